@@ -1,0 +1,179 @@
+// The file layer on real temporary folders: which directory entries count as
+// notes, their order, and the rename and delete guarantees the refresh
+// relies on so that no note is ever lost or overwritten.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/env.h"
+#include "platform/file_names.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class PosixEnvTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "scriblet-env-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    notes_ = root_ + "/notes/";
+    fs::create_directory(notes_);
+  }
+  void TearDown() override {
+    chmod(notes_.c_str(), 0755);
+    fs::remove_all(root_);
+  }
+
+  // name is the file name's bytes, as Linux holds them.
+  void Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(notes_ + name, std::ios::binary) << bytes;
+  }
+  std::string Read(const std::string& name) {
+    std::ifstream in(notes_ + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  bool Exists(const std::string& name) {
+    struct stat st;
+    return lstat((notes_ + name).c_str(), &st) == 0;
+  }
+  std::u16string Folder() const { return FromNativeName(notes_); }
+  std::u16string Path(const std::string& name) const { return FromNativeName(notes_ + name); }
+  std::vector<std::u16string> Names() {
+    std::vector<std::u16string> names;
+    for (const NoteEntry& e : env_.FindNotes(Folder())) names.push_back(e.name);
+    return names;
+  }
+
+  Env& env_ = Env::Default();
+  std::string root_;
+  std::string notes_;
+};
+
+TEST_F(PosixEnvTest, ListsNotesByUpperCasedUtf16ThenByCodeUnits) {
+  // Byte order would give A [ a b; upper-casing puts '[' after the letters.
+  // U+1F600 is a surrogate pair (D83D DE00), which sorts before U+FF3A.
+  for (const char* name : {"b.txt", "[.txt", "a.txt", "A.txt", "\xD1\x8F.txt" /* я */,
+                           "\xD0\xAF.txt" /* Я */, "\xEF\xBD\x9A.txt" /* ｚ */,
+                           "\xF0\x9F\x98\x80.txt" /* 😀 */, "c.TXT"}) {
+    Write(name, "x");
+  }
+  EXPECT_EQ(Names(), (std::vector<std::u16string>{u"A.txt", u"a.txt", u"b.txt", u"c.TXT",
+                                                  u"[.txt", u"Я.txt", u"я.txt", u"😀.txt",
+                                                  u"ｚ.txt"}));
+}
+
+TEST_F(PosixEnvTest, ReportsLengthPathAndWholeSecondsOfLastWrite) {
+  Write("n.txt", "hello");
+  Write("skip.text", "x");
+  Write("skip.txt.bak", "x");
+  const timespec times[2] = {{1704447000, 0}, {1704447000, 999999999}};
+  ASSERT_EQ(utimensat(AT_FDCWD, (notes_ + "n.txt").c_str(), times, 0), 0);
+
+  const std::vector<NoteEntry> found = env_.FindNotes(Folder());
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].name, u"n.txt");
+  EXPECT_EQ(found[0].path, Path("n.txt"));
+  EXPECT_EQ(found[0].length, 5u);
+  EXPECT_EQ(found[0].lastWrite, 1704447000);
+
+  EXPECT_TRUE(env_.FindNotes(FromNativeName(root_ + "/missing/")).empty());
+}
+
+TEST_F(PosixEnvTest, LeavesOutWhatIsNotARegularFileOrCannotBeKept) {
+  Write("good.txt", "x");
+  Write("a:b.txt", "x");
+  ASSERT_EQ(mkfifo((notes_ + "x.txt").c_str(), 0644), 0);
+  fs::create_directory(notes_ + "y.txt");
+  fs::create_symlink(root_ + "/nowhere.txt", notes_ + "z.txt");
+
+  EXPECT_EQ(Names(), std::vector<std::u16string>{u"good.txt"});
+
+  // Opening the FIFO must neither block nor succeed; deleting leaves all be.
+  EXPECT_EQ(env_.OpenForRead(Path("x.txt")), nullptr);
+  EXPECT_EQ(env_.OpenForRead(Path("y.txt")), nullptr);
+  EXPECT_EQ(env_.OpenForRead(Path("z.txt")), nullptr);
+  for (const char* name : {"x.txt", "y.txt", "z.txt"}) env_.DeleteIfEmpty(Path(name));
+  EXPECT_TRUE(Exists("x.txt"));
+  EXPECT_TRUE(Exists("y.txt"));
+  EXPECT_TRUE(Exists("z.txt"));
+}
+
+TEST_F(PosixEnvTest, ListsALinkToANoteAsItsTarget) {
+  std::ofstream(root_ + "/outside.txt") << "abcdef";
+  const timespec times[2] = {{1600000000, 0}, {1600000000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, (root_ + "/outside.txt").c_str(), times, 0), 0);
+  fs::create_symlink(root_ + "/outside.txt", notes_ + "link.txt");
+
+  const std::vector<NoteEntry> found = env_.FindNotes(Folder());
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].name, u"link.txt");
+  EXPECT_EQ(found[0].length, 6u);
+  EXPECT_EQ(found[0].lastWrite, 1600000000);
+}
+
+TEST_F(PosixEnvTest, NamesThatAreNotUtf8RoundTrip) {
+  const std::string name = "bad\xFF\xC3(.txt";
+  Write(name, "text");
+  const std::vector<std::u16string> names = Names();
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_EQ(names[0], u"bad\xDCFF\xDCC3(.txt");
+
+  auto file = env_.OpenForRead(Path(name));
+  ASSERT_NE(file, nullptr);
+  char buf[8];
+  EXPECT_EQ(file->Read(buf, sizeof buf), 4u);
+  file.reset();
+
+  EXPECT_EQ(env_.RenameNoReplace(Folder() + names[0], Folder() + u"x\xDC80.txt"),
+            Env::RenameResult::done);
+  EXPECT_EQ(Read("x\x80.txt"), "text");
+  EXPECT_FALSE(Exists(name));
+}
+
+TEST_F(PosixEnvTest, RenameNeverReplaces) {
+  Write("from.txt", "new");
+  Write("to.txt", "old");
+  EXPECT_EQ(env_.RenameNoReplace(Path("from.txt"), Path("to.txt")),
+            Env::RenameResult::targetExists);
+  EXPECT_EQ(Read("from.txt"), "new");
+  EXPECT_EQ(Read("to.txt"), "old");
+
+  EXPECT_EQ(env_.RenameNoReplace(Path("gone.txt"), Path("other.txt")),
+            Env::RenameResult::failed);
+  EXPECT_EQ(env_.RenameNoReplace(Path("from.txt"), Path("other.txt")),
+            Env::RenameResult::done);
+  EXPECT_EQ(Read("other.txt"), "new");
+  EXPECT_FALSE(Exists("from.txt"));
+}
+
+TEST_F(PosixEnvTest, RenameInAReadOnlyFolderFailsWithoutClaimingATakenName) {
+  if (geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+  Write("from.txt", "x");
+  ASSERT_EQ(chmod(notes_.c_str(), 0555), 0);
+  EXPECT_EQ(env_.RenameNoReplace(Path("from.txt"), Path("to.txt")), Env::RenameResult::failed);
+}
+
+TEST_F(PosixEnvTest, DeletesOnlyANoteThatIsStillEmpty) {
+  Write("empty.txt", "");
+  Write("filled.txt", "");
+  ASSERT_EQ(env_.FindNotes(Folder()).size(), 2u);
+  Write("filled.txt", "saved by the editor meanwhile");
+
+  env_.DeleteIfEmpty(Path("empty.txt"));
+  env_.DeleteIfEmpty(Path("filled.txt"));
+  EXPECT_FALSE(Exists("empty.txt"));
+  EXPECT_EQ(Read("filled.txt"), "saved by the editor meanwhile");
+}
+
+}  // namespace
