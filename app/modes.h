@@ -1,0 +1,16 @@
+#pragma once
+// The program's three modes, as the application object dispatches to them.
+// Each returns the process exit code: 0, or non-zero when the mode could
+// not do its job (a note not created, no display for a window).
+
+#include <string>
+
+class ScribletModes {
+ public:
+  virtual ~ScribletModes() = default;
+  // folder is never empty.
+  virtual int NewNote(const std::u16string& folder) = 0;
+  // folder is never empty.
+  virtual int Search(const std::u16string& folder) = 0;
+  virtual int Instructions() = 0;
+};

@@ -1,0 +1,18 @@
+#pragma once
+// The "/n" mode: a fresh, empty, time-named note opened in the text editor.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/env.h"
+
+// "note-%Y.%m.%d-%H.%M.%S.txt" of the local time given as UTC seconds plus
+// the local offset; "Invalid DateTime" outside the years 1970 to 3000.
+std::u16string NoteFileName(std::int64_t utcSeconds, std::int64_t utcOffset);
+
+// Creates every missing level of folderText (split at '/'), then the note
+// for the current time without truncating an existing one, and starts the
+// editor on it with folderText as working directory. When the note cannot
+// be created, shows "Ошибка создания файла <path>" with caption as the box's
+// caption and starts nothing. Returns true when the note was created.
+bool CreateNewNote(Env& env, const std::u16string& folderText, const std::u16string& caption);

@@ -1,0 +1,24 @@
+#include "app/scriblet_app.h"
+
+#include "app/command_line.h"
+#include "app/system_modes.h"
+#include "platform/locale_setup.h"
+#include "platform/lower_case.h"
+
+BOOL CScribletApp::InitInstance() {
+  SetUpLocale();
+
+  CommandLine line = ParseCommandLine(ArgumentText(Arguments()));
+  LowerCaseInPlace(line.mode);
+
+  SystemModes systemModes(Env::Default(), m_pszAppName);
+  ScribletModes& modes = m_modes != nullptr ? *m_modes : systemModes;
+  if (line.mode == u"/n" && !line.folder.empty()) {
+    m_nExitCode = modes.NewNote(line.folder);
+  } else if (line.mode == u"/s" && !line.folder.empty()) {
+    m_nExitCode = modes.Search(line.folder);
+  } else {
+    m_nExitCode = modes.Instructions();
+  }
+  return FALSE;
+}

@@ -1,0 +1,36 @@
+#include "platform/gui.h"
+
+#include <QApplication>
+#include <cstdlib>
+
+namespace {
+int g_argc = 0;
+char** g_argv = nullptr;
+
+bool HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+}  // namespace
+
+void SetGuiArguments(int argc, char** argv) {
+  g_argc = argc;
+  g_argv = argv;
+}
+
+bool EnsureGuiApplication() {
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) return true;
+  if (!HasDisplay()) return false;
+  static char fallbackName[] = "scriblet";
+  static char* fallbackArgv[] = {fallbackName, nullptr};
+  if (g_argv == nullptr) {
+    g_argc = 1;
+    g_argv = fallbackArgv;
+  }
+  // Lives until the process ends; the program runs one mode and exits.
+  static QApplication* application = new QApplication(g_argc, g_argv);
+  return application != nullptr;
+}

@@ -1,0 +1,12 @@
+#pragma once
+// The one lower-casing the program uses: for the mode token, for index words
+// and for queries, so that a query typed in any case meets the index words.
+
+#include <string>
+
+// In the C mode only A to Z are lowered; in the user mode every character
+// is lowered by Unicode simple lower-case mapping (Cyrillic included).
+void LowerCaseInPlace(std::u16string& text);
+
+bool UserLowerCase();
+void SetUserLowerCase(bool on);

@@ -1,0 +1,30 @@
+#include "tests/support/test_env.h"
+
+#include <cerrno>
+
+#include "platform/exceptions.h"
+
+namespace {
+
+// Wraps a real file and fails every write, as a full disk would.
+class FailingWriteFile : public CFile {
+ public:
+  explicit FailingWriteFile(std::unique_ptr<CFile> file) : file_(std::move(file)) {}
+  std::size_t Read(void* buf, std::size_t n) override { return file_->Read(buf, n); }
+  void Write(const void*, std::size_t) override { throw CFileException(ENOSPC); }
+  void Flush() override { file_->Flush(); }
+  void Close() override { file_->Close(); }
+
+ private:
+  std::unique_ptr<CFile> file_;
+};
+
+}  // namespace
+
+std::unique_ptr<CFile> TestEnv::CreateTempFile(const std::u16string& folder,
+                                               std::u16string* path) {
+  if (failCreateTemp) return nullptr;
+  auto file = real().CreateTempFile(folder, path);
+  if (file && failWrites) return std::make_unique<FailingWriteFile>(std::move(file));
+  return file;
+}

@@ -1,0 +1,68 @@
+#pragma once
+// An Env for tests: real files through Env::Default(), a fixed clock, a
+// recording editor launcher and message box, and switches that make chosen
+// file operations fail. Add a switch here when a test needs a new failure.
+
+#include <string>
+#include <vector>
+
+#include "platform/env.h"
+
+class TestEnv : public Env {
+ public:
+  struct Launch {
+    std::u16string notePath;
+    std::u16string workingDir;
+  };
+  struct Message {
+    std::u16string caption;
+    std::u16string text;
+  };
+
+  // Clock: seconds since the epoch, and the local offset from UTC.
+  std::int64_t now = 1704447000;  // 2024-01-05 09:30:00 UTC
+  std::int64_t utcOffset = 0;
+
+  // Failure switches.
+  bool failOpenForWrite = false;
+  bool failCreateTemp = false;
+  bool failWrites = false;   // every Write of a file from CreateTempFile throws
+  bool failReplace = false;
+
+  std::vector<Launch> launches;
+  std::vector<Message> messages;
+  bool messageShown = true;  // what ShowWarning answers
+
+  void CreateDirectory(const std::u16string& path) override { real().CreateDirectory(path); }
+  std::unique_ptr<CFile> OpenForRead(const std::u16string& path) override {
+    return real().OpenForRead(path);
+  }
+  std::unique_ptr<CFile> OpenForWrite(const std::u16string& path) override {
+    return failOpenForWrite ? nullptr : real().OpenForWrite(path);
+  }
+  std::unique_ptr<CFile> CreateTempFile(const std::u16string& folder,
+                                        std::u16string* path) override;
+  bool ReplaceFile(const std::u16string& from, const std::u16string& to) override {
+    return !failReplace && real().ReplaceFile(from, to);
+  }
+  RenameResult RenameNoReplace(const std::u16string& from, const std::u16string& to) override {
+    return real().RenameNoReplace(from, to);
+  }
+  bool RemoveFile(const std::u16string& path) override { return real().RemoveFile(path); }
+  void DeleteIfEmpty(const std::u16string& path) override { real().DeleteIfEmpty(path); }
+  std::vector<NoteEntry> FindNotes(const std::u16string& folder) override {
+    return real().FindNotes(folder);
+  }
+  std::int64_t Now() override { return now; }
+  std::int64_t UtcOffsetNow() override { return utcOffset; }
+  void StartEditor(const std::u16string& notePath, const std::u16string& workingDir) override {
+    launches.push_back({notePath, workingDir});
+  }
+  bool ShowWarning(const std::u16string& caption, const std::u16string& text) override {
+    messages.push_back({caption, text});
+    return messageShown;
+  }
+
+ private:
+  static Env& real() { return Env::Default(); }
+};
