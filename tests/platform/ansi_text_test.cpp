@@ -1,0 +1,103 @@
+#include "platform/ansi_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/code_page.h"
+
+namespace {
+
+class AnsiTextTest : public ::testing::Test {
+ protected:
+  void TearDown() override { SetAnsiCodePage(1252); }
+
+  static std::vector<std::string> Words(std::string_view text) {
+    std::vector<std::string> words;
+    ForEachWord(text, [&](std::string_view w) { words.emplace_back(w); });
+    return words;
+  }
+};
+
+using WordList = std::vector<std::string>;
+
+TEST_F(AnsiTextTest, SingleByteConversionFollowsTheCodePage) {
+  SetAnsiCodePage(1251);
+  EXPECT_EQ(AnsiToWide("\xcf\xf0\xe8\xe2\xe5\xf2 abc"), u"Привет abc");
+  // Undefined in 1251: the C1 control of the same value, as Windows does.
+  EXPECT_EQ(AnsiToWide("\x98"), u"\u0098");
+  EXPECT_EQ(AnsiToWide(std::string_view("a\0b", 3)), std::u16string(u"a\0b", 3));
+
+  SetAnsiCodePage(1252);
+  EXPECT_EQ(AnsiToWide("\x80\x81\xe9"), u"\u20ac\u0081\u00e9");
+
+  // ICU's IBM table moves 1A, 1C and 7F; the ASCII half must stay ASCII.
+  SetAnsiCodePage(866);
+  EXPECT_EQ(AnsiToWide("\x1a\x1c\x7f\x8f\xa0"), u"\u001a\u001c\u007f\u041f\u0430");
+
+  // Bytes ICU has no mapping for at all still convert.
+  SetAnsiCodePage(1253);
+  EXPECT_EQ(AnsiToWide("\xd2\xc1"), u"\u00d2\u0391");
+}
+
+TEST_F(AnsiTextTest, SingleByteWordsAreJudgedByteByByte) {
+  SetAnsiCodePage(1251);
+  EXPECT_EQ(Words("\xcc\xee\xeb\xee\xea\xee, tea2go!\x98x \xb9 5"),
+            (WordList{"\xcc\xee\xeb\xee\xea\xee", "tea2go", "x", "5"}));
+  SetAnsiCodePage(1253);  // 0xD2 is undefined there: never a letter
+  EXPECT_EQ(Words("a\xd2\x62"), (WordList{"a", "b"}));
+  SetAnsiCodePage(1252);  // the same bytes in Latin-1 are letters
+  EXPECT_EQ(Words("\xcc\xee\xeb"), (WordList{"\xcc\xee\xeb"}));
+  EXPECT_EQ(Words(std::string_view("ab\0cd", 5)), (WordList{"ab", "cd"}));
+  EXPECT_TRUE(Words("").empty());
+  EXPECT_TRUE(Words(" .,;\n").empty());
+}
+
+TEST_F(AnsiTextTest, Utf8ConversionReplacesIllFormedBytes) {
+  SetAnsiCodePage(65001);
+  EXPECT_EQ(AnsiToWide("\xd0\x9c\xd0\xbe\xd0\xbb\xd0\xbe\xd0\xba\xd0\xbe"), u"Молоко");
+  EXPECT_EQ(AnsiToWide("\xf0\x9f\x98\x80"), u"\U0001F600");
+  EXPECT_EQ(AnsiToWide("a\x80z"), u"a\ufffdz");
+  EXPECT_EQ(AnsiToWide("\xed\xa0\x80"), u"\ufffd\ufffd\ufffd");  // encoded surrogate
+  EXPECT_EQ(AnsiToWide("a\xe2\x82"), u"a\ufffd");  // a whole text cut short
+}
+
+TEST_F(AnsiTextTest, PreviewDropsOnlyACutLastCharacter) {
+  SetAnsiCodePage(65001);
+  EXPECT_EQ(AnsiPrefixToWide("a\xe2\x82"), u"a");
+  EXPECT_EQ(AnsiPrefixToWide("a\xe2"), u"a");
+  EXPECT_EQ(AnsiPrefixToWide("a\xf0\x9f\x98"), u"a");
+  EXPECT_EQ(AnsiPrefixToWide("a\xe2\x82\xac"), u"a\u20ac");
+  // Ill-formed endings are not cut characters.
+  EXPECT_EQ(AnsiPrefixToWide("a\x80"), u"a\ufffd");
+  EXPECT_EQ(AnsiPrefixToWide("a\xff"), u"a\ufffd");
+  EXPECT_EQ(AnsiPrefixToWide("a\xe2z"), u"a\ufffdz");
+  // Single-byte pages have nothing to cut.
+  SetAnsiCodePage(1251);
+  EXPECT_EQ(AnsiPrefixToWide("a\xe2"), u"a\u0432");
+}
+
+TEST_F(AnsiTextTest, Utf8WordsAreWholeCharacters) {
+  SetAnsiCodePage(65001);
+  EXPECT_EQ(Words("\xd0\x9c\xd0\xbe\xd0\xbb\xd0\xbe\xd0\xba\xd0\xbe and tea."),
+            (WordList{"\xd0\x9c\xd0\xbe\xd0\xbb\xd0\xbe\xd0\xba\xd0\xbe", "and", "tea"}));
+  // Ill-formed bytes and non-letters (the dash U+2014) separate words.
+  EXPECT_EQ(Words("ab\x80\xd0\xb4\xff" "cd\xe2\x80\x94" "ef"),
+            (WordList{"ab", "\xd0\xb4", "cd", "ef"}));
+  // A cut character at the end is not part of the word before it.
+  EXPECT_EQ(Words("ab\xd0"), (WordList{"ab"}));
+  // Combining marks stay inside their word.
+  EXPECT_EQ(Words("e\xcc\x81t\xc3\xa9 x"), (WordList{"e\xcc\x81t\xc3\xa9", "x"}));
+}
+
+TEST_F(AnsiTextTest, TablesFollowCodePageChanges) {
+  SetAnsiCodePage(1251);
+  EXPECT_EQ(AnsiToWide("\xc0"), u"А");
+  SetAnsiCodePage(1252);
+  EXPECT_EQ(AnsiToWide("\xc0"), u"À");
+  SetAnsiCodePage(65001);
+  EXPECT_EQ(AnsiToWide("\xc0"), u"\ufffd");
+}
+
+}  // namespace
