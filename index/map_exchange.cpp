@@ -1,0 +1,4 @@
+#include "index/map.h"
+
+// Filled in with the archive.
+void CMapStringToString::Exchange(CArchive&) {}
