@@ -19,7 +19,24 @@ class FailingWriteFile : public CFile {
   std::unique_ptr<CFile> file_;
 };
 
+// Opens, but every read fails as a bad sector would.
+class FailingReadFile : public CFile {
+ public:
+  std::size_t Read(void*, std::size_t) override { throw CFileException(EIO); }
+  void Write(const void*, std::size_t) override { throw CFileException(EBADF); }
+  void Flush() override {}
+  void Close() override {}
+};
+
 }  // namespace
+
+std::unique_ptr<CFile> TestEnv::OpenForRead(const std::u16string& path) {
+  opened.push_back(path);
+  if (unopenable.count(path) != 0) return nullptr;
+  auto file = real().OpenForRead(path);
+  if (file && unreadable.count(path) != 0) return std::make_unique<FailingReadFile>();
+  return file;
+}
 
 std::unique_ptr<CFile> TestEnv::CreateTempFile(const std::u16string& folder,
                                                std::u16string* path) {

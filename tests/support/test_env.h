@@ -3,6 +3,8 @@
 // recording editor launcher and message box, and switches that make chosen
 // file operations fail. Add a switch here when a test needs a new failure.
 
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,15 +30,25 @@ class TestEnv : public Env {
   bool failCreateTemp = false;
   bool failWrites = false;   // every Write of a file from CreateTempFile throws
   bool failReplace = false;
+  std::set<std::u16string> unopenable;  // OpenForRead of these paths fails
+  std::set<std::u16string> unreadable;  // reads of these paths throw CFileException(EIO)
+  bool failRenames = false;             // RenameNoReplace says failed (a read-only folder)
+  bool renameTargetsTaken = false;      // RenameNoReplace says targetExists
+
+  // What was asked of the files.
+  std::vector<std::u16string> opened;   // every path given to OpenForRead
+  int renames = 0;                      // calls of RenameNoReplace
+
+  // Runs after FindNotes took its snapshot, before the caller sees it: lets
+  // a test change the folder as another program would meanwhile.
+  std::function<void()> afterFindNotes;
 
   std::vector<Launch> launches;
   std::vector<Message> messages;
   bool messageShown = true;  // what ShowWarning answers
 
   void CreateDirectory(const std::u16string& path) override { real().CreateDirectory(path); }
-  std::unique_ptr<CFile> OpenForRead(const std::u16string& path) override {
-    return real().OpenForRead(path);
-  }
+  std::unique_ptr<CFile> OpenForRead(const std::u16string& path) override;
   std::unique_ptr<CFile> OpenForWrite(const std::u16string& path) override {
     return failOpenForWrite ? nullptr : real().OpenForWrite(path);
   }
@@ -46,12 +58,17 @@ class TestEnv : public Env {
     return !failReplace && real().ReplaceFile(from, to);
   }
   RenameResult RenameNoReplace(const std::u16string& from, const std::u16string& to) override {
+    ++renames;
+    if (failRenames) return RenameResult::failed;
+    if (renameTargetsTaken) return RenameResult::targetExists;
     return real().RenameNoReplace(from, to);
   }
   bool RemoveFile(const std::u16string& path) override { return real().RemoveFile(path); }
   void DeleteIfEmpty(const std::u16string& path) override { real().DeleteIfEmpty(path); }
   std::vector<NoteEntry> FindNotes(const std::u16string& folder) override {
-    return real().FindNotes(folder);
+    std::vector<NoteEntry> notes = real().FindNotes(folder);
+    if (afterFindNotes) afterFindNotes();
+    return notes;
   }
   std::int64_t Now() override { return now; }
   std::int64_t UtcOffsetNow() override { return utcOffset; }
