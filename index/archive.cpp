@@ -1,0 +1,193 @@
+#include "index/archive.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "platform/ansi_text.h"
+#include "platform/exceptions.h"
+
+namespace {
+
+constexpr std::uint64_t kMaxLength = 0x7FFFFFFF;
+
+// Little-endian encoding; every decode reads exactly the bytes its encode
+// writes.
+void EncodeFixed16(unsigned char* out, std::uint16_t value) {
+  out[0] = static_cast<unsigned char>(value);
+  out[1] = static_cast<unsigned char>(value >> 8);
+}
+
+void EncodeFixed32(unsigned char* out, std::uint32_t value) {
+  EncodeFixed16(out, static_cast<std::uint16_t>(value));
+  EncodeFixed16(out + 2, static_cast<std::uint16_t>(value >> 16));
+}
+
+std::uint16_t DecodeFixed16(const unsigned char* in) {
+  return static_cast<std::uint16_t>(in[0] | (in[1] << 8));
+}
+
+std::uint32_t DecodeFixed32(const unsigned char* in) {
+  return DecodeFixed16(in) | (std::uint32_t{DecodeFixed16(in + 2)} << 16);
+}
+
+std::uint64_t DecodeFixed64(const unsigned char* in) {
+  return DecodeFixed32(in) | (std::uint64_t{DecodeFixed32(in + 4)} << 32);
+}
+
+[[noreturn]] void ThrowEndOfFile() { throw CArchiveException(CArchiveException::endOfFile); }
+
+}  // namespace
+
+CArchive::CArchive(CFile& file, Mode mode) : m_file(&file), m_mode(mode) {}
+
+void CArchive::Close() {
+  if (IsStoring()) WriteOut();
+}
+
+// --- Store ---
+
+void CArchive::WriteBytes(const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  while (size > 0) {
+    if (m_end == kBufferSize) WriteOut();
+    const std::size_t part = std::min(size, kBufferSize - m_end);
+    std::memcpy(m_buffer + m_end, bytes, part);
+    m_end += part;
+    bytes += part;
+    size -= part;
+  }
+}
+
+void CArchive::WriteOut() {
+  if (m_end == 0) return;
+  m_file->Write(m_buffer, m_end);
+  m_end = 0;
+}
+
+void CArchive::WriteUInt8(std::uint8_t value) { WriteBytes(&value, 1); }
+
+void CArchive::WriteUInt16(std::uint16_t value) {
+  unsigned char bytes[2];
+  EncodeFixed16(bytes, value);
+  WriteBytes(bytes, sizeof bytes);
+}
+
+void CArchive::WriteUInt32(std::uint32_t value) {
+  unsigned char bytes[4];
+  EncodeFixed32(bytes, value);
+  WriteBytes(bytes, sizeof bytes);
+}
+
+void CArchive::WriteCount(std::uint32_t count) {
+  if (count < 0xFFFF) {
+    WriteUInt16(static_cast<std::uint16_t>(count));
+  } else {
+    WriteUInt16(0xFFFF);
+    WriteUInt32(count);
+  }
+}
+
+void CArchive::WriteString(const std::u16string& text) {
+  if (text.size() > kMaxLength) throw CArchiveException(CArchiveException::genericException);
+  const auto length = static_cast<std::uint32_t>(text.size());
+  WriteUInt8(0xFF);  // the marker of UTF-16 characters
+  WriteUInt16(0xFFFE);
+  if (length < 0xFF) {
+    WriteUInt8(static_cast<std::uint8_t>(length));
+  } else if (length < 0xFFFE) {
+    WriteUInt8(0xFF);
+    WriteUInt16(static_cast<std::uint16_t>(length));
+  } else {
+    WriteUInt8(0xFF);
+    WriteUInt16(0xFFFF);
+    WriteUInt32(length);
+  }
+  for (char16_t c : text) WriteUInt16(c);
+}
+
+// --- Load ---
+
+std::size_t CArchive::Fill(std::size_t need) {
+  if (m_end - m_begin >= need) return m_end - m_begin;
+  std::memmove(m_buffer, m_buffer + m_begin, m_end - m_begin);
+  m_end -= m_begin;
+  m_begin = 0;
+  while (m_end < need) {
+    const std::size_t got = m_file->Read(m_buffer + m_end, kBufferSize - m_end);
+    if (got == 0) break;
+    m_end += got;
+  }
+  return m_end;
+}
+
+const unsigned char* CArchive::Take(std::size_t size) {
+  if (Fill(size) < size) ThrowEndOfFile();
+  const unsigned char* bytes = m_buffer + m_begin;
+  m_begin += size;
+  return bytes;
+}
+
+std::uint8_t CArchive::ReadUInt8() { return *Take(1); }
+std::uint16_t CArchive::ReadUInt16() { return DecodeFixed16(Take(2)); }
+std::uint32_t CArchive::ReadUInt32() { return DecodeFixed32(Take(4)); }
+std::uint64_t CArchive::ReadUInt64() { return DecodeFixed64(Take(8)); }
+
+std::uint32_t CArchive::ReadCount() {
+  const std::uint16_t count = ReadUInt16();
+  return count < 0xFFFF ? count : ReadUInt32();
+}
+
+std::uint64_t CArchive::ReadLengthAfter(std::uint16_t word) {
+  if (word < 0xFFFF) return word;
+  const std::uint32_t length = ReadUInt32();
+  if (length < 0xFFFFFFFF) return length;
+  const std::uint64_t longLength = ReadUInt64();
+  if (longLength > kMaxLength) throw CArchiveException(CArchiveException::genericException);
+  return longLength;
+}
+
+std::u16string CArchive::ReadString() {
+  try {
+    const std::uint8_t first = ReadUInt8();
+    if (first < 0xFF) return ReadAnsiChars(first);
+    const std::uint16_t word = ReadUInt16();
+    if (word != 0xFFFE) return ReadAnsiChars(ReadLengthAfter(word));
+    const std::uint8_t shortLength = ReadUInt8();
+    if (shortLength < 0xFF) return ReadWideChars(shortLength);
+    return ReadWideChars(ReadLengthAfter(ReadUInt16()));
+  } catch (const std::bad_alloc&) {
+    throw CMemoryException();
+  }
+}
+
+// The characters are taken in buffer-sized pieces and the string grows only
+// by what has arrived, so a length that lies about the file costs at most
+// the file's own size before the end of file is met.
+std::u16string CArchive::ReadWideChars(std::uint64_t length) {
+  std::u16string text;
+  while (length > 0) {
+    const std::size_t available = Fill(2);
+    if (available < 2) ThrowEndOfFile();
+    const auto units = static_cast<std::size_t>(std::min<std::uint64_t>(length, available / 2));
+    for (std::size_t i = 0; i < units; ++i) {
+      text.push_back(static_cast<char16_t>(DecodeFixed16(m_buffer + m_begin + 2 * i)));
+    }
+    m_begin += 2 * units;
+    length -= units;
+  }
+  return text;
+}
+
+std::u16string CArchive::ReadAnsiChars(std::uint64_t length) {
+  std::string bytes;
+  while (length > 0) {
+    const std::size_t available = Fill(1);
+    if (available == 0) ThrowEndOfFile();
+    const auto part = static_cast<std::size_t>(std::min<std::uint64_t>(length, available));
+    bytes.append(reinterpret_cast<const char*>(m_buffer + m_begin), part);
+    m_begin += part;
+    length -= part;
+  }
+  return AnsiToWide(bytes);
+}

@@ -1,0 +1,87 @@
+#pragma once
+// A buffered binary stream over an open CFile, made for one direction: load
+// or store. Numbers are unsigned little-endian. Through it the index file's
+// maps write and read their count fields and string fields.
+//
+// Count field: N below 0xFFFF as 2 bytes; otherwise FF FF and N as 4 bytes.
+// String field as written: the marker FF FE FF, the length in UTF-16 code
+// units (below 255: 1 byte; below 0xFFFE: FF + 2 bytes; else FF FF FF +
+// 4 bytes), then the code units as UTF-16LE. The reader also takes strings
+// without the marker (8-bit characters in the ANSI code page) and every
+// length form that is not the shortest, up to the 8-byte one.
+//
+// Failures throw: CArchiveException(endOfFile) when the file ends before a
+// number or before the characters a length announces;
+// CArchiveException(genericException) for a length beyond 0x7FFFFFFF;
+// CFileException from the file. A string is grown as its bytes arrive, so
+// a length that points past the end of the file allocates no more than the
+// bytes the file actually holds.
+//
+// The archive does not own the file: the caller closes it after the archive.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/file.h"
+
+class CArchive {
+ public:
+  enum Mode { load, store };
+  static constexpr std::size_t kBufferSize = 4096;
+
+  // The file must stay open for the archive's life.
+  CArchive(CFile& file, Mode mode);
+  CArchive(const CArchive&) = delete;
+  CArchive& operator=(const CArchive&) = delete;
+  // Writes nothing: an archive that is not closed abandons what its buffer
+  // holds, so a failed save never half-writes from a destructor.
+  ~CArchive() = default;
+
+  bool IsLoading() const { return m_mode == load; }
+  bool IsStoring() const { return m_mode == store; }
+
+  // Store: writes out the buffer. Either way the archive is then detached;
+  // it must not be used again.
+  void Close();
+
+  // --- Store ---
+  void WriteCount(std::uint32_t count);
+  // Throws CArchiveException(genericException) for a string longer than a
+  // signed 32-bit length, which the format cannot hold.
+  void WriteString(const std::u16string& text);
+
+  // --- Load ---
+  std::uint32_t ReadCount();
+  // NUL code units are kept; the caller decides what they mean.
+  std::u16string ReadString();
+
+ private:
+  // Little-endian numbers; the readers throw end of file when the file
+  // cannot satisfy them.
+  void WriteUInt8(std::uint8_t value);
+  void WriteUInt16(std::uint16_t value);
+  void WriteUInt32(std::uint32_t value);
+  std::uint8_t ReadUInt8();
+  std::uint16_t ReadUInt16();
+  std::uint32_t ReadUInt32();
+  std::uint64_t ReadUInt64();
+
+  void WriteBytes(const void* data, std::size_t size);
+  void WriteOut();
+  // Makes at least `need` bytes (at most kBufferSize) available unless the
+  // file ends first; returns how many are available.
+  std::size_t Fill(std::size_t need);
+  // Points at `size` bytes of the buffer and consumes them, or throws
+  // end of file.
+  const unsigned char* Take(std::size_t size);
+  std::u16string ReadWideChars(std::uint64_t length);
+  std::u16string ReadAnsiChars(std::uint64_t length);
+  std::uint64_t ReadLengthAfter(std::uint16_t word);
+
+  CFile* m_file;
+  Mode m_mode;
+  unsigned char m_buffer[kBufferSize];
+  std::size_t m_begin = 0;  // load: next unread byte
+  std::size_t m_end = 0;    // load: end of the bytes read; store: bytes held
+};

@@ -1,0 +1,192 @@
+#include "index/archive.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "index/map.h"
+#include "platform/code_page.h"
+#include "platform/exceptions.h"
+
+namespace {
+
+// A file held in memory.
+class MemoryFile : public CFile {
+ public:
+  explicit MemoryFile(std::string content = {}) : bytes(std::move(content)) {}
+  std::size_t Read(void* buf, std::size_t n) override {
+    const std::size_t got = std::min(n, bytes.size() - pos);
+    std::memcpy(buf, bytes.data() + pos, got);
+    pos += got;
+    return got;
+  }
+  void Write(const void* buf, std::size_t n) override {
+    bytes.append(static_cast<const char*>(buf), n);
+  }
+  void Flush() override {}
+  void Close() override {}
+
+  std::string bytes;
+  std::size_t pos = 0;
+};
+
+std::string Bytes(std::initializer_list<int> values) {
+  std::string out;
+  for (int v : values) out.push_back(static_cast<char>(v));
+  return out;
+}
+
+std::string Stored(const std::function<void(CArchive&)>& write) {
+  MemoryFile file;
+  CArchive ar(file, CArchive::store);
+  write(ar);
+  ar.Close();
+  return file.bytes;
+}
+
+std::string StoredMap(CMapStringToString& map) {
+  return Stored([&](CArchive& ar) { map.Exchange(ar); });
+}
+
+// Loads one map from bytes, returning its pairs in walk order.
+std::vector<std::pair<std::u16string, std::u16string>> Loaded(const std::string& bytes) {
+  MemoryFile file(bytes);
+  CArchive ar(file, CArchive::load);
+  CMapStringToString map;
+  map.Exchange(ar);
+  std::vector<std::pair<std::u16string, std::u16string>> pairs;
+  for (auto* e = map.FirstEntry(); e; e = map.NextEntry(e)) pairs.emplace_back(e->key, e->value);
+  return pairs;
+}
+
+using Pairs = std::vector<std::pair<std::u16string, std::u16string>>;
+
+CArchiveException::Cause LoadFailure(const std::string& bytes) {
+  try {
+    Loaded(bytes);
+  } catch (const CArchiveException& e) {
+    return e.m_cause;
+  }
+  return CArchiveException::none;
+}
+
+TEST(ArchiveTest, LengthFormsAreTheShortestThatFit) {
+  const std::string marker = Bytes({0xFF, 0xFE, 0xFF});
+  const struct {
+    std::size_t length;
+    std::string prefix;
+  } cases[] = {
+      {0, Bytes({0x00})},
+      {254, Bytes({0xFE})},
+      {255, Bytes({0xFF, 0xFF, 0x00})},
+      {300, Bytes({0xFF, 0x2C, 0x01})},
+      {65533, Bytes({0xFF, 0xFD, 0xFF})},
+      {65534, Bytes({0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0x00, 0x00})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.length);
+    std::u16string text(c.length, u'x');
+    for (std::size_t i = 0; i < c.length; ++i) text[i] = static_cast<char16_t>(0x0400 + i % 97);
+    const std::string bytes = Stored([&](CArchive& ar) { ar.WriteString(text); });
+    ASSERT_EQ(bytes.size(), marker.size() + c.prefix.size() + 2 * c.length);
+    EXPECT_EQ(bytes.substr(0, marker.size() + c.prefix.size()), marker + c.prefix);
+    if (c.length > 0) {  // UTF-16LE, last code unit 0x04xx
+      EXPECT_EQ(bytes.substr(bytes.size() - 2),
+                Bytes({static_cast<int>((c.length - 1) % 97), 0x04}));
+    }
+
+    // Read back across the buffer's refills.
+    MemoryFile file(bytes);
+    CArchive ar(file, CArchive::load);
+    EXPECT_EQ(ar.ReadString(), text);
+  }
+}
+
+TEST(ArchiveTest, CountFormsSwitchAtFFFF) {
+  EXPECT_EQ(Stored([](CArchive& ar) { ar.WriteCount(0); }), Bytes({0x00, 0x00}));
+  EXPECT_EQ(Stored([](CArchive& ar) { ar.WriteCount(65534); }), Bytes({0xFE, 0xFF}));
+  EXPECT_EQ(Stored([](CArchive& ar) { ar.WriteCount(65535); }),
+            Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00}));
+  for (std::uint32_t count : {0u, 65534u, 65535u, 0xFFFFFFFFu}) {
+    MemoryFile file(Stored([&](CArchive& ar) { ar.WriteCount(count); }));
+    CArchive ar(file, CArchive::load);
+    EXPECT_EQ(ar.ReadCount(), count);
+  }
+}
+
+TEST(ArchiveTest, MapIsWrittenInWalkOrderWithTheEmptyKeyFirst) {
+  CMapStringToString map;
+  map.SetValue(u"milk", u"a.txt");
+  map.SetValue(u"", u"b");
+  map.SetValue(u"tea", u"c:d");
+  // "" lies in bucket 0, tea in 10, milk in 12.
+  EXPECT_EQ(StoredMap(map),
+            Bytes({0x03, 0x00,                                       //
+                   0xFF, 0xFE, 0xFF, 0x00,                           // ""
+                   0xFF, 0xFE, 0xFF, 0x01, 'b', 0,                   //
+                   0xFF, 0xFE, 0xFF, 0x03, 't', 0, 'e', 0, 'a', 0,  //
+                   0xFF, 0xFE, 0xFF, 0x03, 'c', 0, ':', 0, 'd', 0,  //
+                   0xFF, 0xFE, 0xFF, 0x04, 'm', 0, 'i', 0, 'l', 0, 'k', 0,
+                   0xFF, 0xFE, 0xFF, 0x05, 'a', 0, '.', 0, 't', 0, 'x', 0, 't', 0}));
+  CMapStringToString empty;
+  EXPECT_EQ(StoredMap(empty), Bytes({0x00, 0x00}));
+}
+
+TEST(ArchiveTest, ReaderTakesEveryLengthFormAndEightBitStrings) {
+  const std::string shortForms = Bytes({0x01, 0x00, 0xFF, 0xFE, 0xFF, 0x03, 't', 0, 'e', 0, 'a',
+                                        0, 0xFF, 0xFE, 0xFF, 0x01, 'x', 0});
+  ASSERT_EQ(Loaded(shortForms), (Pairs{{u"tea", u"x"}}));
+
+  // Long count, 2- and 4-byte lengths after the marker.
+  EXPECT_EQ(Loaded(Bytes({0xFF, 0xFF, 0x01, 0x00, 0x00, 0x00,                             //
+                          0xFF, 0xFE, 0xFF, 0xFF, 0x03, 0x00, 't', 0, 'e', 0, 'a', 0,  //
+                          0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0, 0, 0, 'x', 0})),
+            (Pairs{{u"tea", u"x"}}));
+  // 8-bit strings: 1-byte length, 2-byte, 4-byte and 8-byte forms.
+  EXPECT_EQ(Loaded(Bytes({0x02, 0x00,                                                  //
+                          0x03, 't', 'e', 'a',                                         //
+                          0xFF, 0x01, 0x00, 'x',                                       //
+                          0xFF, 0xFF, 0xFF, 0x01, 0, 0, 0, 'y',                        //
+                          0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, 0, 0,
+                          0, 0, 'z'})),
+            (Pairs{{u"y", u"z"}, {u"tea", u"x"}}));  // y: bucket 2, tea: 10
+  // 8-bit text is in the ANSI code page.
+  SetAnsiCodePage(1251);
+  EXPECT_EQ(Loaded(Bytes({0x01, 0x00, 0x02, 0xF7, 0xE0, 0x00})), (Pairs{{u"ча", u""}}));
+  SetAnsiCodePage(1252);
+}
+
+TEST(ArchiveTest, RepeatedKeyKeepsFirstPositionAndLaterValue) {
+  // a and r share bucket 12; r is read in between.
+  const std::string bytes = Bytes({0x03, 0x00, 0x01, 'a', 0x01, '1', 0x01, 'r', 0x01, '2',
+                                   0x01, 'a', 0x01, '3'});
+  EXPECT_EQ(Loaded(bytes), (Pairs{{u"r", u"2"}, {u"a", u"3"}}));
+}
+
+TEST(ArchiveTest, StringsEndAtTheirFirstNul) {
+  EXPECT_EQ(Loaded(Bytes({0x01, 0x00, 0x03, 'a', 0, 'b', 0x02, 'c', 0})),
+            (Pairs{{u"a", u"c"}}));
+}
+
+TEST(ArchiveTest, DamagedInputThrowsWithItsCause) {
+  EXPECT_EQ(LoadFailure(""), CArchiveException::endOfFile);
+  EXPECT_EQ(LoadFailure(Bytes({0x01})), CArchiveException::endOfFile);
+  EXPECT_EQ(LoadFailure(Bytes({0x01, 0x00, 0x05, 'a', 'b'})), CArchiveException::endOfFile);
+  // Lengths far past the end of the file: no allocation of their size.
+  EXPECT_EQ(LoadFailure(Bytes({0x01, 0x00, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0xFF,
+                               0xFF, 'a', 0})),
+            CArchiveException::endOfFile);
+  EXPECT_EQ(LoadFailure(Bytes({0x01, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                               0xFF, 0x7F, 0, 0, 0, 0})),
+            CArchiveException::endOfFile);
+  // An 8-byte length beyond 0x7FFFFFFF is no length at all.
+  EXPECT_EQ(LoadFailure(Bytes({0x01, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00,
+                               0x00, 0x80, 0, 0, 0, 0})),
+            CArchiveException::genericException);
+}
+
+}  // namespace
