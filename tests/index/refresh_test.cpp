@@ -1,0 +1,375 @@
+// The folder refresh on real temporary folders, driven headless.
+
+#include "index/refresh.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+
+#include "index/archive.h"
+#include "index/map.h"
+#include "index/search_window.h"
+#include "index/stamp.h"
+#include "platform/code_page.h"
+#include "platform/file_names.h"
+#include "platform/lower_case.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_env.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using Names = std::set<std::u16string>;
+using Words = std::map<std::u16string, Names>;
+
+constexpr std::int64_t kWritten = 1704447000;  // 2024-01-05 09:30:00 UTC
+
+// Copies what the window is shown; the word index is freed after it closes.
+class RecordingWindow : public SearchWindow {
+ public:
+  void Show(WordIndex& words, const std::u16string& notesFolder) override {
+    ++shown;
+    folder = notesFolder;
+    for (auto* w = words.FirstEntry(); w != nullptr; w = words.NextEntry(w)) {
+      Names& names = this->words[w->key];
+      for (auto* n = w->value->FirstEntry(); n != nullptr; n = w->value->NextEntry(n)) {
+        names.insert(n->key);
+      }
+    }
+  }
+
+  int shown = 0;
+  std::u16string folder;
+  Words words;
+};
+
+// The two maps of an index file, as pairs in file order.
+struct IndexFile {
+  std::vector<std::pair<std::u16string, std::u16string>> stamps;
+  std::vector<std::pair<std::u16string, std::u16string>> wordLists;
+};
+
+class RefreshTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetAnsiCodePage(65001);
+    SetUserLowerCase(true);
+  }
+
+  std::string Native(const std::string& name) const { return dir_.path().string() + "/" + name; }
+
+  void Write(const std::string& name, const std::string& text, std::int64_t mtime = kWritten) {
+    std::ofstream(Native(name), std::ios::binary | std::ios::trunc) << text;
+    Touch(name, mtime);
+  }
+  void Touch(const std::string& name, std::int64_t mtime) {
+    const timespec times[2] = {{mtime, 0}, {mtime, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, Native(name).c_str(), times, 0), 0);
+  }
+  bool Exists(const std::string& name) const {
+    struct stat st;
+    return lstat(Native(name).c_str(), &st) == 0;
+  }
+  std::u16string Path(const std::string& name) const { return FromNativeName(Native(name)); }
+
+  // One refresh of the folder; what the window saw.
+  RecordingWindow Run() {
+    RecordingWindow window;
+    Refresh(env_, dir_.folder(), window);
+    EXPECT_EQ(window.shown, 1);
+    return window;
+  }
+
+  IndexFile ReadIndex() {
+    IndexFile index;
+    auto file = Env::Default().OpenForRead(Path("notes.ndx"));
+    if (file == nullptr) {
+      ADD_FAILURE() << "no index file";
+      return index;
+    }
+    CArchive ar(*file, CArchive::load);
+    for (auto* pairs : {&index.stamps, &index.wordLists}) {
+      for (std::uint32_t n = ar.ReadCount(); n > 0; --n) {
+        std::u16string key = ar.ReadString();
+        pairs->emplace_back(key, ar.ReadString());
+      }
+    }
+    return index;
+  }
+  std::map<std::u16string, std::u16string> Stamps() {
+    const IndexFile index = ReadIndex();
+    return {index.stamps.begin(), index.stamps.end()};
+  }
+
+  TempDir dir_;
+  TestEnv env_;
+  const std::u16string stamp_ = MakeStamp(kWritten, 0);
+};
+
+TEST_F(RefreshTest, IndexesNotesAndShowsTheWindowTheFolderWithASlash) {
+  Write("shop.txt", "Milk, MILK and milk.\nЯблоки");
+  RecordingWindow window;
+  const std::u16string folder = dir_.folder();
+  Refresh(env_, folder.substr(0, folder.size() - 1), window);
+
+  EXPECT_EQ(window.folder, folder);
+  EXPECT_EQ(window.words, (Words{{u"milk", {u"shop.txt"}},
+                                 {u"and", {u"shop.txt"}},
+                                 {u"яблоки", {u"shop.txt"}}}));
+  EXPECT_EQ(Stamps(), (std::map<std::u16string, std::u16string>{{u"shop.txt", stamp_}}));
+}
+
+TEST_F(RefreshTest, DeletesEmptyNotesAndPrunesThemWhenRecorded) {
+  Write("kept.txt", "kept");
+  Write("emptied.txt", "gone soon");
+  Run();
+  Write("emptied.txt", "");
+  Write("note-2024.01.05-09.30.00.txt", "");  // just made by the new-note mode
+
+  const RecordingWindow window = Run();
+  EXPECT_FALSE(Exists("emptied.txt"));
+  EXPECT_FALSE(Exists("note-2024.01.05-09.30.00.txt"));
+  EXPECT_EQ(Stamps(), (std::map<std::u16string, std::u16string>{{u"kept.txt", stamp_}}));
+  // The word stays in memory with no note, and leaves the file.
+  EXPECT_EQ(window.words.at(u"gone"), Names{});
+  for (const auto& [word, list] : ReadIndex().wordLists) EXPECT_NE(word, u"gone");
+}
+
+TEST_F(RefreshTest, RenamesOnlyTimeNamedNotesAfterTheirFirstWords) {
+  Write("NOTE-x.txt", "upper case prefix");
+  Write("Note-2026.txt", "mixed");
+  Write("note.txt", "short name");
+  Write("notes-1.txt", "not the prefix");
+  Write("note-2024.01.05-09.30.00.txt", "Buy milk, eggs!\nand more");
+
+  const RecordingWindow window = Run();
+  for (const char* gone : {"NOTE-x.txt", "Note-2026.txt", "note-2024.01.05-09.30.00.txt"}) {
+    EXPECT_FALSE(Exists(gone)) << gone;
+  }
+  for (const char* kept : {"upper case prefix.txt", "mixed.txt", "note.txt", "notes-1.txt",
+                           "Buy milk eggs and more.txt"}) {
+    EXPECT_TRUE(Exists(kept)) << kept;
+  }
+  EXPECT_EQ(window.words.at(u"buy"), Names{u"Buy milk eggs and more.txt"});
+  EXPECT_EQ(window.words.at(u"short"), Names{u"note.txt"});
+  EXPECT_EQ(Stamps().count(u"Buy milk eggs and more.txt"), 1u);
+
+  // Renamed notes keep their times, so nothing is read again.
+  env_.opened.clear();
+  Run();
+  EXPECT_EQ(env_.opened, std::vector<std::u16string>{Path("notes.ndx")});
+}
+
+TEST_F(RefreshTest, TakenNamesGetNumbersInScanOrder) {
+  for (const char* name : {"note-1.txt", "note-2.txt", "note-3.txt"}) Write(name, "Buy milk, eggs!");
+  Write("note-4.txt", "?!");
+  Write("note-5.txt", "...");
+
+  const RecordingWindow window = Run();
+  for (const char* name : {"Buy milk eggs.txt", "Buy milk eggs.0.txt", "Buy milk eggs.1.txt",
+                           ".txt", ".0.txt"}) {
+    EXPECT_TRUE(Exists(name)) << name;
+  }
+  EXPECT_EQ(window.words, (Words{{u"buy", {u"Buy milk eggs.txt", u"Buy milk eggs.0.txt",
+                                           u"Buy milk eggs.1.txt"}},
+                                 {u"milk", {u"Buy milk eggs.txt", u"Buy milk eggs.0.txt",
+                                            u"Buy milk eggs.1.txt"}},
+                                 {u"eggs", {u"Buy milk eggs.txt", u"Buy milk eggs.0.txt",
+                                            u"Buy milk eggs.1.txt"}}}));
+  EXPECT_EQ(Stamps().size(), 5u);
+}
+
+TEST_F(RefreshTest, BaseNameTakesWordsWhileShorterThan180) {
+  const std::string w179(179, 'a');
+  const std::string w180(180, 'b');
+  Write("note-1.txt", w179 + " cd ef");
+  Write("note-2.txt", w180 + " cd");
+  Run();
+  EXPECT_TRUE(Exists(w179 + " cd.txt"));
+  EXPECT_TRUE(Exists(w180 + ".txt"));
+}
+
+TEST_F(RefreshTest, TextEndsAtTheFirstZeroByte) {
+  Write("zero.txt", std::string("alpha\0beta", 10));
+  Write("wide.txt", std::string("h\0i\0", 4));  // UTF-16LE "hi"
+  const RecordingWindow window = Run();
+  EXPECT_EQ(window.words, (Words{{u"alpha", {u"zero.txt"}}, {u"h", {u"wide.txt"}}}));
+}
+
+TEST_F(RefreshTest, UnchangedNotesAreNotOpenedAndTheIndexNotRewritten) {
+  Write("a.txt", "apple");
+  Run();
+  Touch("notes.ndx", 1000000000);
+  env_.unopenable.insert(Path("a.txt"));
+  env_.opened.clear();
+
+  const RecordingWindow window = Run();
+  EXPECT_EQ(window.words, (Words{{u"apple", {u"a.txt"}}}));
+  EXPECT_EQ(env_.opened, std::vector<std::u16string>{Path("notes.ndx")});
+  struct stat st;
+  ASSERT_EQ(stat(Native("notes.ndx").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+}
+
+TEST_F(RefreshTest, AChangedNoteKeepsItsOldWords) {
+  Write("a.txt", "old words");
+  Run();
+  Write("a.txt", "new", kWritten + 60);
+  const RecordingWindow window = Run();
+  EXPECT_EQ(window.words, (Words{{u"old", {u"a.txt"}}, {u"words", {u"a.txt"}},
+                                 {u"new", {u"a.txt"}}}));
+  EXPECT_EQ(Stamps().at(u"a.txt"), MakeStamp(kWritten + 60, 0));
+}
+
+TEST_F(RefreshTest, AFolderWithoutNotesGetsNoIndex) {
+  Run();
+  EXPECT_FALSE(Exists("notes.ndx"));
+
+  RecordingWindow window;
+  Refresh(env_, dir_.folder() + u"missing", window);
+  EXPECT_EQ(window.shown, 1);
+  EXPECT_FALSE(Exists("missing"));
+}
+
+TEST_F(RefreshTest, ASecondSaveReversesKeysOfOneBucket) {
+  // "a" and "r" share bucket 12 (97 and 114 mod 17).
+  Write("x.txt", "a r");
+  Run();
+  auto order = [this] {
+    std::vector<std::u16string> words;
+    for (const auto& [word, list] : ReadIndex().wordLists) words.push_back(word);
+    return words;
+  };
+  EXPECT_EQ(order(), (std::vector<std::u16string>{u"a", u"r"}));
+  Write("y.txt", "q");  // bucket 11: something to save
+  Run();
+  EXPECT_EQ(order(), (std::vector<std::u16string>{u"q", u"r", u"a"}));
+}
+
+TEST_F(RefreshTest, NotesThatCannotBeReadAreTriedAgainAndNotLost) {
+  Write("locked.txt", "locked words");
+  Write("bad.txt", "bad sector");
+  Write("note-1.txt", "time named");
+  Write("fine.txt", "fine");
+  env_.unopenable = {Path("locked.txt"), Path("note-1.txt")};
+  env_.unreadable = {Path("bad.txt")};
+
+  RecordingWindow window = Run();
+  EXPECT_EQ(window.words, (Words{{u"fine", {u"fine.txt"}}}));
+  EXPECT_TRUE(Exists("note-1.txt"));
+  EXPECT_EQ(Stamps(), (std::map<std::u16string, std::u16string>{{u"fine.txt", stamp_}}));
+
+  env_.unopenable.clear();
+  env_.unreadable.clear();
+  window = Run();
+  EXPECT_EQ(window.words.at(u"locked"), Names{u"locked.txt"});
+  EXPECT_EQ(window.words.at(u"bad"), Names{u"bad.txt"});
+  EXPECT_EQ(window.words.at(u"time"), Names{u"time named.txt"});
+  EXPECT_EQ(Stamps().size(), 4u);
+}
+
+TEST_F(RefreshTest, ARecordedNoteThatCannotBeReadKeepsItsOldStampAndWords) {
+  Write("a.txt", "first");
+  Run();
+  Write("a.txt", "second", kWritten + 60);
+  env_.unopenable.insert(Path("a.txt"));
+  const RecordingWindow window = Run();
+  EXPECT_EQ(window.words, (Words{{u"first", {u"a.txt"}}}));
+  EXPECT_EQ(Stamps().at(u"a.txt"), stamp_);
+}
+
+TEST_F(RefreshTest, AFailedRenameKeepsTheFoundName) {
+  Write("note-1.txt", "read only folder");
+  env_.failRenames = true;
+  RecordingWindow window = Run();
+  EXPECT_EQ(env_.renames, 1);
+  EXPECT_EQ(window.words.at(u"folder"), Names{u"note-1.txt"});
+  EXPECT_EQ(Stamps().count(u"note-1.txt"), 1u);
+
+  env_.failRenames = false;
+  env_.renameTargetsTaken = true;
+  env_.renames = 0;
+  Write("note-2.txt", "all taken");
+  window = Run();
+  EXPECT_EQ(env_.renames, 1 + kMaxNumberedNames);
+  EXPECT_EQ(window.words.at(u"taken"), Names{u"note-2.txt"});
+  EXPECT_TRUE(Exists("note-2.txt"));
+}
+
+TEST_F(RefreshTest, ABaseNameTooLongForTheFileSystemKeepsTheFoundName) {
+  std::string text;
+  for (int i = 0; i < 40; ++i) text += "слово ";  // 240 characters, 400 bytes
+  Write("note-1.txt", text);
+  const RecordingWindow window = Run();
+  EXPECT_EQ(env_.renames, 1);
+  EXPECT_EQ(window.words.at(u"слово"), Names{u"note-1.txt"});
+}
+
+TEST_F(RefreshTest, ANoteThatShrankEndsAfterTheBytesRead) {
+  Write("a.txt", "short and then much longer");
+  env_.afterFindNotes = [this] { truncate(Native("a.txt").c_str(), 5); };
+  const RecordingWindow window = Run();
+  EXPECT_EQ(window.words, (Words{{u"short", {u"a.txt"}}}));
+}
+
+TEST_F(RefreshTest, AHugeNoteIsIndexedByItsFirstBytes) {
+  // Spaces up to the limit with a word across it, then a sparse 3 GiB tail.
+  {
+    std::ofstream out(Native("huge.txt"), std::ios::binary);
+    const std::string spaces(1 << 20, ' ');
+    for (std::size_t n = 0; n + spaces.size() <= kMaxNoteBytes - 3; n += spaces.size()) {
+      out << spaces;
+    }
+    out << std::string((kMaxNoteBytes - 3) % spaces.size(), ' ') << "abcdef";
+  }
+  ASSERT_EQ(truncate(Native("huge.txt").c_str(), off_t{3} << 30), 0);
+  Write("small.txt", "small");
+
+  const RecordingWindow window = Run();
+  EXPECT_EQ(window.words, (Words{{u"abc", {u"huge.txt"}}, {u"small", {u"small.txt"}}}));
+}
+
+TEST_F(RefreshTest, WhatIsNotANoteIsLeftAloneAndTheRestIndexed) {
+  const fs::path outside = dir_.path() / "outside";
+  fs::create_directory(outside);
+  std::ofstream(outside / "target.txt") << "linked text";
+  std::ofstream(outside / "empty.txt");
+  const auto outsideTime = fs::last_write_time(outside / "target.txt");
+
+  fs::create_directory(Native("notes"));
+  const std::string notes = "notes/";
+  ASSERT_EQ(mkfifo(Native(notes + "x.txt").c_str(), 0644), 0);
+  fs::create_directory(Native(notes + "y.txt"));
+  fs::create_symlink(outside / "target.txt", Native(notes + "link.txt"));
+  fs::create_symlink(outside / "target.txt", Native(notes + "note-link.txt"));
+  fs::create_symlink(outside / "empty.txt", Native(notes + "empty link.txt"));
+  Write(notes + "a:b.txt", "colon");
+  Write(notes + "bad\xFF.txt", "bytes");
+  Write(notes + "plain.txt", "plain");
+
+  RecordingWindow window;
+  Refresh(env_, dir_.folder() + u"notes", window);
+  EXPECT_EQ(window.words, (Words{{u"linked", {u"link.txt", u"linked text.txt"}},
+                                 {u"text", {u"link.txt", u"linked text.txt"}},
+                                 {u"bytes", {u"bad\xDCFF.txt"}},
+                                 {u"plain", {u"plain.txt"}}}));
+  EXPECT_TRUE(Exists(notes + "x.txt"));
+  EXPECT_TRUE(Exists(notes + "y.txt"));
+  EXPECT_TRUE(Exists(notes + "a:b.txt"));
+  EXPECT_TRUE(fs::is_symlink(Native(notes + "linked text.txt")));
+  EXPECT_FALSE(Exists(notes + "empty link.txt"));
+  EXPECT_TRUE(fs::exists(outside / "empty.txt"));
+  EXPECT_EQ(fs::last_write_time(outside / "target.txt"), outsideTime);
+  EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 2);
+}
+
+}  // namespace
