@@ -30,11 +30,11 @@ void Store(CFile& file, CMapStringToString& stamps, CMapStringToString& wordList
 
 void LoadIndexFile(Env& env, const std::u16string& folder, CMapStringToString& stamps,
                    CMapStringToString& wordLists, WordIndex* wordIndex) {
-  const std::unique_ptr<CFile> file = env.OpenForRead(folder + kIndexFileName);
-  if (!file) return;
   // One failure scope for the reads and the expansion: whatever fails, the
   // caller sees an empty index and treats every note as new.
   try {
+    const std::unique_ptr<CFile> file = env.OpenForRead(folder + kIndexFileName);
+    if (!file) return;
     CArchive ar(*file, CArchive::load);
     stamps.Exchange(ar);
     wordLists.Exchange(ar);
