@@ -111,7 +111,8 @@ std::vector<std::string> GenerateFolder(const std::string& folder, int notes) {
                     i / 3600 % 24, i / 60 % 60, i % 60);
       WriteNote(folder + name, kind < 2 ? std::string() : MakeText(vocabulary, rng), mtime);
     } else {
-      const std::string name = "n" + std::to_string(i) + " " + vocabulary.Draw(rng) + ".txt";
+      std::string name = std::to_string(i);
+      name.append(" ").append(vocabulary.Draw(rng)).append(".txt");
       WriteNote(folder + name, MakeText(vocabulary, rng), mtime);
       ordinary.push_back(name);
     }

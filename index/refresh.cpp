@@ -58,9 +58,8 @@ std::u16string BaseName(std::string_view text) {
   return base;
 }
 
-std::u16string Decimal(int n) {
-  const std::string digits = std::to_string(n);
-  return std::u16string(digits.begin(), digits.end());
+void AppendDecimal(std::u16string& text, int n) {
+  for (const char digit : std::to_string(n)) text += static_cast<char16_t>(digit);
 }
 
 // Renames a time-named note to "<base>.txt", or the first free of
@@ -70,7 +69,12 @@ std::u16string Decimal(int n) {
 std::u16string RenameAfterWords(Env& env, const std::u16string& folder, const NoteEntry& entry,
                                 const std::u16string& base) {
   for (int n = -1; n < kMaxNumberedNames; ++n) {
-    const std::u16string name = base + (n < 0 ? u"" : u"." + Decimal(n)) + u".txt";
+    std::u16string name = base;
+    if (n >= 0) {
+      name += u'.';
+      AppendDecimal(name, n);
+    }
+    name += u".txt";
     switch (env.RenameNoReplace(entry.path, folder + name)) {
       case Env::RenameResult::done:
         return name;
@@ -107,6 +111,9 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window) {
   FreeOnExit freeWords(words);
 
   LoadIndexFile(env, folder, stamps, wordLists, &words);
+  // The word index now holds the same; Flatten refills the lists before any
+  // save, and a refresh that changes nothing need not hold both.
+  wordLists.Clear();
 
   // One offset for the whole scan, so that all stamps agree.
   const std::int64_t utcOffset = env.UtcOffsetNow();
