@@ -116,8 +116,10 @@ TEST_F(IndexFileTest, SavedPairsFollowTheMapsWalkOrder) {
 
   wordLists.SetValue(u"milk", u"a");
   wordLists.SetValue(u"tea", u"b");
+  wordLists.SetValue(u"", u"");
   ASSERT_TRUE(Save());
-  EXPECT_EQ(ReadIndex(), Bytes({0x00, 0x00, 0x02, 0x00}) +                         //
+  EXPECT_EQ(ReadIndex(), Bytes({0x00, 0x00, 0x03, 0x00}) +                         //
+                             Bytes({0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00}) +  // bucket 0
                              Bytes({0xFF, 0xFE, 0xFF, 0x03}) + Utf16("tea") +     // bucket 10
                              Bytes({0xFF, 0xFE, 0xFF, 0x01}) + Utf16("b") +       //
                              Bytes({0xFF, 0xFE, 0xFF, 0x04}) + Utf16("milk") +    // bucket 12
