@@ -163,7 +163,9 @@ TEST_F(PosixEnvTest, RenameFailuresOtherThanATakenNameSayFailed) {
   EXPECT_EQ(env_.RenameNoReplace(Path("from.txt"), Path(std::string(300, 'n') + ".txt")),
             Env::RenameResult::failed);
   EXPECT_EQ(Read("from.txt"), "x");
+}
 
+TEST_F(PosixEnvTest, RenameInAReadOnlyFolderSaysFailed) {
   if (geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
   ASSERT_EQ(chmod(notes_.c_str(), 0555), 0);
   EXPECT_EQ(env_.RenameNoReplace(Path("from.txt"), Path("to.txt")), Env::RenameResult::failed);
