@@ -167,6 +167,7 @@ TEST_F(PosixEnvTest, RenameFailuresOtherThanATakenNameSayFailed) {
 
 TEST_F(PosixEnvTest, RenameInAReadOnlyFolderSaysFailed) {
   if (geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+  Write("from.txt", "x");
   ASSERT_EQ(chmod(notes_.c_str(), 0555), 0);
   EXPECT_EQ(env_.RenameNoReplace(Path("from.txt"), Path("to.txt")), Env::RenameResult::failed);
 }
