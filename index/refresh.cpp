@@ -124,7 +124,8 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window) {
       continue;
     }
     const std::u16string stamp = MakeStamp(entry.lastWrite, utcOffset);
-    if (const auto* known = stamps.FindEntry(entry.name); known != nullptr && known->value == stamp) {
+    const auto* known = stamps.FindEntry(entry.name);
+    if (known != nullptr && known->value == stamp) {
       seen.SetValue(entry.name, u"");
       continue;
     }

@@ -305,6 +305,18 @@ TEST_F(RefreshTest, AFailedRenameKeepsTheFoundName) {
   EXPECT_TRUE(Exists("note-2.txt"));
 }
 
+TEST_F(RefreshTest, AReadOnlyFolderIsStillSearchable) {
+  if (geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions (see AFailedRename...)";
+  Write("note-1.txt", "read only");
+  Write("empty.txt", "");
+  ASSERT_EQ(chmod(dir_.path().c_str(), 0555), 0);
+  const RecordingWindow window = Run();
+  EXPECT_EQ(env_.renames, 1);
+  EXPECT_EQ(window.words.at(u"only"), Names{u"note-1.txt"});
+  EXPECT_TRUE(Exists("empty.txt"));
+  EXPECT_FALSE(Exists("notes.ndx"));
+}
+
 TEST_F(RefreshTest, ABaseNameTooLongForTheFileSystemKeepsTheFoundName) {
   std::string text;
   for (int i = 0; i < 40; ++i) text += "слово ";  // 240 characters, 400 bytes
