@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Runs the built program's search mode in a virtual X server, drives it with
+# real key presses and checks what it did to the notes folder.
+# Usage: search_e2e_test.sh <scriblet executable> <repository root>
+set -euo pipefail
+scriblet=$1
+source "$2/scripts/xvfb-lib.sh"
+
+work=$(mktemp -d)
+cleanup() { stop_xvfb; rm -rf "$work"; }
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+notes=$work/notes
+mkdir "$notes"
+printf 'Buy milk, eggs!' > "$notes/note-2026.01.01-10.00.00.txt"
+printf 'Tea and biscuits' > "$notes/tea.txt"
+printf 'Milkshake recipe' > "$notes/shake.txt"
+: > "$notes/empty.txt"
+
+editor=$work/editor.sh
+cat > "$editor" <<EDITOR
+#!/bin/sh
+{ pwd; printf '%s\n' "\$#" "\$@"; } >> "$work/editor.record"
+EDITOR
+chmod +x "$editor"
+
+start_xvfb
+SCRIBLET_EDITOR=$editor SCRIBLET_CODEPAGE=65001 LC_ALL=C.UTF-8 "$scriblet" /s "$notes" &
+app=$!
+focus_scriblet_window >/dev/null || fail "no search window"
+
+xdotool type --delay 60 milk
+sleep 0.5
+xdotool key Down
+sleep 0.3
+xdotool key Return
+for _ in $(seq 100); do [ -s "$work/editor.record" ] && break; sleep 0.1; done
+kill -0 "$app" 2>/dev/null || fail "the window closed on Enter"
+xdotool key Escape
+for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app" 2>/dev/null && { kill "$app"; fail "Escape did not close the window"; }
+wait "$app" || fail "scriblet exited with $?"
+
+[ -s "$notes/notes.ndx" ] || fail "notes.ndx not written"
+[ -f "$notes/Buy milk eggs.txt" ] || fail "time-named note not renamed: $(ls "$notes")"
+[ ! -e "$notes/note-2026.01.01-10.00.00.txt" ] || fail "old name still there"
+[ ! -e "$notes/empty.txt" ] || fail "empty note not deleted"
+expected=$(printf '%s\n1\n%s\n' "$notes" "$notes/Buy milk eggs.txt")
+[ "$(cat "$work/editor.record")" = "$expected" ] ||
+  fail "editor started as: $(cat "$work/editor.record")"
