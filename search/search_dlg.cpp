@@ -1,0 +1,105 @@
+#include "search/search_dlg.h"
+
+#include <algorithm>
+#include <memory>
+#include <string_view>
+
+#include "platform/ansi_text.h"
+#include "platform/exceptions.h"
+#include "res/dialog_templates.h"
+#include "res/resource_ids.h"
+#include "search/scoring.h"
+
+namespace {
+
+// The preview reads this much and shows one byte less.
+constexpr std::size_t kPreviewRead = 2048;
+constexpr std::size_t kPreviewShown = kPreviewRead - 1;
+
+// Names come from the index file, which anyone can edit: a name that would
+// reach outside the notes folder (or is the folder itself) is not a note.
+bool IsNoteFileName(const std::u16string& name) {
+  return !name.empty() && name != u"." && name != u".." &&
+         name.find_first_of(std::u16string_view(u"/\0", 2)) == std::u16string::npos;
+}
+
+}  // namespace
+
+CSearchDlg::CSearchDlg(Env& env) : CDialog(kSearchDialogTemplate), m_env(env) {
+  OnNotify(Notification::textChanged, IDC_QUERY, [this] { RunSearch(); });
+  OnNotify(Notification::clicked, IDC_SHOW_ALL, [this] { RunSearch(); });
+  OnNotify(Notification::itemChanged, IDC_RESULTS, [this] { UpdatePreview(); });
+  OnNotify(Notification::doubleClicked, IDC_RESULTS, [this] { OpenSelectedNote(); });
+}
+
+void CSearchDlg::DoDataExchange() {
+  BindList(IDC_RESULTS, m_listResults);
+  RunSearch();
+}
+
+bool CSearchDlg::PreTranslateMessage(const KeyMessage& message) {
+  switch (message.key) {
+    case Key::escape:
+      OnCancel();
+      return false;
+    case Key::pageUp:
+    case Key::pageDown:
+    case Key::up:
+    case Key::down:
+      // Lets the user move through the results while typing the query.
+      return m_listResults.SendKey(message);
+    case Key::other:
+      return false;
+  }
+  return false;
+}
+
+void CSearchDlg::OnOK() { OpenSelectedNote(); }
+
+void CSearchDlg::RunSearch() {
+  const RankedNotes ranked =
+      m_pWordIndex ? RankNotes(GetDlgItemText(IDC_QUERY), *m_pWordIndex) : RankedNotes{};
+  m_listResults.SetRedraw(false);
+  m_listResults.DeleteAllItems();
+  for (std::size_t i = 0; i < ranked.names.size(); ++i) {
+    m_listResults.InsertItem(static_cast<int>(i), ranked.names[i]);
+  }
+  m_listResults.SetRedraw(true);
+  EnableControl(IDC_SHOW_ALL, ranked.count > kMaxListedNotes);
+}
+
+std::u16string CSearchDlg::SelectedNote() const {
+  const int item = m_listResults.GetFirstSelectedItem();
+  if (item < 0) return {};
+  std::u16string name = m_listResults.GetItemText(item);
+  return IsNoteFileName(name) ? name : std::u16string();
+}
+
+void CSearchDlg::UpdatePreview() {
+  if (m_listResults.GetFirstSelectedItem() < 0) {
+    SetDlgItemText(IDC_PREVIEW, u"");
+    return;
+  }
+  // A note that cannot be read leaves the preview as it was.
+  const std::u16string name = SelectedNote();
+  if (name.empty()) return;
+  const std::unique_ptr<CFile> file = m_env.OpenForRead(m_strFolder + name);
+  if (!file) return;
+  char bytes[kPreviewRead];
+  std::size_t size;
+  try {
+    size = file->Read(bytes, sizeof bytes);
+  } catch (const CFileException&) {
+    return;
+  }
+  std::string_view shown(bytes, std::min(size, kPreviewShown));
+  shown = shown.substr(0, shown.find('\0'));
+  // Cut inside the note's text: a character split by the cut is dropped.
+  const bool cut = shown.size() == kPreviewShown && size > kPreviewShown && bytes[kPreviewShown] != '\0';
+  SetDlgItemText(IDC_PREVIEW, cut ? AnsiPrefixToWide(shown) : AnsiToWide(shown));
+}
+
+void CSearchDlg::OpenSelectedNote() {
+  const std::u16string name = SelectedNote();
+  if (!name.empty()) m_env.StartEditor(m_strFolder + name, m_strFolder);
+}

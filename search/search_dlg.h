@@ -1,0 +1,44 @@
+#pragma once
+// The search window. As the query is typed, the notes of the word index are
+// ranked (RankNotes) and at most 20 listed; selecting one previews its first
+// bytes; Enter, "Открыть" or a double-click opens it in the text editor and
+// the window stays open; Escape, "Отмена" or the close box end it.
+//
+// The caller sets m_pWordIndex and m_strFolder before DoModal, and keeps the
+// word index alive and unchanged until DoModal returns.
+
+#include <string>
+
+#include "index/word_index.h"
+#include "platform/dialog.h"
+#include "platform/env.h"
+#include "platform/list_ctrl.h"
+
+class CSearchDlg : public CDialog {
+ public:
+  // env serves the note reads of the preview and the editor launches; it
+  // must outlive the dialog.
+  explicit CSearchDlg(Env& env);
+
+  const char* GetRuntimeClass() const override { return "CSearchDlg"; }
+
+  const WordIndex* m_pWordIndex = nullptr;  // borrowed, read only
+  std::u16string m_strFolder;               // the notes folder, ending in '/'
+  CListCtrl m_listResults;                  // the result list while shown
+
+ protected:
+  void DoDataExchange() override;
+  bool PreTranslateMessage(const KeyMessage& message) override;
+  void OnOK() override;
+
+ private:
+  void RunSearch();
+  void UpdatePreview();
+  void OpenSelectedNote();
+
+  // The selected note's file name if it names a file inside the folder,
+  // else empty.
+  std::u16string SelectedNote() const;
+
+  Env& m_env;
+};

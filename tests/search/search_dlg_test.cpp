@@ -1,0 +1,288 @@
+#include "search/search_dlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/code_page.h"
+#include "res/resource_ids.h"
+#include "tests/support/dialog_driver.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_env.h"
+
+namespace {
+
+using Names = std::vector<std::u16string>;
+
+class SearchDlg : public ::testing::Test {
+ protected:
+  SearchDlg() {
+    dlg.m_pWordIndex = &index;
+    dlg.m_strFolder = dir.folder();
+  }
+  ~SearchDlg() override { Free(index); }
+
+  // Writes a note and records its words in the index.
+  void Note(const std::string& name, const std::string& text, const Names& words) {
+    std::ofstream(dir.path() / name, std::ios::binary) << text;
+    for (const auto& word : words) {
+      NoteSet*& set = index[word];
+      if (!set) set = new NoteSet;
+      (*set)[std::u16string(name.begin(), name.end())];
+    }
+  }
+
+  std::u16string Path(const std::string& name) const {
+    return dir.folder() + std::u16string(name.begin(), name.end());
+  }
+
+  static QListWidget* List(QWidget* window) {
+    return qobject_cast<QListWidget*>(Control(window, IDC_RESULTS));
+  }
+
+  static Names Listed(QWidget* window) {
+    Names names;
+    QListWidget* list = List(window);
+    for (int i = 0; i < list->count(); ++i) {
+      const QString text = list->item(i)->text();
+      names.emplace_back(reinterpret_cast<const char16_t*>(text.utf16()), text.size());
+    }
+    return names;
+  }
+
+  static void Type(QWidget* window, const char* text) {
+    QTest::keyClicks(Control(window, IDC_QUERY), text);
+  }
+
+  static void Click(QWidget* window, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QListWidget* list = List(window);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
+                      list->visualItemRect(list->item(row)).center());
+  }
+
+  std::u16string Preview() const { return dlg.GetDlgItemText(IDC_PREVIEW); }
+
+  TempDir dir;
+  WordIndex index;
+  TestEnv env;
+  CSearchDlg dlg{env};
+};
+
+TEST_F(SearchDlg, OpensEmptyWithTheFocusInTheQuery) {
+  Note("a.txt", "cat", {u"cat"});
+  RunModal(dlg, [&](QWidget* window) {
+    EXPECT_EQ(List(window)->count(), 0);
+    EXPECT_FALSE(Control(window, IDC_SHOW_ALL)->isEnabled());
+    EXPECT_EQ(Preview(), u"");
+    EXPECT_EQ(QApplication::focusWidget(), Control(window, IDC_QUERY));
+  });
+}
+
+TEST_F(SearchDlg, TypingRanksTheNotes) {
+  Note("A.txt", "cat", {u"cat"});
+  Note("B.txt", "cats concatenate", {u"cats", u"concatenate"});
+  RunModal(dlg, [&](QWidget* window) {
+    Type(window, "Ca");
+    EXPECT_EQ(Listed(window), (Names{u"B.txt", u"A.txt"}));  // 20 before 10
+    Type(window, "t");
+    EXPECT_EQ(Listed(window), (Names{u"A.txt", u"B.txt"}));  // 110 before 20
+    Type(window, ",");
+    EXPECT_TRUE(Listed(window).empty());
+  });
+}
+
+TEST_F(SearchDlg, ShowAllIsEnabledOnlyWhenMoreThanTwentyMatch) {
+  for (int i = 0; i < 21; ++i) {
+    const std::string name = "n" + std::to_string(i) + ".txt";
+    Note(name, "x", i < 20 ? Names{u"cat", u"dog"} : Names{u"cat"});
+  }
+  RunModal(dlg, [&](QWidget* window) {
+    QWidget* all = Control(window, IDC_SHOW_ALL);
+    Type(window, "dog");
+    EXPECT_EQ(Listed(window).size(), 20u);
+    EXPECT_FALSE(all->isEnabled());
+    dlg.SetDlgItemText(IDC_QUERY, u"cat");
+    const Names first = Listed(window);
+    EXPECT_EQ(first.size(), 20u);
+    EXPECT_TRUE(all->isEnabled());
+    QTest::mouseClick(all, Qt::LeftButton);
+    EXPECT_EQ(Listed(window), first);
+  });
+}
+
+TEST_F(SearchDlg, ArrowsInTheQueryMoveThroughTheResults) {
+  Note("A.txt", "first note", {u"cat"});
+  Note("B.txt", "second note", {u"cats"});
+  RunModal(dlg, [&](QWidget* window) {
+    QWidget* query = Control(window, IDC_QUERY);
+    Type(window, "cat");
+    Press(window, Qt::Key_Down);
+    EXPECT_EQ(List(window)->currentRow(), 0);
+    EXPECT_EQ(Preview(), u"first note");
+    Press(window, Qt::Key_Down);
+    EXPECT_EQ(Preview(), u"second note");
+    Press(window, Qt::Key_Up);
+    EXPECT_EQ(Preview(), u"first note");
+    Press(window, Qt::Key_PageDown);
+    EXPECT_EQ(Preview(), u"second note");
+    Press(window, Qt::Key_PageUp);
+    EXPECT_EQ(Preview(), u"first note");
+    EXPECT_EQ(QApplication::focusWidget(), query);
+
+    // Left is the query's own: the caret moves, the selection stays.
+    Press(window, Qt::Key_Left);
+    EXPECT_EQ(qobject_cast<QLineEdit*>(query)->cursorPosition(), 2);
+    EXPECT_EQ(List(window)->currentRow(), 0);
+  });
+}
+
+TEST_F(SearchDlg, EnterOpenAndDoubleClickLaunchTheEditorAndStayOpen) {
+  Note("A.txt", "a", {u"cat"});
+  Note("B.txt", "b", {u"cats"});
+  const ModalRun run = RunModal(dlg, [&](QWidget* window) {
+    Type(window, "cat");
+    Press(window, Qt::Key_Return);  // nothing selected yet
+    EXPECT_TRUE(env.launches.empty());
+    Press(window, Qt::Key_Down);
+    Press(window, Qt::Key_Return);
+    QTest::mouseClick(Control(window, IDOK), Qt::LeftButton);
+    Click(window, 1);
+    QTest::mouseDClick(List(window)->viewport(), Qt::LeftButton, Qt::NoModifier,
+                       List(window)->visualItemRect(List(window)->item(1)).center());
+  });
+  EXPECT_TRUE(run.leftOpen);
+  ASSERT_EQ(env.launches.size(), 3u);
+  EXPECT_EQ(env.launches[0].notePath, Path("A.txt"));
+  EXPECT_EQ(env.launches[0].workingDir, dir.folder());
+  EXPECT_EQ(env.launches[1].notePath, Path("A.txt"));
+  EXPECT_EQ(env.launches[2].notePath, Path("B.txt"));
+}
+
+TEST_F(SearchDlg, SeveralSelectedUseTheLowestNumbered) {
+  Note("A.txt", "a", {u"cat"});
+  Note("B.txt", "b", {u"cats"});
+  Note("C.txt", "c", {u"scat"});
+  RunModal(dlg, [&](QWidget* window) {
+    Type(window, "cat");
+    ASSERT_EQ(Listed(window), (Names{u"A.txt", u"B.txt", u"C.txt"}));
+    Click(window, 2);
+    Click(window, 1, Qt::ControlModifier);
+    EXPECT_EQ(Preview(), u"b");
+    Press(window, Qt::Key_Return);
+  });
+  ASSERT_EQ(env.launches.size(), 1u);
+  EXPECT_EQ(env.launches[0].notePath, Path("B.txt"));
+}
+
+TEST_F(SearchDlg, EscapeClosesFromAnyControl) {
+  Note("A.txt", "a", {u"cat"});
+  for (int tabs = 0; tabs < 5; ++tabs) {
+    TestEnv env2;
+    CSearchDlg dialog(env2);
+    dialog.m_pWordIndex = &index;
+    dialog.m_strFolder = dir.folder();
+    const ModalRun run = RunModal(dialog, [&](QWidget* window) {
+      Type(window, "cat");
+      for (int i = 0; i < tabs; ++i) Press(window, Qt::Key_Tab);
+      Press(window, Qt::Key_Escape);
+    });
+    EXPECT_FALSE(run.leftOpen) << tabs << " tabs";
+    EXPECT_EQ(run.result, IDCANCEL);
+  }
+  // A key-up alone is enough, and so are "Отмена" and the close box.
+  const ModalRun released = RunModal(dlg, [&](QWidget*) {
+    QTest::keyRelease(QApplication::focusWidget(), Qt::Key_Escape);
+  });
+  EXPECT_FALSE(released.leftOpen);
+  for (bool closeBox : {false, true}) {
+    TestEnv env2;
+    CSearchDlg dialog(env2);
+    const ModalRun run = RunModal(dialog, [&](QWidget* window) {
+      if (closeBox) window->close();
+      else QTest::mouseClick(Control(window, IDCANCEL), Qt::LeftButton);
+    });
+    EXPECT_FALSE(run.leftOpen);
+    EXPECT_EQ(run.result, IDCANCEL);
+  }
+}
+
+TEST_F(SearchDlg, PreviewShowsAtMost2047BytesUpToAZeroByte) {
+  const std::string big(5000, 'x');
+  Note("big.txt", big, {u"big"});
+  Note("short.txt", std::string(2047, 'y'), {u"short"});
+  Note("zero.txt", std::string("ab\0cd", 5), {u"zero"});
+  Note("lead.txt", std::string("\0ab", 3), {u"lead"});
+  RunModal(dlg, [&](QWidget* window) {
+    auto show = [&](const char* query) {
+      dlg.SetDlgItemText(IDC_QUERY, std::u16string(query, query + std::strlen(query)));
+      Click(window, 0);
+      return Preview();
+    };
+    EXPECT_EQ(show("big"), std::u16string(2047, u'x'));
+    EXPECT_EQ(show("short"), std::u16string(2047, u'y'));
+    EXPECT_EQ(show("zero"), u"ab");
+    EXPECT_EQ(show("lead"), u"");
+  });
+}
+
+TEST_F(SearchDlg, PreviewDropsAUtf8CharacterSplitByTheCut) {
+  const int before = AnsiCodePage();
+  SetAnsiCodePage(65001);
+  Note("u.txt", std::string(2046, 'a') + "\xC3\xA9" + "z", {u"u"});
+  RunModal(dlg, [&](QWidget* window) {
+    Type(window, "u");
+    Click(window, 0);
+    EXPECT_EQ(Preview(), std::u16string(2046, u'a'));
+  });
+  SetAnsiCodePage(before);
+}
+
+TEST_F(SearchDlg, UnreadableNoteKeepsThePreviousPreview) {
+  Note("A.txt", "kept", {u"cat"});
+  Note("B.txt", "gone", {u"cats"});
+  Note("C.txt", "broken", {u"scat"});
+  env.unreadable.insert(Path("C.txt"));
+  RunModal(dlg, [&](QWidget* window) {
+    Type(window, "cat");
+    Click(window, 0);
+    ASSERT_EQ(Preview(), u"kept");
+    std::filesystem::remove(dir.path() / "B.txt");
+    Click(window, 1);
+    EXPECT_EQ(Preview(), u"kept");
+    Click(window, 2);
+    EXPECT_EQ(Preview(), u"kept");
+    // The missing note still goes to the editor.
+    Click(window, 1);
+    Press(window, Qt::Key_Return);
+  });
+  ASSERT_EQ(env.launches.size(), 1u);
+  EXPECT_EQ(env.launches[0].notePath, Path("B.txt"));
+}
+
+TEST_F(SearchDlg, NamesReachingOutsideTheFolderAreNeitherReadNorOpened) {
+  Note("A.txt", "safe", {u"cat"});
+  std::filesystem::create_directory(dir.path() / "sub");
+  Note("sub/x.txt", "outside", {u"cats"});
+  index[u"scat"] = new NoteSet;
+  (*index[u"scat"])[u".."];
+  RunModal(dlg, [&](QWidget* window) {
+    Type(window, "cat");
+    ASSERT_EQ(List(window)->count(), 3);
+    Click(window, 0);
+    for (int row : {1, 2}) {
+      Click(window, row);
+      EXPECT_EQ(Preview(), u"safe");
+      Press(window, Qt::Key_Return);
+    }
+  });
+  EXPECT_TRUE(env.launches.empty());
+  EXPECT_EQ(env.opened, (Names{Path("A.txt")}));
+}
+
+}  // namespace
