@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QFontMetrics>
 #include <QLineEdit>
 #include <QListWidget>
 #include <algorithm>
@@ -124,17 +123,6 @@ TEST(Dialog, EditsReportChangesAndKeepCrLf) {
                                    {Notification::textChanged, kLine},
                                    {Notification::textChanged, kLine},
                                    {Notification::textChanged, kMulti}}));
-}
-
-TEST(Dialog, ControlsArePlacedInDialogUnitsOfTheUiFont) {
-  TestDlg dlg;
-  RunModal(dlg, [&](QWidget* window) {
-    const QFontMetrics metrics(QApplication::font());
-    const int w = metrics.averageCharWidth(), h = metrics.height();
-    EXPECT_EQ(window->size(), QSize((220 * w + 2) / 4, (110 * h + 4) / 8));
-    EXPECT_EQ(Control(window, kList)->geometry(),
-              QRect((7 * w + 2) / 4, (27 * h + 4) / 8, (100 * w + 2) / 4, (60 * h + 4) / 8));
-  });
 }
 
 TEST(ListCtrl, FillingIsSilentAndUserSelectionNotifies) {
