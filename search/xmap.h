@@ -123,9 +123,10 @@ class CxMap {
   // FindOrInsert without the value reset.
   virtual ELSTR* FindOrInsertKey(const KEY& key) { return Insert(key, false); }
 
-  // Unlinks and deletes a node of this map; false on an empty map.
+  // Unlinks and deletes a node of this map; false on an empty map or for
+  // no node.
   virtual bool RemoveNode(ELSTR* node) {
-    if (m_nCount == 0) return false;
+    if (m_nCount == 0 || node == nullptr) return false;
     if (m_nGrowBy != 0) return RemoveKeyRef(node->key);
     Unlink(node);
     return true;
