@@ -1,30 +1,17 @@
 #include "app/new_note.h"
 
-#include <ctime>
+#include <cstdio>
 #include <exception>
 
-namespace {
-
-constexpr long kFirstYear = 1970;
-constexpr long kLastYear = 3000;
-
-std::u16string Widen(const char* ascii) {
-  std::u16string out;
-  for (const char* p = ascii; *p != '\0'; ++p) out.push_back(static_cast<char16_t>(*p));
-  return out;
-}
-
-}  // namespace
+#include "platform/local_time.h"
 
 std::u16string NoteFileName(std::int64_t utcSeconds, std::int64_t utcOffset) {
-  const std::time_t local = static_cast<std::time_t>(utcSeconds + utcOffset);
-  std::tm fields{};
-  if (::gmtime_r(&local, &fields) == nullptr) return u"Invalid DateTime";
-  const long year = fields.tm_year + 1900L;
-  if (year < kFirstYear || year > kLastYear) return u"Invalid DateTime";
-  char name[40];
-  std::strftime(name, sizeof name, "note-%Y.%m.%d-%H.%M.%S.txt", &fields);
-  return Widen(name);
+  const auto t = ToLocalTime(utcSeconds, utcOffset);
+  if (!t) return u"Invalid DateTime";
+  char name[64];
+  const int length = std::snprintf(name, sizeof name, "note-%04d.%02d.%02d-%02d.%02d.%02d.txt",
+                                   t->year, t->month, t->day, t->hour, t->minute, t->second);
+  return std::u16string(name, name + length);
 }
 
 bool CreateNewNote(Env& env, const std::u16string& folderText, const std::u16string& caption) {
