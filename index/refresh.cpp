@@ -12,6 +12,7 @@
 #include "index/word_index.h"
 #include "platform/ansi_text.h"
 #include "platform/exceptions.h"
+#include "platform/file_names.h"
 #include "platform/lower_case.h"
 
 namespace {
@@ -58,23 +59,41 @@ std::u16string BaseName(std::string_view text) {
   return base;
 }
 
+// Linux keeps at most 255 bytes of a file name. A base name of long words in
+// a non-Latin script passes that well before 180 characters, so words are
+// dropped from its end until the name fits (a single word too long is cut).
+std::u16string FitName(std::u16string base, const std::u16string& suffix) {
+  constexpr std::size_t kMaxNameBytes = 255;
+  while (!base.empty() && ToNativeName(base + suffix).size() > kMaxNameBytes) {
+    if (const std::size_t space = base.rfind(u' '); space != std::u16string::npos) {
+      base.resize(space);
+      continue;
+    }
+    base.pop_back();
+    if (!base.empty() && base.back() >= 0xD800 && base.back() <= 0xDBFF) base.pop_back();
+  }
+  return base + suffix;
+}
+
 void AppendDecimal(std::u16string& text, int n) {
   for (const char digit : std::to_string(n)) text += static_cast<char16_t>(digit);
 }
 
 // Renames a time-named note to "<base>.txt", or the first free of
-// "<base>.0.txt" ... while the names are taken. Returns the name the note
+// "<base>.0.txt" ... while the names are taken, each cut to the file
+// system's name length. Returns the name the note
 // has afterwards: its old one when a rename fails for another reason (a
 // read-only folder, a name too long) or every numbered name is taken.
 std::u16string RenameAfterWords(Env& env, const std::u16string& folder, const NoteEntry& entry,
                                 const std::u16string& base) {
   for (int n = -1; n < kMaxNumberedNames; ++n) {
-    std::u16string name = base;
+    std::u16string suffix;
     if (n >= 0) {
-      name += u'.';
-      AppendDecimal(name, n);
+      suffix += u'.';
+      AppendDecimal(suffix, n);
     }
-    name += u".txt";
+    suffix += u".txt";
+    const std::u16string name = FitName(base, suffix);
     switch (env.RenameNoReplace(entry.path, folder + name)) {
       case Env::RenameResult::done:
         return name;

@@ -317,13 +317,20 @@ TEST_F(RefreshTest, AReadOnlyFolderIsStillSearchable) {
   EXPECT_FALSE(Exists("notes.ndx"));
 }
 
-TEST_F(RefreshTest, ABaseNameTooLongForTheFileSystemKeepsTheFoundName) {
+TEST_F(RefreshTest, ABaseNameLosesWordsUntilItFitsTheFileSystem) {
   std::string text;
   for (int i = 0; i < 40; ++i) text += "слово ";  // 240 characters, 400 bytes
   Write("note-1.txt", text);
+  Write("note-2.txt", text);
   const RecordingWindow window = Run();
-  EXPECT_EQ(env_.renames, 1);
-  EXPECT_EQ(window.words.at(u"слово"), Names{u"note-1.txt"});
+
+  std::string base = "слово";  // as many whole words as fit in 255 bytes with ".txt"
+  while (base.size() + 11 + 4 <= 255) base += " слово";
+  EXPECT_TRUE(Exists(base + ".txt"));
+  const std::string second = base + ".0.txt";
+  EXPECT_TRUE(Exists(second)) << second;
+  EXPECT_EQ(window.words.at(u"слово"),
+            (Names{FromNativeName(base + ".txt"), FromNativeName(second)}));
 }
 
 TEST_F(RefreshTest, ANoteThatShrankEndsAfterTheBytesRead) {
