@@ -64,6 +64,9 @@ std::u16string BaseName(std::string_view text) {
 // dropped from its end until the name fits (a single word too long is cut).
 std::u16string FitName(std::u16string base, const std::u16string& suffix) {
   constexpr std::size_t kMaxNameBytes = 255;
+  // Each code unit takes a byte at least, so no longer prefix can fit; a
+  // note of one huge word is cut here first instead of a unit at a time.
+  if (base.size() > kMaxNameBytes) base.resize(kMaxNameBytes + 1);
   while (!base.empty() && ToNativeName(base + suffix).size() > kMaxNameBytes) {
     if (const std::size_t space = base.rfind(u' '); space != std::u16string::npos) {
       base.resize(space);

@@ -322,6 +322,8 @@ TEST_F(RefreshTest, ABaseNameLosesWordsUntilItFitsTheFileSystem) {
   for (int i = 0; i < 40; ++i) text += "слово ";  // 240 characters, 400 bytes
   Write("note-1.txt", text);
   Write("note-2.txt", text);
+  // One word of a MiB: cut to what fits, without working through every length.
+  Write("note-3.txt", std::string(1 << 20, 'x') + " tail");
   const RecordingWindow window = Run();
 
   std::string base = "слово";  // as many whole words as fit in 255 bytes with ".txt"
@@ -331,6 +333,7 @@ TEST_F(RefreshTest, ABaseNameLosesWordsUntilItFitsTheFileSystem) {
   EXPECT_TRUE(Exists(second)) << second;
   EXPECT_EQ(window.words.at(u"слово"),
             (Names{FromNativeName(base + ".txt"), FromNativeName(second)}));
+  EXPECT_EQ(window.words.at(u"tail"), Names{FromNativeName(std::string(251, 'x') + ".txt")});
 }
 
 TEST_F(RefreshTest, ANoteThatShrankEndsAfterTheBytesRead) {
