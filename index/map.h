@@ -59,12 +59,17 @@ class CMap : public CObject {
 
   // Same as assigning through operator[].
   void SetValue(const char16_t* key, const VALUE& value) {
-    CPair* pair = FindOrInsert(CheckedKey(key));
-    try {
-      pair->value = value;
-    } catch (const std::bad_alloc&) {
-      throw CMemoryException();
-    }
+    const std::u16string_view checked = CheckedKey(key);
+    // Copied before a new key is inserted, so that a failed copy leaves no
+    // entry behind.
+    VALUE copy = [&value] {
+      try {
+        return value;
+      } catch (const std::bad_alloc&) {
+        throw CMemoryException();
+      }
+    }();
+    FindOrInsert(checked)->value = std::move(copy);
   }
 
   // True if the key was present and is now removed. Removing the last entry

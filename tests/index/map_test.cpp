@@ -252,6 +252,19 @@ TEST(MapTest, ExhaustedMemoryThrowsAndLeavesTheMapAsItWas) {
   }
   EXPECT_TRUE(thrown);
   EXPECT_EQ(map.FindEntry(u"a")->value, u"1");
+
+  thrown = false;
+  {
+    FailAllocation fail(0);  // the copy of a long value for a new short key
+    try {
+      map.SetValue(u"b", kLongKey);
+    } catch (const CMemoryException&) {
+      thrown = true;
+    }
+  }
+  EXPECT_TRUE(thrown);
+  EXPECT_EQ(map.FindEntry(u"b"), nullptr);
+  EXPECT_EQ(Walk(map), (Keys{u"a", kLongKey}));
 }
 
 TEST(MapTest, ExhaustedMemoryForANewBlockThrows) {
