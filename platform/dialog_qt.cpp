@@ -16,17 +16,9 @@
 #include "platform/gui.h"
 #include "platform/list_ctrl.h"
 #include "platform/list_ctrl_native.h"
+#include "platform/qt_text.h"
 
 namespace {
-
-QString ToQString(std::u16string_view text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::u16string ToU16(const QString& text) {
-  return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
-                        static_cast<std::size_t>(text.size()));
-}
 
 // Multi-line edits keep paragraphs; the dialog's callers speak CR LF.
 QString ToParagraphs(std::u16string_view text) {

@@ -6,6 +6,7 @@
 
 #include "platform/dialog.h"
 #include "platform/list_ctrl_native.h"
+#include "platform/qt_text.h"
 
 CListCtrl::Native::Native(QWidget* parent, bool singleSelection) : QListWidget(parent) {
   // List mode: texts flow top to bottom and wrap into further columns.
@@ -17,14 +18,6 @@ CListCtrl::Native::Native(QWidget* parent, bool singleSelection) : QListWidget(p
                                    : QAbstractItemView::ExtendedSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
 }
-
-namespace {
-
-QString ToQString(const std::u16string& text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 void CListCtrl::DeleteAllItems() {
   if (!m_native) return;
@@ -46,9 +39,7 @@ int CListCtrl::GetItemCount() const { return m_native ? m_native->count() : 0; }
 
 std::u16string CListCtrl::GetItemText(int item) const {
   if (!m_native || item < 0 || item >= m_native->count()) return {};
-  const QString text = m_native->item(item)->text();
-  return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
-                        static_cast<std::size_t>(text.size()));
+  return ToU16(m_native->item(item)->text());
 }
 
 int CListCtrl::GetFirstSelectedItem() const {

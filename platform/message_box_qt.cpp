@@ -4,12 +4,7 @@
 #include "platform/file_names.h"
 #include "platform/gui.h"
 #include "platform/posix_env.h"
-
-namespace {
-QString ToQString(const std::u16string& text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-}  // namespace
+#include "platform/qt_text.h"
 
 bool PosixEnv::ShowWarning(const std::u16string& caption, const std::u16string& text) {
   if (!EnsureGuiApplication()) {

@@ -265,6 +265,26 @@ TEST_F(SearchDlg, UnreadableNoteKeepsThePreviousPreview) {
   EXPECT_EQ(env.launches[0].notePath, Path("B.txt"));
 }
 
+TEST_F(SearchDlg, ALeadingByteOrderMarkStaysInNamesAndPreviews) {
+  const int before = AnsiCodePage();
+  SetAnsiCodePage(65001);
+  const std::u16string marked = u"\uFEFFa.txt";
+  std::ofstream(dir.path() / "\xEF\xBB\xBF" "a.txt", std::ios::binary) << "\xEF\xBF\xBE" "marked";
+  index[u"cat"] = new NoteSet;
+  (*index[u"cat"])[marked];
+  Note("a.txt", "plain", {u"dog"});
+  RunModal(dlg, [&](QWidget* window) {
+    Type(window, "cat");
+    ASSERT_EQ(Listed(window), (Names{marked}));
+    Click(window, 0);
+    EXPECT_EQ(Preview(), u"\uFFFEmarked");
+    Press(window, Qt::Key_Return);
+  });
+  SetAnsiCodePage(before);
+  ASSERT_EQ(env.launches.size(), 1u);
+  EXPECT_EQ(env.launches[0].notePath, dir.folder() + marked);
+}
+
 TEST_F(SearchDlg, NamesReachingOutsideTheFolderAreNeitherReadNorOpened) {
   Note("A.txt", "safe", {u"cat"});
   std::filesystem::create_directory(dir.path() / "sub");
