@@ -99,7 +99,7 @@ TEST_F(SearchDlg, TypingRanksTheNotes) {
 
 TEST_F(SearchDlg, ShowAllIsEnabledOnlyWhenMoreThanTwentyMatch) {
   for (int i = 0; i < 21; ++i) {
-    const std::string name = "n" + std::to_string(i) + ".txt";
+    const std::string name = std::string(1, 'n') + std::to_string(i) + ".txt";
     Note(name, "x", i < 20 ? Names{u"cat", u"dog"} : Names{u"cat"});
   }
   RunModal(dlg, [&](QWidget* window) {
