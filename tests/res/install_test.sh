@@ -36,6 +36,8 @@ out=$(desktop-file-validate "$apps"/*.desktop 2>&1) || fail "desktop-file-valida
 out=$(appstreamcli validate --no-net "$metainfo" 2>&1) || fail "appstreamcli: $out"
 ! grep -E '^[EWI]:' <<<"$out" || fail "appstreamcli: $out"
 grep -q "<release version=\"$version\"" "$metainfo" || fail "metainfo lacks release $version"
+grep -q "^\.TH SCRIBLET 1 .* \"Scriblet $version\"" "$prefix/share/man/man1/scriblet.1" ||
+  fail "the man page is not of version $version"
 [ "$("$prefix/bin/scriblet" --version)" = "scriblet $version" ] || fail "--version"
 
 editor=$work/editor
