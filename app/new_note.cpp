@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "platform/editor.h"
 #include "platform/local_time.h"
 
 std::u16string NoteFileName(std::int64_t utcSeconds, std::int64_t utcOffset) {
@@ -39,6 +40,9 @@ bool CreateNewNote(Env& env, const std::u16string& folderText, const std::u16str
     env.ShowWarning(caption, u"Ошибка создания файла " + notePath);
     return false;
   }
-  env.StartEditor(notePath, folderText);
+  if (!env.StartEditor(notePath, folderText)) {
+    env.ShowWarning(caption, EditorNotStartedMessage(notePath));
+    return false;
+  }
   return true;
 }

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFontMetrics>
-#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +15,7 @@
 #include "platform/gui.h"
 #include "platform/list_ctrl.h"
 #include "platform/list_ctrl_native.h"
+#include "platform/qt_icon.h"
 #include "platform/qt_text.h"
 
 namespace {
@@ -287,12 +287,7 @@ int CDialog::GetFocusedControl() const {
 }
 
 void CDialog::SetIcon(int iconId) {
-  if (!m_window) return;
-  QIcon icon;
-  for (int size : {16, 32, 72}) {
-    icon.addFile(QStringLiteral(":/icons/%1/%2.png").arg(iconId).arg(size), QSize(size, size));
-  }
-  m_window->setWindowIcon(icon);
+  if (m_window) m_window->setWindowIcon(IconResource(iconId));
 }
 
 void CDialog::OnNotify(Notification event, int id, std::function<void()> handler) {

@@ -81,9 +81,11 @@ class Env {
 
   // --- Programs and messages ---
 
-  // Starts the text editor on notePath with workingDir as its working
-  // directory. Does not wait and reports nothing.
-  virtual void StartEditor(const std::u16string& notePath,
+  // Starts the text editor (see editor.h) on notePath with workingDir as its
+  // working directory, without waiting for it. True when the program runs;
+  // false when it could not be started (not found, not executable, the
+  // working directory missing). What the editor does later is not reported.
+  virtual bool StartEditor(const std::u16string& notePath,
                            const std::u16string& workingDir) = 0;
 
   // Shows a warning message box with one OK button and waits for it to be

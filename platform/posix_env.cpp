@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/editor.h"
 #include "platform/exceptions.h"
 #include "platform/file_names.h"
 
@@ -198,28 +199,45 @@ std::int64_t PosixEnv::UtcOffsetNow() {
   return local.tm_gmtoff;
 }
 
-void PosixEnv::StartEditor(const std::u16string& notePath, const std::u16string& workingDir) {
-  const char* configured = std::getenv("SCRIBLET_EDITOR");
-  const std::string program =
-      configured != nullptr && *configured != '\0' ? configured : "xdg-open";
+bool PosixEnv::StartEditor(const std::u16string& notePath, const std::u16string& workingDir) {
+  const std::string program = EditorProgram();
   // Exact bytes: a note whose name is not UTF-8 must reach the editor as is.
   const std::string path = ToNativeName(notePath);
   const std::string dir = ToNativeName(workingDir);
   char* const argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(path.c_str()),
                         nullptr};
+  // The editor's exec closes this pipe; a failure writes its errno into it.
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) return false;
   // Fork twice so the editor belongs to no one here and leaves no zombie.
   const pid_t child = ::fork();
   if (child == 0) {
+    ::close(report[0]);
+    const auto sendError = [&report](int error) {
+      [[maybe_unused]] const ssize_t sent = ::write(report[1], &error, sizeof error);
+    };
     ::setsid();
-    if (::fork() == 0) {
+    const pid_t editor = ::fork();
+    if (editor == 0) {
       if (::chdir(dir.c_str()) == 0) ::execvp(argv[0], argv);
+      sendError(errno);
       ::_exit(127);
     }
+    if (editor < 0) sendError(errno);
     ::_exit(0);
   }
+  ::close(report[1]);
+  bool started = false;
   if (child > 0) {
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
+    int error = 0;
+    ssize_t got;
+    while ((got = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    started = got == 0;
   }
+  ::close(report[0]);
+  return started;
 }

@@ -18,6 +18,6 @@ class PosixEnv final : public Env {
   std::vector<NoteEntry> FindNotes(const std::u16string& folder) override;
   std::int64_t Now() override;
   std::int64_t UtcOffsetNow() override;
-  void StartEditor(const std::u16string& notePath, const std::u16string& workingDir) override;
+  bool StartEditor(const std::u16string& notePath, const std::u16string& workingDir) override;
   bool ShowWarning(const std::u16string& caption, const std::u16string& text) override;
 };

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/ansi_text.h"
+#include "platform/editor.h"
 #include "platform/exceptions.h"
 #include "res/dialog_templates.h"
 #include "res/resource_ids.h"
@@ -101,5 +102,9 @@ void CSearchDlg::UpdatePreview() {
 
 void CSearchDlg::OpenSelectedNote() {
   const std::u16string name = SelectedNote();
-  if (!name.empty()) m_env.StartEditor(m_strFolder + name, m_strFolder);
+  if (name.empty()) return;
+  const std::u16string path = m_strFolder + name;
+  if (!m_env.StartEditor(path, m_strFolder)) {
+    m_env.ShowWarning(u"Scriblet", EditorNotStartedMessage(path));
+  }
 }

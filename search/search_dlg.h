@@ -2,7 +2,8 @@
 // The search window. As the query is typed, the notes of the word index are
 // ranked (RankNotes) and at most 20 listed; selecting one previews its first
 // bytes; Enter, "Открыть" or a double-click opens it in the text editor and
-// the window stays open; Escape, "Отмена" or the close box end it.
+// the window stays open (an editor that cannot be started is reported in a
+// message box); Escape, "Отмена" or the close box end it.
 //
 // The caller sets m_pWordIndex and m_strFolder before DoModal, and keeps the
 // word index alive and unchanged until DoModal returns.

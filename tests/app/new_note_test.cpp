@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "platform/editor.h"
 #include "platform/file_names.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
@@ -49,6 +50,16 @@ TEST_F(NewNoteTest, CreatesMissingLevelsAndAnEmptyNoteAndStartsTheEditor) {
   EXPECT_EQ(env.launches[0].notePath, FromNativeName(note.string()));
   EXPECT_EQ(env.launches[0].workingDir, folder);
   EXPECT_TRUE(env.messages.empty());
+}
+
+TEST_F(NewNoteTest, EditorThatCannotBeStartedIsReportedAndTheNoteKept) {
+  env.editorStarts = false;
+  EXPECT_FALSE(CreateNewNote(env, Folder("n"), u"scriblet"));
+  const std::u16string note = Folder("n/note-2026.12.07-09.05.03.txt");
+  EXPECT_TRUE(fs::is_regular_file(ToNativeName(note)));
+  ASSERT_EQ(env.messages.size(), 1u);
+  EXPECT_EQ(env.messages[0].caption, u"scriblet");
+  EXPECT_EQ(env.messages[0].text, EditorNotStartedMessage(note));
 }
 
 TEST_F(NewNoteTest, TrailingSlashGetsNoSecondOne) {

@@ -28,7 +28,9 @@ chmod +x "$editor"
 start_xvfb
 SCRIBLET_EDITOR=$editor SCRIBLET_CODEPAGE=65001 LC_ALL=C.UTF-8 "$scriblet" /s "$notes" &
 app=$!
-focus_scriblet_window >/dev/null || fail "no search window"
+win=$(focus_scriblet_window) || fail "no search window"
+# The desktop entries' StartupWMClass names this class.
+xdotool search --class '^scriblet$' | grep -qx "$win" || fail "window class is not scriblet"
 
 xdotool type --delay 60 milk
 sleep 0.5

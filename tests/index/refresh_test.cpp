@@ -338,7 +338,7 @@ TEST_F(RefreshTest, ABaseNameLosesWordsUntilItFitsTheFileSystem) {
 
 TEST_F(RefreshTest, ANoteThatShrankEndsAfterTheBytesRead) {
   Write("a.txt", "short and then much longer");
-  env_.afterFindNotes = [this] { truncate(Native("a.txt").c_str(), 5); };
+  env_.afterFindNotes = [this] { ASSERT_EQ(truncate(Native("a.txt").c_str(), 5), 0); };
   const RecordingWindow window = Run();
   EXPECT_EQ(window.words, (Words{{u"short", {u"a.txt"}}}));
 }

@@ -73,7 +73,7 @@ TEST_F(Scoring, OnlyTheSpaceSeparatesTokens) {
 }
 
 TEST_F(Scoring, ListsAtMostTwentyButCountsThemAll) {
-  for (int i = 0; i < 21; ++i) Add(u"cat", u"n" + std::u16string(1, u'A' + i));
+  for (int i = 0; i < 21; ++i) Add(u"cat", std::u16string{u'n', char16_t(u'A' + i)});
 
   RankedNotes ranked = RankNotes(u"cat", index);
   EXPECT_EQ(ranked.names.size(), 20u);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/code_page.h"
+#include "platform/editor.h"
 #include "res/resource_ids.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/temp_dir.h"
@@ -99,7 +100,7 @@ TEST_F(SearchDlg, TypingRanksTheNotes) {
 
 TEST_F(SearchDlg, ShowAllIsEnabledOnlyWhenMoreThanTwentyMatch) {
   for (int i = 0; i < 21; ++i) {
-    const std::string name = "n" + std::to_string(i) + ".txt";
+    const std::string name = std::string(1, 'n') + std::to_string(i) + ".txt";
     Note(name, "x", i < 20 ? Names{u"cat", u"dog"} : Names{u"cat"});
   }
   RunModal(dlg, [&](QWidget* window) {
@@ -162,6 +163,20 @@ TEST_F(SearchDlg, EnterOpenAndDoubleClickLaunchTheEditorAndStayOpen) {
   EXPECT_EQ(env.launches[0].workingDir, dir.folder());
   EXPECT_EQ(env.launches[1].notePath, Path("A.txt"));
   EXPECT_EQ(env.launches[2].notePath, Path("B.txt"));
+}
+
+TEST_F(SearchDlg, EditorThatCannotBeStartedIsReportedAndTheWindowStaysOpen) {
+  Note("A.txt", "a", {u"cat"});
+  env.editorStarts = false;
+  const ModalRun run = RunModal(dlg, [&](QWidget* window) {
+    Type(window, "cat");
+    Press(window, Qt::Key_Down);
+    Press(window, Qt::Key_Return);
+  });
+  EXPECT_TRUE(run.leftOpen);
+  ASSERT_EQ(env.messages.size(), 1u);
+  EXPECT_EQ(env.messages[0].caption, u"Scriblet");
+  EXPECT_EQ(env.messages[0].text, EditorNotStartedMessage(Path("A.txt")));
 }
 
 TEST_F(SearchDlg, SeveralSelectedUseTheLowestNumbered) {

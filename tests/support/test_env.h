@@ -44,6 +44,7 @@ class TestEnv : public Env {
   std::function<void()> afterFindNotes;
 
   std::vector<Launch> launches;
+  bool editorStarts = true;  // what StartEditor answers
   std::vector<Message> messages;
   bool messageShown = true;  // what ShowWarning answers
 
@@ -72,8 +73,9 @@ class TestEnv : public Env {
   }
   std::int64_t Now() override { return now; }
   std::int64_t UtcOffsetNow() override { return utcOffset; }
-  void StartEditor(const std::u16string& notePath, const std::u16string& workingDir) override {
+  bool StartEditor(const std::u16string& notePath, const std::u16string& workingDir) override {
     launches.push_back({notePath, workingDir});
+    return editorStarts;
   }
   bool ShowWarning(const std::u16string& caption, const std::u16string& text) override {
     messages.push_back({caption, text});
