@@ -39,6 +39,8 @@ bool CreateNewNote(Env& env, const std::u16string& folderText, const std::u16str
     env.ShowWarning(caption, u"Ошибка создания файла " + notePath);
     return false;
   }
-  env.StartEditor(notePath, folderText);
+  // The editor starts in the notes folder, where a relative path would name
+  // another file or none.
+  env.StartEditor(env.AbsolutePath(notePath), folderText);
   return true;
 }
