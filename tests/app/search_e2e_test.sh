@@ -17,6 +17,8 @@ printf 'Buy milk, eggs!' > "$notes/note-2026.01.01-10.00.00.txt"
 printf 'Tea and biscuits' > "$notes/tea.txt"
 printf 'Milkshake recipe' > "$notes/shake.txt"
 : > "$notes/empty.txt"
+# Old enough to be deleted: a younger empty note may be about to be written.
+touch -d '-2 minutes' "$notes/empty.txt"
 
 editor=$work/editor.sh
 cat > "$editor" <<EDITOR
@@ -26,6 +28,8 @@ EDITOR
 chmod +x "$editor"
 
 start_xvfb
+# The X server above, whatever platform the calling environment names.
+export QT_QPA_PLATFORM=xcb
 SCRIBLET_EDITOR=$editor SCRIBLET_CODEPAGE=65001 LC_ALL=C.UTF-8 "$scriblet" /s "$notes" &
 app=$!
 focus_scriblet_window >/dev/null || fail "no search window"
