@@ -7,7 +7,9 @@ scriblet=$1
 source "$2/scripts/xvfb-lib.sh"
 
 work=$(mktemp -d)
-cleanup() { stop_xvfb; rm -rf "$work"; }
+app=
+# A failed run must not leave the program behind with its window open.
+cleanup() { [ -z "$app" ] || kill "$app" 2>/dev/null || true; stop_xvfb; rm -rf "$work"; }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -45,6 +47,7 @@ xdotool key Escape
 for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app" 2>/dev/null && { kill "$app"; fail "Escape did not close the window"; }
 wait "$app" || fail "scriblet exited with $?"
+app=
 
 [ -s "$notes/notes.ndx" ] || fail "notes.ndx not written"
 [ -f "$notes/Buy milk eggs.txt" ] || fail "time-named note not renamed: $(ls "$notes")"
