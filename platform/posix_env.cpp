@@ -156,6 +156,16 @@ bool IsTempIndexName(std::string_view name) {
   });
 }
 
+// A folder listing, closed however the walk ends (exhausted memory too).
+struct CloseFolder {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+using Folder = std::unique_ptr<DIR, CloseFolder>;
+
+Folder OpenFolder(const std::string& native) {
+  return Folder(::opendir(native.empty() ? "." : native.c_str()));
+}
+
 class PosixFolderLock final : public Env::FolderLock {
  public:
   explicit PosixFolderLock(int fd) : fd_(fd) {}
@@ -262,18 +272,17 @@ bool PosixEnv::RemoveFile(const std::u16string& path) {
 
 void PosixEnv::RemoveStaleTempFiles(const std::u16string& folder) {
   const std::string native = ToNativeName(folder);
-  DIR* dir = ::opendir(native.empty() ? "." : native.c_str());
+  const Folder dir = OpenFolder(native);
   if (dir == nullptr) return;
-  while (const dirent* entry = ::readdir(dir)) {
+  while (const dirent* entry = ::readdir(dir.get())) {
     if (!IsTempIndexName(entry->d_name)) continue;
     // Not through a link, and never anything but a plain file.
     struct stat st {};
-    if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+    if (::fstatat(::dirfd(dir.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISREG(st.st_mode)) {
-      ::unlinkat(::dirfd(dir), entry->d_name, 0);
+      ::unlinkat(::dirfd(dir.get()), entry->d_name, 0);
     }
   }
-  ::closedir(dir);
 }
 
 void PosixEnv::DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBefore) {
@@ -288,9 +297,9 @@ void PosixEnv::DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBef
 std::vector<NoteEntry> PosixEnv::FindNotes(const std::u16string& folder) {
   std::vector<NoteEntry> notes;
   const std::string native = ToNativeName(folder);
-  DIR* dir = ::opendir(native.empty() ? "." : native.c_str());
+  const Folder dir = OpenFolder(native);
   if (dir == nullptr) return notes;
-  while (const dirent* entry = ::readdir(dir)) {
+  while (const dirent* entry = ::readdir(dir.get())) {
     std::u16string name = FromNativeName(entry->d_name);
     if (!IsNoteName(name)) continue;
     struct stat st {};
@@ -298,7 +307,6 @@ std::vector<NoteEntry> PosixEnv::FindNotes(const std::u16string& folder) {
     notes.push_back({name, folder + name, static_cast<std::uint64_t>(st.st_size),
                      static_cast<std::int64_t>(st.st_mtim.tv_sec)});
   }
-  ::closedir(dir);
   std::sort(notes.begin(), notes.end(), EnumerationLess);
   return notes;
 }
