@@ -40,7 +40,9 @@ bool CreateNewNote(Env& env, const std::u16string& folderText, const std::u16str
     env.ShowWarning(caption, u"Ошибка создания файла " + notePath);
     return false;
   }
-  if (!env.StartEditor(notePath, folderText)) {
+  // The editor starts in the notes folder, where a relative path would name
+  // another file or none.
+  if (!env.StartEditor(env.AbsolutePath(notePath), folderText)) {
     env.ShowWarning(caption, EditorNotStartedMessage(notePath));
     return false;
   }

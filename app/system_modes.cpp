@@ -5,7 +5,7 @@
 
 #include "app/new_note.h"
 #include "app/scriblet_dlg.h"
-#include "index/refresh.h"
+#include "index/refresh_reporting_memory.h"
 #include "index/search_window.h"
 #include "platform/file_names.h"
 #include "platform/gui.h"
@@ -60,11 +60,11 @@ int SystemModes::NewNote(const std::u16string& folder) {
 }
 
 // Without a display the index is still brought up to date before the
-// missing window is reported.
+// missing window is reported. Exhausted memory ends the run with status 1.
 int SystemModes::Search(const std::u16string& folder) {
   SetGuiIdentity(IDR_MAINFRAME, kSearchEntry);
   DialogSearchWindow window(m_env);
-  Refresh(m_env, folder, window);
+  if (!RefreshReportingMemory(m_env, folder, window)) return 1;
   return window.exitCode;
 }
 

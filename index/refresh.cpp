@@ -132,6 +132,11 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window) {
   WordIndex words;
   FreeOnExit freeWords(words);
 
+  // Another refresh of this folder may be renaming notes and saving its
+  // index right now: wait for it, and keep the window out of the lock.
+  std::unique_ptr<Env::FolderLock> lock = env.LockFolder(folder);
+  if (lock) env.RemoveStaleTempFiles(folder);
+
   LoadIndexFile(env, folder, stamps, wordLists, &words);
   // The word index now holds the same; Flatten refills the lists before any
   // save, and a refresh that changes nothing need not hold both.
@@ -139,10 +144,14 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window) {
 
   // One offset for the whole scan, so that all stamps agree.
   const std::int64_t utcOffset = env.UtcOffsetNow();
+  const std::int64_t now = env.Now();
   bool changed = false;
   for (const NoteEntry& entry : env.FindNotes(folder)) {
     if (entry.length == 0) {
-      env.DeleteIfEmpty(entry.path);
+      // A young empty note may be an editor's save half done: it is left
+      // alone, unrecorded, for a later refresh to delete.
+      const std::int64_t writtenBefore = now - kEmptyNoteMinAge;
+      if (entry.lastWrite < writtenBefore) env.DeleteIfEmpty(entry.path, writtenBefore);
       continue;
     }
     const std::u16string stamp = MakeStamp(entry.lastWrite, utcOffset);
@@ -182,5 +191,6 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window) {
     SaveIndexFile(env, folder, stamps, wordLists);
   }
 
+  lock.reset();
   window.Show(words, folder);
 }

@@ -34,7 +34,7 @@ void ScoreToken(const std::u16string& token, const WordIndex& index, ScoreMap& s
 
 }  // namespace
 
-RankedNotes RankNotes(std::u16string query, const WordIndex& index) {
+RankedNotes RankNotes(std::u16string query, const WordIndex& index, int limit) {
   LowerCaseInPlace(query);
 
   ScoreMap scores(10);
@@ -56,7 +56,7 @@ RankedNotes RankNotes(std::u16string query, const WordIndex& index) {
   RankedNotes ranked;
   for (const auto* group = groups.GetHead(); group; group = group->pNext) {
     for (int i = 0; i < group->value.GetSize(); ++i) {
-      if (ranked.count < kMaxListedNotes) {
+      if (ranked.count < limit) {
         ranked.names.push_back(group->value.GetAt(i));
         ranked.scores.push_back(-group->key);
       }

@@ -1,6 +1,7 @@
 #include "search/search_dlg.h"
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <string_view>
 
@@ -27,15 +28,16 @@ bool IsNoteFileName(const std::u16string& name) {
 }  // namespace
 
 CSearchDlg::CSearchDlg(Env& env) : CDialog(kSearchDialogTemplate), m_env(env) {
-  OnNotify(Notification::textChanged, IDC_QUERY, [this] { RunSearch(); });
-  OnNotify(Notification::clicked, IDC_SHOW_ALL, [this] { RunSearch(); });
+  OnNotify(Notification::textChanged, IDC_QUERY, [this] { RunSearch(kMaxListedNotes); });
+  OnNotify(Notification::clicked, IDC_SHOW_ALL,
+           [this] { RunSearch(std::numeric_limits<int>::max()); });
   OnNotify(Notification::itemChanged, IDC_RESULTS, [this] { UpdatePreview(); });
   OnNotify(Notification::doubleClicked, IDC_RESULTS, [this] { OpenSelectedNote(); });
 }
 
 void CSearchDlg::DoDataExchange() {
   BindList(IDC_RESULTS, m_listResults);
-  RunSearch();
+  RunSearch(kMaxListedNotes);
 }
 
 bool CSearchDlg::PreTranslateMessage(const KeyMessage& message) {
@@ -57,9 +59,9 @@ bool CSearchDlg::PreTranslateMessage(const KeyMessage& message) {
 
 void CSearchDlg::OnOK() { OpenSelectedNote(); }
 
-void CSearchDlg::RunSearch() {
+void CSearchDlg::RunSearch(int limit) {
   const RankedNotes ranked =
-      m_pWordIndex ? RankNotes(GetDlgItemText(IDC_QUERY), *m_pWordIndex) : RankedNotes{};
+      m_pWordIndex ? RankNotes(GetDlgItemText(IDC_QUERY), *m_pWordIndex, limit) : RankedNotes{};
   m_listResults.SetRedraw(false);
   m_listResults.DeleteAllItems();
   for (std::size_t i = 0; i < ranked.names.size(); ++i) {
@@ -101,9 +103,12 @@ void CSearchDlg::UpdatePreview() {
 }
 
 void CSearchDlg::OpenSelectedNote() {
+  // Only what the refresh would take for a note: a crafted index may name
+  // a FIFO, a folder or notes.ndx itself. The editor starts in the notes
+  // folder, where a relative path would name another file or none.
   const std::u16string name = SelectedNote();
-  if (name.empty()) return;
-  const std::u16string path = m_strFolder + name;
+  if (name.empty() || !m_env.IsNote(m_strFolder, name)) return;
+  const std::u16string path = m_env.AbsolutePath(m_strFolder + name);
   if (!m_env.StartEditor(path, m_strFolder)) {
     m_env.ShowWarning(u"Scriblet", EditorNotStartedMessage(path));
   }

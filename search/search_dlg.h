@@ -1,9 +1,11 @@
 #pragma once
 // The search window. As the query is typed, the notes of the word index are
-// ranked (RankNotes) and at most 20 listed; selecting one previews its first
-// bytes; Enter, "Открыть" or a double-click opens it in the text editor and
-// the window stays open (an editor that cannot be started is reported in a
-// message box); Escape, "Отмена" or the close box end it.
+// ranked (RankNotes) and at most 20 listed; "Все", enabled when more scored,
+// lists them all until the query changes; selecting one previews its first
+// bytes; Enter, "Открыть" or a double-click opens it (when it still is a
+// note) in the text editor and the window stays open (an editor that cannot
+// be started is reported in a message box); Escape, "Отмена" or the close
+// box end it.
 //
 // The caller sets m_pWordIndex and m_strFolder before DoModal, and keeps the
 // word index alive and unchanged until DoModal returns.
@@ -33,7 +35,8 @@ class CSearchDlg : public CDialog {
   void OnOK() override;
 
  private:
-  void RunSearch();
+  // Lists the best limit notes for the query.
+  void RunSearch(int limit);
   void UpdatePreview();
   void OpenSelectedNote();
 

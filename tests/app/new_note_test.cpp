@@ -62,6 +62,24 @@ TEST_F(NewNoteTest, EditorThatCannotBeStartedIsReportedAndTheNoteKept) {
   EXPECT_EQ(env.messages[0].text, EditorNotStartedMessage(note));
 }
 
+TEST_F(NewNoteTest, ARelativeFolderGivesTheEditorTheNotesAbsolutePath) {
+  const fs::path before = fs::current_path();
+  fs::create_directory(dir.path() / "home");
+  fs::current_path(dir.path() / "home");
+  const std::u16string home = FromNativeName(fs::current_path().string());
+  const bool created = CreateNewNote(env, u"../x/../notes", u"scriblet");
+  fs::current_path(before);
+  ASSERT_TRUE(created);
+
+  // The editor runs in the notes folder: only an absolute path names the
+  // note from there, with every level as typed.
+  ASSERT_EQ(env.launches.size(), 1u);
+  EXPECT_EQ(env.launches[0].notePath, home + u"/../x/../notes/note-2026.12.07-09.05.03.txt");
+  EXPECT_EQ(env.launches[0].workingDir, u"../x/../notes");
+  EXPECT_TRUE(fs::equivalent(ToNativeName(env.launches[0].notePath),
+                             dir.path() / "notes/note-2026.12.07-09.05.03.txt"));
+}
+
 TEST_F(NewNoteTest, TrailingSlashGetsNoSecondOne) {
   ASSERT_TRUE(CreateNewNote(env, Folder("n") + u"/", u"scriblet"));
   ASSERT_EQ(env.launches.size(), 1u);

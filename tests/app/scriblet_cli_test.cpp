@@ -2,6 +2,7 @@
 // records how it was started.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -83,9 +84,19 @@ class ScribletCli : public ::testing::Test {
       ::execv(SCRIBLET_BINARY, argv.data());
       ::_exit(122);
     }
+    // A program that waited for the editor would be held for 30 s: give up
+    // on it well before.
     int status = 0;
+    for (int i = 0; i < 500; ++i) {
+      if (::waitpid(pid, &status, WNOHANG) == pid) {
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid, SIGKILL);
     ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    ADD_FAILURE() << "scriblet did not return within 5 s";
+    return -1;
   }
 
   std::string Stdout() const { return ReadFile(dir.path() / "stdout"); }
@@ -113,6 +124,25 @@ TEST_F(ScribletCli, NewNoteCreatesLevelsAndStartsTheEditorWithoutWaiting) {
 
     fs::remove(record());
   }
+}
+
+TEST_F(ScribletCli, ARelativeFolderWithUpLevelsOpensExactlyTheNoteMade) {
+  ASSERT_EQ(Run({"/n", "../up/../notes/a"}), 0) << Stderr();
+  ASSERT_TRUE(WaitFor(record()));
+  std::vector<fs::path> notes(fs::directory_iterator(dir.path() / "notes/a"), {});
+  ASSERT_EQ(notes.size(), 1u);
+
+  // What the editor was given, seen from where it was started.
+  std::istringstream lines(ReadFile(record()));
+  std::string pwd, count, argument;
+  std::getline(lines, pwd);
+  std::getline(lines, count);
+  std::getline(lines, argument);
+  EXPECT_TRUE(fs::equivalent(pwd, dir.path() / "notes/a"));
+  EXPECT_EQ(count, "1");
+  EXPECT_TRUE(argument.starts_with('/')) << argument;
+  EXPECT_TRUE(fs::exists(fs::path(pwd) / argument)) << argument;
+  EXPECT_TRUE(fs::equivalent(fs::path(pwd) / argument, notes[0]));
 }
 
 TEST_F(ScribletCli, CommandLinesWithoutAUsableModeCreateAndStartNothing) {

@@ -1,17 +1,20 @@
 #include "search/search_dlg.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <filesystem>
+#include <set>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/code_page.h"
 #include "platform/editor.h"
+#include "platform/file_names.h"
 #include "res/resource_ids.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/temp_dir.h"
@@ -113,7 +116,31 @@ TEST_F(SearchDlg, ShowAllIsEnabledOnlyWhenMoreThanTwentyMatch) {
     EXPECT_EQ(first.size(), 20u);
     EXPECT_TRUE(all->isEnabled());
     QTest::mouseClick(all, Qt::LeftButton);
-    EXPECT_EQ(Listed(window), first);
+    const Names every = Listed(window);
+    ASSERT_EQ(every.size(), 21u);
+    EXPECT_EQ(Names(every.begin(), every.begin() + 20), first);
+    EXPECT_TRUE(all->isEnabled());
+  });
+}
+
+TEST_F(SearchDlg, ShowAllListsEveryScoredNoteInRankOrderUntilTheQueryChanges) {
+  // Note k has k words containing "ab" besides "ab": score 100 + 10 * (k + 1).
+  Names ranked;
+  for (int k = 0; k < 30; ++k) {
+    Names words{u"ab"};
+    for (int i = 0; i < k; ++i) words.push_back(u"ab" + std::u16string(i + 1, u'x'));
+    const std::string name = "n" + std::to_string(k) + ".txt";
+    Note(name, "x", words);
+    ranked.insert(ranked.begin(), std::u16string(name.begin(), name.end()));
+  }
+  RunModal(dlg, [&](QWidget* window) {
+    Type(window, "ab");
+    EXPECT_EQ(Listed(window), Names(ranked.begin(), ranked.begin() + 20));
+    QTest::mouseClick(Control(window, IDC_SHOW_ALL), Qt::LeftButton);
+    EXPECT_EQ(Listed(window), ranked);
+    Type(window, "x");  // "abx": n1 and up
+    EXPECT_EQ(Listed(window), Names(ranked.begin(), ranked.begin() + 20));
+    EXPECT_TRUE(Control(window, IDC_SHOW_ALL)->isEnabled());
   });
 }
 
@@ -272,12 +299,11 @@ TEST_F(SearchDlg, UnreadableNoteKeepsThePreviousPreview) {
     EXPECT_EQ(Preview(), u"kept");
     Click(window, 2);
     EXPECT_EQ(Preview(), u"kept");
-    // The missing note still goes to the editor.
+    // Gone since the refresh: no longer a note to open.
     Click(window, 1);
     Press(window, Qt::Key_Return);
   });
-  ASSERT_EQ(env.launches.size(), 1u);
-  EXPECT_EQ(env.launches[0].notePath, Path("B.txt"));
+  EXPECT_TRUE(env.launches.empty());
 }
 
 TEST_F(SearchDlg, ALeadingByteOrderMarkStaysInNamesAndPreviews) {
@@ -298,6 +324,50 @@ TEST_F(SearchDlg, ALeadingByteOrderMarkStaysInNamesAndPreviews) {
   SetAnsiCodePage(before);
   ASSERT_EQ(env.launches.size(), 1u);
   EXPECT_EQ(env.launches[0].notePath, dir.folder() + marked);
+}
+
+TEST_F(SearchDlg, OnlyRegularTxtFilesDirectlyInTheFolderAreOpened) {
+  // Names a crafted index can hold; only the last two are notes.
+  Note("fifo.txt", "", {u"cat"});
+  std::filesystem::remove(dir.path() / "fifo.txt");
+  ASSERT_EQ(mkfifo((dir.path() / "fifo.txt").c_str(), 0644), 0);
+  Note("folder.txt", "", {u"cat"});
+  std::filesystem::remove(dir.path() / "folder.txt");
+  std::filesystem::create_directory(dir.path() / "folder.txt");
+  Note("notes.ndx", "index", {u"cat"});
+  Note("a:b.txt", "colon", {u"cat"});
+  Note("gone.txt", "", {u"cat"});
+  std::filesystem::remove(dir.path() / "gone.txt");
+  Note("UPPER.TXT", "upper", {u"cat"});
+  Note("lower.txt", "lower", {u"cat"});
+  RunModal(dlg, [&](QWidget* window) {
+    Type(window, "cat");
+    ASSERT_EQ(List(window)->count(), 7);
+    for (int row = 0; row < 7; ++row) {
+      Click(window, row);
+      Press(window, Qt::Key_Return);
+    }
+  });
+  ASSERT_EQ(env.launches.size(), 2u);
+  EXPECT_EQ((std::set<std::u16string>{env.launches[0].notePath, env.launches[1].notePath}),
+            (std::set<std::u16string>{Path("UPPER.TXT"), Path("lower.txt")}));
+}
+
+TEST_F(SearchDlg, ARelativeFolderOpensTheNoteByItsAbsolutePath) {
+  Note("A.txt", "a", {u"cat"});
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  const std::u16string cwd = FromNativeName(std::filesystem::current_path().string());
+  dlg.m_strFolder = u"./";
+  RunModal(dlg, [&](QWidget* window) {
+    Type(window, "cat");
+    Press(window, Qt::Key_Down);
+    Press(window, Qt::Key_Return);
+  });
+  std::filesystem::current_path(before);
+  ASSERT_EQ(env.launches.size(), 1u);
+  EXPECT_EQ(env.launches[0].notePath, cwd + u"/./A.txt");
+  EXPECT_EQ(env.launches[0].workingDir, u"./");
 }
 
 TEST_F(SearchDlg, NamesReachingOutsideTheFolderAreNeitherReadNorOpened) {
