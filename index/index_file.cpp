@@ -2,25 +2,68 @@
 
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "index/archive.h"
 #include "platform/exceptions.h"
 
 namespace {
 
-void Forget(CMapStringToString& stamps, CMapStringToString& wordLists, WordIndex* wordIndex) {
-  stamps.Clear();
-  wordLists.Clear();
-  if (wordIndex != nullptr) {
-    Free(*wordIndex);
-    wordIndex->Clear();
+// Cuts text at its first NUL, as every key and value of a map is.
+std::u16string_view UpToNul(const std::u16string& text) {
+  return std::u16string_view(text.c_str());
+}
+
+void ReadWordLists(CArchive& ar, WordIndex& words, RefreshProgress* progress) {
+  std::u16string key;
+  std::u16string list;
+  std::vector<std::uint32_t> lastList;  // per note id: the list that last named it
+  std::uint32_t listNumber = 0;
+  const std::uint32_t count = ar.ReadCountOf(2);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (progress != nullptr && i % 1024 == 0) progress->Working(i, count);
+    ar.ReadString(key);
+    ar.ReadString(list);
+    const WordIndex::Id word = words.InsertWord(UpToNul(key));
+    ++listNumber;
+    std::vector<WordIndex::Id> notes;
+    const std::u16string_view names = UpToNul(list);
+    for (std::size_t begin = names.find_first_not_of(u':'); begin != std::u16string_view::npos;) {
+      const std::size_t end = names.find(u':', begin);
+      const WordIndex::Id note = words.InternNote(names.substr(begin, end - begin));
+      if (note >= lastList.size()) lastList.resize(note + 1, 0);
+      if (lastList[note] != listNumber) {
+        lastList[note] = listNumber;
+        notes.push_back(note);
+      }
+      begin = end == std::u16string_view::npos ? end : names.find_first_not_of(u':', end);
+    }
+    words.SetLoadedNotes(word, std::move(notes));
+  }
+  words.ReverseWordInsertions();
+}
+
+void WriteWordLists(CArchive& ar, const WordIndex& words) {
+  const std::vector<WordIndex::Id> order = words.SaveOrder();
+  const WordIndex::WalkOrder& walk = words.Walk();
+  ar.WriteCount(static_cast<std::uint32_t>(order.size()));
+  for (const WordIndex::Id word : order) {
+    ar.WriteString(words.Word(word));
+    const std::span<const WordIndex::Id> notes = walk.NotesAt(walk.position[word]);
+    std::uint64_t length = notes.size() - 1;  // the ':' between names
+    for (const WordIndex::Id note : notes) length += words.NoteName(note).size();
+    ar.WriteStringLength(length);
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+      if (i != 0) ar.WriteUnits(u":");
+      ar.WriteUnits(words.NoteName(notes[i]));
+    }
   }
 }
 
-void Store(CFile& file, CMapStringToString& stamps, CMapStringToString& wordLists) {
+void Store(CFile& file, CMapStringToString& stamps, const WordIndex& words) {
   CArchive ar(file, CArchive::store);
   stamps.Exchange(ar);
-  wordLists.Exchange(ar);
+  WriteWordLists(ar, words);
   ar.Close();
   file.Flush();
   file.Close();
@@ -29,27 +72,27 @@ void Store(CFile& file, CMapStringToString& stamps, CMapStringToString& wordList
 }  // namespace
 
 void LoadIndexFile(Env& env, const std::u16string& folder, CMapStringToString& stamps,
-                   CMapStringToString& wordLists, WordIndex* wordIndex) {
-  // One failure scope for the reads and the expansion: whatever fails, the
-  // caller sees an empty index and treats every note as new.
+                   WordIndex& words, RefreshProgress* progress) {
+  // One failure scope for both sections: whatever fails, the caller sees an
+  // empty index and treats every note as new.
   try {
     const std::unique_ptr<CFile> file = env.OpenForRead(folder + kIndexFileName);
     if (!file) return;
     CArchive ar(*file, CArchive::load);
     stamps.Exchange(ar);
-    wordLists.Exchange(ar);
-    if (wordIndex != nullptr) Expand(wordLists, *wordIndex);
+    ReadWordLists(ar, words, progress);
     ar.Close();
     file->Close();
+    return;
   } catch (const CException&) {
-    Forget(stamps, wordLists, wordIndex);
   } catch (const std::bad_alloc&) {
-    Forget(stamps, wordLists, wordIndex);
   }
+  stamps.Clear();
+  words = WordIndex();
 }
 
 bool SaveIndexFile(Env& env, const std::u16string& folder, CMapStringToString& stamps,
-                   CMapStringToString& wordLists) {
+                   const WordIndex& words) {
   // Written beside the old file and renamed over it, so that a crash or a
   // full disk never leaves a half-written index behind.
   std::u16string tempPath;
@@ -57,7 +100,7 @@ bool SaveIndexFile(Env& env, const std::u16string& folder, CMapStringToString& s
   if (!file) return false;
   bool written = false;
   try {
-    Store(*file, stamps, wordLists);
+    Store(*file, stamps, words);
     written = true;
   } catch (const CException&) {
   } catch (const std::bad_alloc&) {

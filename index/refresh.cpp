@@ -4,9 +4,11 @@
 #include <new>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "index/index_file.h"
 #include "index/map.h"
+#include "index/refresh_progress.h"
 #include "index/search_window.h"
 #include "index/stamp.h"
 #include "index/word_index.h"
@@ -109,38 +111,43 @@ std::u16string RenameAfterWords(Env& env, const std::u16string& folder, const No
   return entry.name;
 }
 
-// Deletes the note sets however the refresh ends.
-class FreeOnExit {
- public:
-  explicit FreeOnExit(WordIndex& words) : words_(words) {}
-  ~FreeOnExit() { Free(words_); }
-  FreeOnExit(const FreeOnExit&) = delete;
-  FreeOnExit& operator=(const FreeOnExit&) = delete;
+// Adds the words of a note's text to the index under name.
+void IndexNote(std::string_view text, const std::u16string& name, WordIndex& words) {
+  const std::vector<std::u16string> noteWords = NoteWords(text);
+  if (noteWords.empty()) return;
+  std::vector<WordIndex::Id> ids;
+  ids.reserve(noteWords.size());
+  for (const std::u16string& word : noteWords) ids.push_back(words.InsertWord(word));
+  words.AddNote(words.InternNote(name), ids);
+}
 
- private:
-  WordIndex& words_;
+// A progress that tells nobody.
+class NoProgress : public RefreshProgress {
+ public:
+  void Working(std::size_t, std::size_t) override {}
 };
 
 }  // namespace
 
-void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window) {
+void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
+             RefreshProgress* progress) {
+  NoProgress quiet;
+  RefreshProgress& report = progress != nullptr ? *progress : quiet;
   const std::u16string folder = folderText.ends_with(u'/') ? folderText : folderText + u'/';
 
   CMapStringToString seen;
   CMapStringToString stamps;
-  CMapStringToString wordLists;
   WordIndex words;
-  FreeOnExit freeWords(words);
 
-  LoadIndexFile(env, folder, stamps, wordLists, &words);
-  // The word index now holds the same; Flatten refills the lists before any
-  // save, and a refresh that changes nothing need not hold both.
-  wordLists.Clear();
+  LoadIndexFile(env, folder, stamps, words, &report);
 
   // One offset for the whole scan, so that all stamps agree.
   const std::int64_t utcOffset = env.UtcOffsetNow();
   bool changed = false;
-  for (const NoteEntry& entry : env.FindNotes(folder)) {
+  const std::vector<NoteEntry> entries = env.FindNotes(folder);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const NoteEntry& entry = entries[i];
+    report.Working(i, entries.size());
     if (entry.length == 0) {
       env.DeleteIfEmpty(entry.path);
       continue;
@@ -161,26 +168,30 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window) {
     changed = true;
     std::u16string name = entry.name;
     if (IsTimeNamed(name)) name = RenameAfterWords(env, folder, entry, BaseName(*text));
-    ForEachWord(*text, [&](std::string_view word) { AddWord(word, name, words); });
+    IndexNote(*text, name, words);
     text.reset();
     stamps.SetValue(name, stamp);
     seen.SetValue(name, u"");
   }
 
-  CMapStringToString vanished;
+  // Vanished notes leave every note set in one pass over the index.
+  std::vector<std::u16string> vanished;
   for (const auto* e = stamps.FirstEntry(); e != nullptr; e = stamps.NextEntry(e)) {
-    if (seen.FindEntry(e->key) == nullptr) vanished.SetValue(e->key, u"");
+    if (seen.FindEntry(e->key) == nullptr) vanished.push_back(e->key);
   }
-  if (vanished.Count() != 0) changed = true;
-  for (const auto* e = vanished.FirstEntry(); e != nullptr; e = vanished.NextEntry(e)) {
-    stamps.RemoveEntry(e->key);
-    RemoveNote(e->key, words);
+  std::vector<bool> gone;
+  for (const std::u16string& name : vanished) {
+    changed = true;
+    stamps.RemoveEntry(name);
+    if (const WordIndex::Id note = words.FindNote(name); note != WordIndex::kNone) {
+      if (gone.size() <= note) gone.resize(note + 1);
+      gone[note] = true;
+    }
   }
+  if (!gone.empty()) words.RemoveNotes(gone);
 
-  if (changed) {
-    Flatten(words, wordLists);
-    SaveIndexFile(env, folder, stamps, wordLists);
-  }
+  if (changed) SaveIndexFile(env, folder, stamps, words);
+  report.Working(entries.size(), entries.size());
 
   window.Show(words, folder);
 }

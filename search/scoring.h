@@ -23,6 +23,7 @@ struct RankedNotes {
 };
 
 // Scores the notes of index for query, lower-casing it with
-// LowerCaseInPlace. Reads index only. Exhausted memory throws
-// CMemoryException.
+// LowerCaseInPlace. Reads index only (its walk order is built on the first
+// call after a change). A score too large for an int is shown as INT_MAX.
+// Exhausted memory throws std::bad_alloc.
 RankedNotes RankNotes(std::u16string query, const WordIndex& index);
