@@ -39,9 +39,14 @@ std::uint64_t DecodeFixed64(const unsigned char* in) {
 
 }  // namespace
 
-CArchive::CArchive(CFile& file, Mode mode)
-    : m_file(&file), m_mode(mode), m_buffer(new unsigned char[kBufferSize]) {
-  if (IsLoading()) m_unread = file.GetLength();
+CArchive::CArchive(CFile& file, Mode mode) : m_file(&file), m_mode(mode), m_capacity(kBufferSize) {
+  if (IsLoading()) {
+    m_unread = file.GetLength();
+    // At least room for the widest number, and one more byte so that the
+    // end of the file is seen.
+    m_capacity = static_cast<std::size_t>(std::clamp<std::uint64_t>(m_unread + 1, 16, kBufferSize));
+  }
+  m_buffer.reset(new unsigned char[m_capacity]);
 }
 
 void CArchive::Close() {
@@ -53,8 +58,8 @@ void CArchive::Close() {
 void CArchive::WriteBytes(const void* data, std::size_t size) {
   const auto* bytes = static_cast<const unsigned char*>(data);
   while (size > 0) {
-    if (m_end == kBufferSize) WriteOut();
-    const std::size_t part = std::min(size, kBufferSize - m_end);
+    if (m_end == m_capacity) WriteOut();
+    const std::size_t part = std::min(size, m_capacity - m_end);
     std::memcpy(m_buffer.get() + m_end, bytes, part);
     m_end += part;
     bytes += part;
@@ -115,8 +120,8 @@ void CArchive::WriteStringLength(std::uint64_t fullLength) {
 
 void CArchive::WriteUnits(std::u16string_view units) {
   while (!units.empty()) {
-    if (kBufferSize - m_end < 2) WriteOut();
-    const std::size_t part = std::min(units.size(), (kBufferSize - m_end) / 2);
+    if (m_capacity - m_end < 2) WriteOut();
+    const std::size_t part = std::min(units.size(), (m_capacity - m_end) / 2);
     unsigned char* out = m_buffer.get() + m_end;
     for (std::size_t i = 0; i < part; ++i) EncodeFixed16(out + 2 * i, units[i]);
     m_end += 2 * part;
@@ -132,7 +137,7 @@ std::size_t CArchive::Fill(std::size_t need) {
   m_end -= m_begin;
   m_begin = 0;
   while (m_end < need) {
-    const std::size_t got = m_file->Read(m_buffer.get() + m_end, kBufferSize - m_end);
+    const std::size_t got = m_file->Read(m_buffer.get() + m_end, m_capacity - m_end);
     if (got == 0) break;
     m_end += got;
     m_unread -= std::min<std::uint64_t>(m_unread, got);

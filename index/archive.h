@@ -33,7 +33,8 @@
 class CArchive {
  public:
   enum Mode { load, store };
-  // Large enough that reading or writing a big index costs few system calls.
+  // Large enough that reading or writing a big index costs few system calls;
+  // a load archive takes no more than the file needs.
   static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
 
   // The file must stay open for the archive's life. Throws std::bad_alloc
@@ -100,6 +101,7 @@ class CArchive {
   CFile* m_file;
   Mode m_mode;
   std::uint64_t m_unread = 0;  // load: bytes of the file not yet in the buffer
+  std::size_t m_capacity;  // bytes of m_buffer
   std::unique_ptr<unsigned char[]> m_buffer;
   std::size_t m_begin = 0;  // load: next unread byte
   std::size_t m_end = 0;    // load: end of the bytes read; store: bytes held

@@ -14,11 +14,36 @@ std::u16string_view UpToNul(const std::u16string& text) {
   return std::u16string_view(text.c_str());
 }
 
+// Lists repeat one another: every note set is filled in the order the
+// notes were read, so after a name the next one is mostly the one that
+// followed it in an earlier list. That guess is checked against the name
+// itself, so it saves a hash lookup and never changes the result.
+class NoteGuess {
+ public:
+  WordIndex::Id Next(WordIndex::Id previous) const {
+    if (previous == WordIndex::kNone) return m_first;
+    return previous < m_next.size() ? m_next[previous] : WordIndex::kNone;
+  }
+  void Saw(WordIndex::Id previous, WordIndex::Id note) {
+    if (previous == WordIndex::kNone) {
+      m_first = note;
+      return;
+    }
+    if (previous >= m_next.size()) m_next.resize(previous + 1, WordIndex::kNone);
+    m_next[previous] = note;
+  }
+
+ private:
+  WordIndex::Id m_first = WordIndex::kNone;
+  std::vector<WordIndex::Id> m_next;  // per note id
+};
+
 void ReadWordLists(CArchive& ar, WordIndex& words, RefreshProgress* progress) {
   std::u16string key;
   std::u16string list;
   std::vector<std::uint32_t> lastList;  // per note id: the list that last named it
   std::uint32_t listNumber = 0;
+  NoteGuess guess;
   const std::uint32_t count = ar.ReadCountOf(2);
   for (std::uint32_t i = 0; i < count; ++i) {
     if (progress != nullptr && i % 1024 == 0) progress->Working(i, count);
@@ -28,9 +53,14 @@ void ReadWordLists(CArchive& ar, WordIndex& words, RefreshProgress* progress) {
     ++listNumber;
     std::vector<WordIndex::Id> notes;
     const std::u16string_view names = UpToNul(list);
+    WordIndex::Id previous = WordIndex::kNone;
     for (std::size_t begin = names.find_first_not_of(u':'); begin != std::u16string_view::npos;) {
       const std::size_t end = names.find(u':', begin);
-      const WordIndex::Id note = words.InternNote(names.substr(begin, end - begin));
+      const std::u16string_view name = names.substr(begin, end - begin);
+      WordIndex::Id note = guess.Next(previous);
+      if (note == WordIndex::kNone || words.NoteName(note) != name) note = words.InternNote(name);
+      guess.Saw(previous, note);
+      previous = note;
       if (note >= lastList.size()) lastList.resize(note + 1, 0);
       if (lastList[note] != listNumber) {
         lastList[note] = listNumber;

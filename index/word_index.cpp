@@ -12,6 +12,13 @@ namespace {
 
 constexpr std::uint32_t kBuckets = 17;
 
+// Makes room for one more element, growing geometrically, so that the
+// push_back that follows cannot fail.
+template <class T>
+void ReserveOneMore(std::vector<T>& v) {
+  if (v.size() == v.capacity()) v.reserve(2 * v.size() + 16);
+}
+
 // Places each note of set into out in walk order: buckets ascending, the
 // most recently added first within a bucket.
 void WalkSet(std::span<const WordIndex::Id> set, const WordIndex& index, WordIndex::Id* out) {
@@ -38,7 +45,7 @@ WordIndex::Id WordIndex::InternNote(std::u16string_view name) {
   const Id found = m_noteLookup.Find(strong, [&](Id id) { return m_notes[id].name == name; });
   if (found != kNone) return found;
   m_noteLookup.Reserve(m_notes.size() + 1);
-  if (m_noteWordsBuilt) m_noteWords.reserve(m_notes.size() + 1);
+  if (m_noteWordsBuilt) ReserveOneMore(m_noteWords);
   m_notes.push_back(NoteRecord{std::u16string(name), strong, WalkHash(name) % kBuckets});
   if (m_noteWordsBuilt) m_noteWords.emplace_back();
   const auto id = static_cast<Id>(m_notes.size() - 1);
@@ -56,8 +63,8 @@ WordIndex::Id WordIndex::InsertWord(std::u16string_view word) {
   if (found != kNone) return found;
   const std::uint32_t bucket = WalkHash(word) % kBuckets;
   m_wordLookup.Reserve(m_words.size() + 1);
-  m_bucketWords[bucket].reserve(m_bucketWords[bucket].size() + 1);
-  m_wordMark.reserve(m_words.size() + 1);
+  ReserveOneMore(m_bucketWords[bucket]);
+  ReserveOneMore(m_wordMark);
   m_words.push_back(WordRecord{std::u16string(word), strong, bucket, {}});
   const auto id = static_cast<Id>(m_words.size() - 1);
   m_bucketWords[bucket].push_back(id);
@@ -90,7 +97,7 @@ void WordIndex::AddNote(Id note, std::span<const Id> words) {
   }
   for (const Id word : words) {
     if (m_wordMark[word] == m_markEpoch) continue;
-    if (m_noteWordsBuilt) m_noteWords[note].reserve(m_noteWords[note].size() + 1);
+    if (m_noteWordsBuilt) ReserveOneMore(m_noteWords[note]);
     m_words[word].notes.push_back(note);
     if (m_noteWordsBuilt) m_noteWords[note].push_back(word);
     m_wordMark[word] = m_markEpoch;

@@ -26,16 +26,16 @@ class SearchDlg : public ::testing::Test {
     dlg.m_pWordIndex = &index;
     dlg.m_strFolder = dir.folder();
   }
-  ~SearchDlg() override { Free(index); }
-
   // Writes a note and records its words in the index.
   void Note(const std::string& name, const std::string& text, const Names& words) {
     std::ofstream(dir.path() / name, std::ios::binary) << text;
-    for (const auto& word : words) {
-      NoteSet*& set = index[word];
-      if (!set) set = new NoteSet;
-      (*set)[std::u16string(name.begin(), name.end())];
-    }
+    for (const auto& word : words) Link(word, std::u16string(name.begin(), name.end()));
+  }
+
+  // Records that the note holds the word.
+  void Link(const std::u16string& word, const std::u16string& note) {
+    const WordIndex::Id id = index.InsertWord(word);
+    index.AddNote(index.InternNote(note), std::span(&id, 1));
   }
 
   std::u16string Path(const std::string& name) const {
@@ -270,8 +270,7 @@ TEST_F(SearchDlg, ALeadingByteOrderMarkStaysInNamesAndPreviews) {
   SetAnsiCodePage(65001);
   const std::u16string marked = u"\uFEFFa.txt";
   std::ofstream(dir.path() / "\xEF\xBB\xBF" "a.txt", std::ios::binary) << "\xEF\xBF\xBE" "marked";
-  index[u"cat"] = new NoteSet;
-  (*index[u"cat"])[marked];
+  Link(u"cat", marked);
   Note("a.txt", "plain", {u"dog"});
   RunModal(dlg, [&](QWidget* window) {
     Type(window, "cat");
@@ -289,8 +288,7 @@ TEST_F(SearchDlg, NamesReachingOutsideTheFolderAreNeitherReadNorOpened) {
   Note("A.txt", "safe", {u"cat"});
   std::filesystem::create_directory(dir.path() / "sub");
   Note("sub/x.txt", "outside", {u"cats"});
-  index[u"scat"] = new NoteSet;
-  (*index[u"scat"])[u".."];
+  Link(u"scat", u"..");
   RunModal(dlg, [&](QWidget* window) {
     Type(window, "cat");
     ASSERT_EQ(List(window)->count(), 3);
