@@ -26,7 +26,7 @@ bool IsNoteFileName(const std::u16string& name) {
 }  // namespace
 
 CSearchDlg::CSearchDlg(Env& env) : CDialog(kSearchDialogTemplate), m_env(env) {
-  OnNotify(Notification::textChanged, IDC_QUERY, [this] { RunSearch(); });
+  OnNotify(Notification::textChanged, IDC_QUERY, [this] { OnQueryChanged(); });
   OnNotify(Notification::clicked, IDC_SHOW_ALL, [this] { RunSearch(); });
   OnNotify(Notification::itemChanged, IDC_RESULTS, [this] { UpdatePreview(); });
   OnNotify(Notification::doubleClicked, IDC_RESULTS, [this] { OpenSelectedNote(); });
@@ -56,7 +56,21 @@ bool CSearchDlg::PreTranslateMessage(const KeyMessage& message) {
 
 void CSearchDlg::OnOK() { OpenSelectedNote(); }
 
+void CSearchDlg::OnQueryChanged() {
+  if (m_searchPosted) return;  // the posted search will read this change too
+  if (m_lastSearch <= m_instantSearch) {
+    RunSearch();
+    return;
+  }
+  m_searchPosted = true;
+  PostLater([this] {
+    m_searchPosted = false;
+    RunSearch();
+  });
+}
+
 void CSearchDlg::RunSearch() {
+  const auto start = std::chrono::steady_clock::now();
   const RankedNotes ranked =
       m_pWordIndex ? RankNotes(GetDlgItemText(IDC_QUERY), *m_pWordIndex) : RankedNotes{};
   m_listResults.SetRedraw(false);
@@ -66,6 +80,7 @@ void CSearchDlg::RunSearch() {
   }
   m_listResults.SetRedraw(true);
   EnableControl(IDC_SHOW_ALL, ranked.count > kMaxListedNotes);
+  m_lastSearch = std::chrono::steady_clock::now() - start;
 }
 
 std::u16string CSearchDlg::SelectedNote() const {

@@ -7,6 +7,7 @@
 // The caller sets m_pWordIndex and m_strFolder before DoModal, and keeps the
 // word index alive and unchanged until DoModal returns.
 
+#include <chrono>
 #include <string>
 
 #include "index/word_index.h"
@@ -25,6 +26,10 @@ class CSearchDlg : public CDialog {
   const WordIndex* m_pWordIndex = nullptr;  // borrowed, read only
   std::u16string m_strFolder;               // the notes folder, ending in '/'
   CListCtrl m_listResults;                  // the result list while shown
+  // A search that took longer than this makes the next changes of the query
+  // wait until the keys typed meanwhile are handled, and then searches once
+  // for the query as it is by then: typing never queues up searches.
+  std::chrono::steady_clock::duration m_instantSearch = std::chrono::milliseconds(16);
 
  protected:
   void DoDataExchange() override;
@@ -33,6 +38,7 @@ class CSearchDlg : public CDialog {
 
  private:
   void RunSearch();
+  void OnQueryChanged();
   void UpdatePreview();
   void OpenSelectedNote();
 
@@ -41,4 +47,6 @@ class CSearchDlg : public CDialog {
   std::u16string SelectedNote() const;
 
   Env& m_env;
+  std::chrono::steady_clock::duration m_lastSearch{};  // how long the last search took
+  bool m_searchPosted = false;
 };

@@ -56,8 +56,10 @@ class SearchDlg : public ::testing::Test {
     return names;
   }
 
+  // Types text and lets a search the typing made wait run.
   static void Type(QWidget* window, const char* text) {
     QTest::keyClicks(Control(window, IDC_QUERY), text);
+    QCoreApplication::processEvents();
   }
 
   static void Click(QWidget* window, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -178,6 +180,20 @@ TEST_F(SearchDlg, SeveralSelectedUseTheLowestNumbered) {
   });
   ASSERT_EQ(env.launches.size(), 1u);
   EXPECT_EQ(env.launches[0].notePath, Path("B.txt"));
+}
+
+// Once searches are slow, keys typed during one are not each searched: the
+// next search waits for them and ranks the query as it is by then.
+TEST_F(SearchDlg, SlowSearchesWaitForTheTypingAndRankTheLatestQuery) {
+  Note("A.txt", "d", {u"d"});
+  Note("B.txt", "dog", {u"dog"});
+  dlg.m_instantSearch = std::chrono::nanoseconds(-1);  // every search counts as slow
+  RunModal(dlg, [&](QWidget* window) {
+    QTest::keyClicks(Control(window, IDC_QUERY), "do");
+    EXPECT_EQ(List(window)->count(), 0);  // "d" alone would list A and B
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Listed(window), (Names{u"B.txt"}));
+  });
 }
 
 TEST_F(SearchDlg, EscapeClosesFromAnyControl) {
