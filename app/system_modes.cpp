@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/new_note.h"
+#include "app/progress_window.h"
 #include "app/scriblet_dlg.h"
 #include "index/refresh.h"
 #include "index/search_window.h"
@@ -45,7 +46,8 @@ int SystemModes::NewNote(const std::u16string& folder) {
 // missing window is reported.
 int SystemModes::Search(const std::u16string& folder) {
   DialogSearchWindow window(m_env);
-  Refresh(m_env, folder, window);
+  ProgressWindow progress(m_caption);
+  Refresh(m_env, folder, window, &progress);
   return window.exitCode;
 }
 

@@ -73,11 +73,13 @@ void ReadWordLists(CArchive& ar, WordIndex& words, RefreshProgress* progress) {
   words.ReverseWordInsertions();
 }
 
-void WriteWordLists(CArchive& ar, const WordIndex& words) {
+void WriteWordLists(CArchive& ar, const WordIndex& words, RefreshProgress* progress) {
   const std::vector<WordIndex::Id> order = words.SaveOrder();
   const WordIndex::WalkOrder& walk = words.Walk();
   ar.WriteCount(static_cast<std::uint32_t>(order.size()));
-  for (const WordIndex::Id word : order) {
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (progress != nullptr && i % 1024 == 0) progress->Working(i, order.size());
+    const WordIndex::Id word = order[i];
     ar.WriteString(words.Word(word));
     const std::span<const WordIndex::Id> notes = walk.NotesAt(walk.position[word]);
     std::uint64_t length = notes.size() - 1;  // the ':' between names
@@ -90,10 +92,11 @@ void WriteWordLists(CArchive& ar, const WordIndex& words) {
   }
 }
 
-void Store(CFile& file, CMapStringToString& stamps, const WordIndex& words) {
+void Store(CFile& file, CMapStringToString& stamps, const WordIndex& words,
+           RefreshProgress* progress) {
   CArchive ar(file, CArchive::store);
   stamps.Exchange(ar);
-  WriteWordLists(ar, words);
+  WriteWordLists(ar, words, progress);
   ar.Close();
   file.Flush();
   file.Close();
@@ -122,7 +125,7 @@ void LoadIndexFile(Env& env, const std::u16string& folder, CMapStringToString& s
 }
 
 bool SaveIndexFile(Env& env, const std::u16string& folder, CMapStringToString& stamps,
-                   const WordIndex& words) {
+                   const WordIndex& words, RefreshProgress* progress) {
   // Written beside the old file and renamed over it, so that a crash or a
   // full disk never leaves a half-written index behind.
   std::u16string tempPath;
@@ -130,7 +133,7 @@ bool SaveIndexFile(Env& env, const std::u16string& folder, CMapStringToString& s
   if (!file) return false;
   bool written = false;
   try {
-    Store(*file, stamps, words);
+    Store(*file, stamps, words, progress);
     written = true;
   } catch (const CException&) {
   } catch (const std::bad_alloc&) {

@@ -38,6 +38,7 @@ void LoadIndexFile(Env& env, const std::u16string& folder, CMapStringToString& s
 // makes it durable, and renames it over folder + "notes.ndx". On any failure
 // the temporary file is removed and an existing "notes.ndx" stays byte for
 // byte as it was. Returns whether the new file is in place; callers do not
-// tell the user about a failure.
+// tell the user about a failure. progress, when given, hears how the word
+// lists are written.
 bool SaveIndexFile(Env& env, const std::u16string& folder, CMapStringToString& stamps,
-                   const WordIndex& words);
+                   const WordIndex& words, RefreshProgress* progress = nullptr);

@@ -125,6 +125,7 @@ void IndexNote(std::string_view text, const std::u16string& name, WordIndex& wor
 class NoProgress : public RefreshProgress {
  public:
   void Working(std::size_t, std::size_t) override {}
+  void Done() override {}
 };
 
 }  // namespace
@@ -190,8 +191,8 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
   }
   if (!gone.empty()) words.RemoveNotes(gone);
 
-  if (changed) SaveIndexFile(env, folder, stamps, words);
-  report.Working(entries.size(), entries.size());
+  if (changed) SaveIndexFile(env, folder, stamps, words, &report);
+  report.Done();
 
   window.Show(words, folder);
 }

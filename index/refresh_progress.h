@@ -13,4 +13,7 @@ class RefreshProgress {
   // steps of the current phase are finished. Must return quickly; it may
   // show a window and let it paint.
   virtual void Working(std::size_t done, std::size_t total) = 0;
+
+  // The work is over; called once, right before the search window is shown.
+  virtual void Done() = 0;
 };
