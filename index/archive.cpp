@@ -1,6 +1,7 @@
 #include "index/archive.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -123,7 +124,11 @@ void CArchive::WriteUnits(std::u16string_view units) {
     if (m_capacity - m_end < 2) WriteOut();
     const std::size_t part = std::min(units.size(), (m_capacity - m_end) / 2);
     unsigned char* out = m_buffer.get() + m_end;
-    for (std::size_t i = 0; i < part; ++i) EncodeFixed16(out + 2 * i, units[i]);
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(out, units.data(), 2 * part);  // already UTF-16LE
+    } else {
+      for (std::size_t i = 0; i < part; ++i) EncodeFixed16(out + 2 * i, units[i]);
+    }
     m_end += 2 * part;
     units.remove_prefix(part);
   }
@@ -210,7 +215,11 @@ void CArchive::ReadWideChars(std::uint64_t length, std::u16string& text) {
     const std::size_t old = text.size();
     text.resize(old + units);
     const unsigned char* in = m_buffer.get() + m_begin;
-    for (std::size_t i = 0; i < units; ++i) text[old + i] = static_cast<char16_t>(DecodeFixed16(in + 2 * i));
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(text.data() + old, in, 2 * units);
+    } else {
+      for (std::size_t i = 0; i < units; ++i) text[old + i] = static_cast<char16_t>(DecodeFixed16(in + 2 * i));
+    }
     m_begin += 2 * units;
     length -= units;
   }

@@ -1,5 +1,7 @@
 #include "index/refresh.h"
 
+#include <deque>
+#include <future>
 #include <memory>
 #include <new>
 #include <optional>
@@ -12,6 +14,7 @@
 #include "index/search_window.h"
 #include "index/stamp.h"
 #include "index/word_index.h"
+#include "index/word_splitter.h"
 #include "platform/ansi_text.h"
 #include "platform/exceptions.h"
 #include "platform/file_names.h"
@@ -111,15 +114,54 @@ std::u16string RenameAfterWords(Env& env, const std::u16string& folder, const No
   return entry.name;
 }
 
-// Adds the words of a note's text to the index under name.
-void IndexNote(std::string_view text, const std::u16string& name, WordIndex& words) {
-  const std::vector<std::u16string> noteWords = NoteWords(text);
-  if (noteWords.empty()) return;
-  std::vector<WordIndex::Id> ids;
-  ids.reserve(noteWords.size());
-  for (const std::u16string& word : noteWords) ids.push_back(words.InsertWord(word));
-  words.AddNote(words.InternNote(name), ids);
-}
+// Notes read but not yet indexed. Their texts are split into words on a
+// second thread while later notes are read; they are indexed in the order
+// they were read, so the index is the same as if each were indexed at once.
+class PendingNotes {
+ public:
+  explicit PendingNotes(WordIndex& words) : m_words(words) {}
+  PendingNotes(const PendingNotes&) = delete;
+  PendingNotes& operator=(const PendingNotes&) = delete;
+
+  void Add(const std::u16string& name, std::string text) {
+    const std::size_t bytes = text.size();
+    m_pending.push_back(Pending{name, m_splitter.Split(std::move(text)), bytes});
+    m_bytes += bytes;
+    // Bounds the texts held at once.
+    while (m_pending.size() > kMaxNotes || m_bytes > kMaxBytes) IndexOldest();
+  }
+
+  void Finish() {
+    while (!m_pending.empty()) IndexOldest();
+  }
+
+ private:
+  static constexpr std::size_t kMaxNotes = 256;
+  static constexpr std::size_t kMaxBytes = std::size_t{32} << 20;
+
+  struct Pending {
+    std::u16string name;
+    std::future<std::vector<SplitWord>> words;
+    std::size_t bytes;
+  };
+
+  void IndexOldest() {
+    Pending note = std::move(m_pending.front());
+    m_pending.pop_front();
+    m_bytes -= note.bytes;
+    const std::vector<SplitWord> split = note.words.get();
+    if (split.empty()) return;
+    std::vector<WordIndex::Id> ids;
+    ids.reserve(split.size());
+    for (const SplitWord& word : split) ids.push_back(m_words.InsertWord(word.text, word.strong));
+    m_words.AddNote(m_words.InternNote(note.name), ids);
+  }
+
+  WordIndex& m_words;
+  WordSplitter m_splitter;
+  std::deque<Pending> m_pending;
+  std::size_t m_bytes = 0;
+};
 
 // A progress that tells nobody.
 class NoProgress : public RefreshProgress {
@@ -146,6 +188,7 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
   const std::int64_t utcOffset = env.UtcOffsetNow();
   bool changed = false;
   const std::vector<NoteEntry> entries = env.FindNotes(folder);
+  std::optional<PendingNotes> pending;  // made for the first note read
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const NoteEntry& entry = entries[i];
     report.Working(i, entries.size());
@@ -169,11 +212,15 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
     changed = true;
     std::u16string name = entry.name;
     if (IsTimeNamed(name)) name = RenameAfterWords(env, folder, entry, BaseName(*text));
-    IndexNote(*text, name, words);
+    if (!pending) pending.emplace(words);
+    pending->Add(name, std::move(*text));
     text.reset();
     stamps.SetValue(name, stamp);
     seen.SetValue(name, u"");
   }
+
+  if (pending) pending->Finish();
+  pending.reset();
 
   // Vanished notes leave every note set in one pass over the index.
   std::vector<std::u16string> vanished;

@@ -58,7 +58,10 @@ WordIndex::Id WordIndex::FindWord(std::u16string_view word) const {
 }
 
 WordIndex::Id WordIndex::InsertWord(std::u16string_view word) {
-  const std::uint64_t strong = StrongHash(word);
+  return InsertWord(word, StrongHash(word));
+}
+
+WordIndex::Id WordIndex::InsertWord(std::u16string_view word, std::uint64_t strong) {
   const Id found = m_wordLookup.Find(strong, [&](Id id) { return m_words[id].text == word; });
   if (found != kNone) return found;
   const std::uint32_t bucket = WalkHash(word) % kBuckets;

@@ -73,6 +73,8 @@ class WordIndex {
   // The word's id; a new word is inserted (the newest of its bucket) with an
   // empty note set.
   Id InsertWord(std::u16string_view word);
+  // The same with StrongHash(word) already computed.
+  Id InsertWord(std::u16string_view word, std::uint64_t strong);
   const std::u16string& Word(Id word) const { return m_words[word].text; }
   std::size_t WordCount() const { return m_words.size(); }
   // Notes of the word in the order they were added.
