@@ -21,6 +21,10 @@
 // until the index is destroyed. Exhausted memory throws std::bad_alloc or
 // CMemoryException; the index is then still valid, possibly with part of
 // the failed call done.
+//
+// Threads: one thread may intern and read names (FindNote, InternNote,
+// NoteName) while another inserts and reads words (FindWord, InsertWord,
+// Word); nothing else may run concurrently.
 
 #include <cstddef>
 #include <cstdint>
