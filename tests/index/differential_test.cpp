@@ -152,10 +152,42 @@ const std::u16string kQueries[] = {
     u"до", u"ДОМ ко", u"мир Мира", u"x", u"1", u"4", u"tea milk zebra", u"нет", u"ab ba",
     u"cat,", u"щ у", u"o", u"о", std::u16string(u"ca\0t", 4), u"."};
 
+// Random queries: single letters, prefixes and inner parts of words, in
+// any case, one to three tokens with spaces around, plus the fixed ones.
+std::vector<std::u16string> RandomQueries(std::mt19937& rng) {
+  std::vector<std::u16string> queries(std::begin(kQueries), std::end(kQueries));
+  std::uniform_int_distribution<std::size_t> word(0, std::size(kVocabulary) - 1);
+  std::uniform_int_distribution<int> tokens(1, 3), percent(0, 99);
+  for (int i = 0; i < 40; ++i) {
+    std::u16string query;
+    for (int n = tokens(rng); n > 0; --n) {
+      const std::string utf8 = kVocabulary[word(rng)];
+      std::u16string text;
+      for (const char32_t c : std::u32string(std::filesystem::path(utf8).u32string())) {
+        text += static_cast<char16_t>(c);
+      }
+      std::uniform_int_distribution<std::size_t> at(0, text.size() - 1);
+      const std::size_t begin = percent(rng) < 60 ? 0 : at(rng);
+      std::size_t length = percent(rng) < 30 ? 1 : text.size() - begin;
+      length = std::uniform_int_distribution<std::size_t>(1, std::max<std::size_t>(1, length))(rng);
+      std::u16string token = text.substr(begin, length);
+      if (percent(rng) < 30) {
+        for (char16_t& c : token) {
+          if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
+          if (c >= u'а' && c <= u'я') c = static_cast<char16_t>(c - 32);
+        }
+      }
+      query += std::u16string(static_cast<std::size_t>(percent(rng) % 3), u' ') + token;
+    }
+    queries.push_back(query + u" ");
+  }
+  return queries;
+}
+
 template <class WORDS, class RANK>
-Shown Search(const WORDS& words, RANK rank) {
+Shown Search(const std::vector<std::u16string>& queries, const WORDS& words, RANK rank) {
   Shown shown;
-  for (const std::u16string& query : kQueries) {
+  for (const std::u16string& query : queries) {
     const auto ranked = rank(query, words);
     shown.names.push_back(ranked.names);
     shown.scores.push_back(ranked.scores);
@@ -166,20 +198,28 @@ Shown Search(const WORDS& words, RANK rank) {
 
 class OldWindow : public reference::SearchWindow {
  public:
+  explicit OldWindow(const std::vector<std::u16string>& queries) : queries_(queries) {}
   void Show(reference::WordIndex& words, const std::u16string&) override {
-    shown = Search(words, [](const std::u16string& q, const reference::WordIndex& w) {
+    shown = Search(queries_, words, [](const std::u16string& q, const reference::WordIndex& w) {
       return reference::RankNotes(q, w);
     });
   }
   Shown shown;
+
+ private:
+  const std::vector<std::u16string>& queries_;
 };
 
 class FastWindow : public SearchWindow {
  public:
+  explicit FastWindow(const std::vector<std::u16string>& queries) : queries_(queries) {}
   void Show(WordIndex& words, const std::u16string&) override {
-    shown = Search(words, [](const std::u16string& q, const WordIndex& w) { return RankNotes(q, w); });
+    shown = Search(queries_, words, [](const std::u16string& q, const WordIndex& w) { return RankNotes(q, w); });
   }
   Shown shown;
+
+ private:
+  const std::vector<std::u16string>& queries_;
 };
 
 // The same random changes applied to two folders.
@@ -259,21 +299,30 @@ TEST(Differential, RefreshesAndRankingsMatchTheOldCode) {
   SetUserLowerCase(true);
   std::mt19937 rng(11);
   const int folders = 4 * Scale();
+  long found = 0;  // notes ranked over all queries: the queries do meet the notes
+  long cyrillicFound = 0;
   for (int folder = 0; folder < folders; ++folder) {
     TwinFolders twins(rng);
     for (int round = 0; round < 6; ++round) {
       twins.Change(round);
       if (round == 4) twins.Remove("notes.ndx");  // a lost index rebuilds alike
-      OldWindow oldWindow;
-      FastWindow fastWindow;
+      const std::vector<std::u16string> queries = RandomQueries(rng);
+      OldWindow oldWindow(queries);
+      FastWindow fastWindow(queries);
       reference::Refresh(Env::Default(), twins.old_.folder(), oldWindow);
       Refresh(Env::Default(), twins.fast_.folder(), fastWindow);
       ASSERT_EQ(twins.Notes(twins.old_), twins.Notes(twins.fast_)) << "folder " << folder << " round " << round;
       ASSERT_EQ(twins.IndexBytes(twins.old_), twins.IndexBytes(twins.fast_))
           << "folder " << folder << " round " << round;
       ASSERT_EQ(oldWindow.shown, fastWindow.shown) << "folder " << folder << " round " << round;
+      for (std::size_t q = 0; q < queries.size(); ++q) {
+        found += fastWindow.shown.counts[q];
+        if (queries[q].find_first_of(u"кКДЯ") != std::u16string::npos) cyrillicFound += fastWindow.shown.counts[q];
+      }
     }
   }
+  EXPECT_GT(found, 1000);
+  EXPECT_GT(cyrillicFound, 10);
   SetUserLowerCase(false);
   SetAnsiCodePage(1252);
 }
