@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/new_note.h"
+#include "app/progress_window.h"
 #include "app/scriblet_dlg.h"
 #include "index/refresh_reporting_memory.h"
 #include "index/search_window.h"
@@ -64,7 +65,8 @@ int SystemModes::NewNote(const std::u16string& folder) {
 int SystemModes::Search(const std::u16string& folder) {
   SetGuiIdentity(IDR_MAINFRAME, kSearchEntry);
   DialogSearchWindow window(m_env);
-  if (!RefreshReportingMemory(m_env, folder, window)) return 1;
+  ProgressWindow progress(m_caption);
+  if (!RefreshReportingMemory(m_env, folder, window, &progress)) return 1;
   return window.exitCode;
 }
 

@@ -28,6 +28,7 @@
 
 #include "platform/env.h"
 
+class RefreshProgress;
 class SearchWindow;
 
 // Larger notes are indexed by their first kMaxNoteBytes bytes: notes are
@@ -44,5 +45,7 @@ inline constexpr std::int64_t kEmptyNoteMinAge = 60;
 inline constexpr int kMaxNumberedNames = 10000;
 
 // folderText is the folder as typed (not empty); '/' is appended when it
-// does not end in one. Returns when the search window has closed.
-void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window);
+// does not end in one. Returns when the search window has closed. progress,
+// when given, hears often how the work goes until the window is shown.
+void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
+             RefreshProgress* progress = nullptr);

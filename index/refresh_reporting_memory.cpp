@@ -24,10 +24,11 @@ class ShownWindow : public SearchWindow {
 
 }  // namespace
 
-bool RefreshReportingMemory(Env& env, const std::u16string& folderText, SearchWindow& window) {
+bool RefreshReportingMemory(Env& env, const std::u16string& folderText, SearchWindow& window,
+                            RefreshProgress* progress) {
   ShownWindow shownWindow(window);
   try {
-    Refresh(env, folderText, shownWindow);
+    Refresh(env, folderText, shownWindow, progress);
     return true;
   } catch (const std::bad_alloc&) {
   } catch (const CMemoryException&) {

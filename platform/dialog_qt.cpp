@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTextDocument>
+#include <QTimer>
 #include <map>
 
 #include "platform/gui.h"
@@ -245,6 +246,10 @@ int CDialog::DoModal() {
 
   if (OnInitDialog()) window.FocusFirstTabStop();
   return window.Run();
+}
+
+void CDialog::PostLater(std::function<void()> run) {
+  if (m_window) QTimer::singleShot(0, m_window, std::move(run));
 }
 
 void CDialog::EndDialog(int result) {

@@ -56,6 +56,12 @@ class PosixFile : public CFile {
     }
   }
 
+  std::uint64_t GetLength() override {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) throw CFileException(errno);
+    return static_cast<std::uint64_t>(st.st_size);
+  }
+
   void Flush() override {
     if (::fsync(fd_) != 0) throw CFileException(errno);
   }

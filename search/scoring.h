@@ -23,7 +23,8 @@ struct RankedNotes {
 };
 
 // Scores the notes of index for query, lower-casing it with
-// LowerCaseInPlace, and names the best limit of them. Reads index only.
-// Exhausted memory throws CMemoryException.
+// LowerCaseInPlace, and names the best limit of them. Reads index only (its
+// walk order is built on the first call after a change). A score too large
+// for an int is shown as INT_MAX. Exhausted memory throws std::bad_alloc.
 RankedNotes RankNotes(std::u16string query, const WordIndex& index,
                       int limit = kMaxListedNotes);

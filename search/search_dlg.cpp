@@ -28,7 +28,7 @@ bool IsNoteFileName(const std::u16string& name) {
 }  // namespace
 
 CSearchDlg::CSearchDlg(Env& env) : CDialog(kSearchDialogTemplate), m_env(env) {
-  OnNotify(Notification::textChanged, IDC_QUERY, [this] { RunSearch(kMaxListedNotes); });
+  OnNotify(Notification::textChanged, IDC_QUERY, [this] { OnQueryChanged(); });
   OnNotify(Notification::clicked, IDC_SHOW_ALL,
            [this] { RunSearch(std::numeric_limits<int>::max()); });
   OnNotify(Notification::itemChanged, IDC_RESULTS, [this] { UpdatePreview(); });
@@ -59,7 +59,21 @@ bool CSearchDlg::PreTranslateMessage(const KeyMessage& message) {
 
 void CSearchDlg::OnOK() { OpenSelectedNote(); }
 
+void CSearchDlg::OnQueryChanged() {
+  if (m_searchPosted) return;  // the posted search will read this change too
+  if (m_lastSearch <= m_instantSearch) {
+    RunSearch(kMaxListedNotes);
+    return;
+  }
+  m_searchPosted = true;
+  PostLater([this] {
+    m_searchPosted = false;
+    RunSearch(kMaxListedNotes);
+  });
+}
+
 void CSearchDlg::RunSearch(int limit) {
+  const auto start = std::chrono::steady_clock::now();
   const RankedNotes ranked =
       m_pWordIndex ? RankNotes(GetDlgItemText(IDC_QUERY), *m_pWordIndex, limit) : RankedNotes{};
   m_listResults.SetRedraw(false);
@@ -69,6 +83,7 @@ void CSearchDlg::RunSearch(int limit) {
   }
   m_listResults.SetRedraw(true);
   EnableControl(IDC_SHOW_ALL, ranked.count > kMaxListedNotes);
+  m_lastSearch = std::chrono::steady_clock::now() - start;
 }
 
 std::u16string CSearchDlg::SelectedNote() const {

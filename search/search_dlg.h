@@ -10,6 +10,7 @@
 // The caller sets m_pWordIndex and m_strFolder before DoModal, and keeps the
 // word index alive and unchanged until DoModal returns.
 
+#include <chrono>
 #include <string>
 
 #include "index/word_index.h"
@@ -28,6 +29,10 @@ class CSearchDlg : public CDialog {
   const WordIndex* m_pWordIndex = nullptr;  // borrowed, read only
   std::u16string m_strFolder;               // the notes folder, ending in '/'
   CListCtrl m_listResults;                  // the result list while shown
+  // A search that took longer than this makes the next changes of the query
+  // wait until the keys typed meanwhile are handled, and then searches once
+  // for the query as it is by then: typing never queues up searches.
+  std::chrono::steady_clock::duration m_instantSearch = std::chrono::milliseconds(16);
 
  protected:
   void DoDataExchange() override;
@@ -37,6 +42,7 @@ class CSearchDlg : public CDialog {
  private:
   // Lists the best limit notes for the query.
   void RunSearch(int limit);
+  void OnQueryChanged();
   void UpdatePreview();
   void OpenSelectedNote();
 
@@ -45,4 +51,6 @@ class CSearchDlg : public CDialog {
   std::u16string SelectedNote() const;
 
   Env& m_env;
+  std::chrono::steady_clock::duration m_lastSearch{};  // how long the last search took
+  bool m_searchPosted = false;
 };

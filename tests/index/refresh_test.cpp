@@ -40,17 +40,16 @@ using Words = std::map<std::u16string, Names>;
 constexpr std::int64_t kWritten = 1704447000;  // 2024-01-05 09:30:00 UTC, the test clock's now
 constexpr std::int64_t kOld = kWritten - kEmptyNoteMinAge - 1;  // old enough to delete
 
-// Copies what the window is shown; the word index is freed after it closes.
+// Copies what the window is shown; the word index is gone after it closes.
 class RecordingWindow : public SearchWindow {
  public:
   void Show(WordIndex& words, const std::u16string& notesFolder) override {
     ++shown;
     folder = notesFolder;
-    for (auto* w = words.FirstEntry(); w != nullptr; w = words.NextEntry(w)) {
-      Names& names = this->words[w->key];
-      for (auto* n = w->value->FirstEntry(); n != nullptr; n = w->value->NextEntry(n)) {
-        names.insert(n->key);
-      }
+    const WordIndex::WalkOrder& walk = words.Walk();
+    for (std::size_t i = 0; i < walk.words.size(); ++i) {
+      Names& names = this->words[words.Word(walk.words[i])];
+      for (const WordIndex::Id note : walk.NotesAt(i)) names.insert(words.NoteName(note));
     }
   }
 

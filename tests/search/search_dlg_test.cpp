@@ -30,16 +30,16 @@ class SearchDlg : public ::testing::Test {
     dlg.m_pWordIndex = &index;
     dlg.m_strFolder = dir.folder();
   }
-  ~SearchDlg() override { Free(index); }
-
   // Writes a note and records its words in the index.
   void Note(const std::string& name, const std::string& text, const Names& words) {
     std::ofstream(dir.path() / name, std::ios::binary) << text;
-    for (const auto& word : words) {
-      NoteSet*& set = index[word];
-      if (!set) set = new NoteSet;
-      (*set)[std::u16string(name.begin(), name.end())];
-    }
+    for (const auto& word : words) Link(word, std::u16string(name.begin(), name.end()));
+  }
+
+  // Records that the note holds the word.
+  void Link(const std::u16string& word, const std::u16string& note) {
+    const WordIndex::Id id = index.InsertWord(word);
+    index.AddNote(index.InternNote(note), std::span(&id, 1));
   }
 
   std::u16string Path(const std::string& name) const {
@@ -60,8 +60,10 @@ class SearchDlg : public ::testing::Test {
     return names;
   }
 
+  // Types text and lets a search the typing made wait run.
   static void Type(QWidget* window, const char* text) {
     QTest::keyClicks(Control(window, IDC_QUERY), text);
+    QCoreApplication::processEvents();
   }
 
   static void Click(QWidget* window, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -222,6 +224,20 @@ TEST_F(SearchDlg, SeveralSelectedUseTheLowestNumbered) {
   EXPECT_EQ(env.launches[0].notePath, Path("B.txt"));
 }
 
+// Once searches are slow, keys typed during one are not each searched: the
+// next search waits for them and ranks the query as it is by then.
+TEST_F(SearchDlg, SlowSearchesWaitForTheTypingAndRankTheLatestQuery) {
+  Note("A.txt", "d", {u"d"});
+  Note("B.txt", "dog", {u"dog"});
+  dlg.m_instantSearch = std::chrono::nanoseconds(-1);  // every search counts as slow
+  RunModal(dlg, [&](QWidget* window) {
+    QTest::keyClicks(Control(window, IDC_QUERY), "do");
+    EXPECT_EQ(List(window)->count(), 0);  // "d" alone would list A and B
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Listed(window), (Names{u"B.txt"}));
+  });
+}
+
 TEST_F(SearchDlg, EscapeClosesFromAnyControl) {
   Note("A.txt", "a", {u"cat"});
   for (int tabs = 0; tabs < 5; ++tabs) {
@@ -311,8 +327,7 @@ TEST_F(SearchDlg, ALeadingByteOrderMarkStaysInNamesAndPreviews) {
   SetAnsiCodePage(65001);
   const std::u16string marked = u"\uFEFFa.txt";
   std::ofstream(dir.path() / "\xEF\xBB\xBF" "a.txt", std::ios::binary) << "\xEF\xBF\xBE" "marked";
-  index[u"cat"] = new NoteSet;
-  (*index[u"cat"])[marked];
+  Link(u"cat", marked);
   Note("a.txt", "plain", {u"dog"});
   RunModal(dlg, [&](QWidget* window) {
     Type(window, "cat");
@@ -374,8 +389,7 @@ TEST_F(SearchDlg, NamesReachingOutsideTheFolderAreNeitherReadNorOpened) {
   Note("A.txt", "safe", {u"cat"});
   std::filesystem::create_directory(dir.path() / "sub");
   Note("sub/x.txt", "outside", {u"cats"});
-  index[u"scat"] = new NoteSet;
-  (*index[u"scat"])[u".."];
+  Link(u"scat", u"..");
   RunModal(dlg, [&](QWidget* window) {
     Type(window, "cat");
     ASSERT_EQ(List(window)->count(), 3);
