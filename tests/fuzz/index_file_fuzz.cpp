@@ -2,9 +2,8 @@
 // load must end, without a sanitizer report, in either a whole index or an
 // empty one; a whole one must save back to a file that loads the same.
 
-#include <cstdint>
 #include <algorithm>
-#include <cstring>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -13,31 +12,10 @@
 #include "index/archive.h"
 #include "index/index_file.h"
 #include "platform/code_page.h"
+#include "tests/support/memory_file.h"
 #include "tests/support/test_env.h"
 
 namespace {
-
-// Bytes in memory as the index file; what is written is appended to them.
-class MemoryFile : public CFile {
- public:
-  explicit MemoryFile(std::string& bytes) : bytes_(bytes) {}
-  std::size_t Read(void* buf, std::size_t n) override {
-    n = std::min(n, bytes_.size() - pos_);
-    std::memcpy(buf, bytes_.data() + pos_, n);
-    pos_ += n;
-    return n;
-  }
-  void Write(const void* buf, std::size_t n) override {
-    bytes_.append(static_cast<const char*>(buf), n);
-  }
-  std::uint64_t GetLength() override { return bytes_.size(); }
-  void Flush() override {}
-  void Close() override {}
-
- private:
-  std::string& bytes_;
-  std::size_t pos_ = 0;
-};
 
 // Serves notes.ndx from memory and keeps what a save writes.
 class MemoryEnv : public TestEnv {
