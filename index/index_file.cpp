@@ -212,7 +212,7 @@ void WriteWordLists(CArchive& ar, const WordIndex& words, RefreshProgress* progr
 void Store(CFile& file, CMapStringToString& stamps, const WordIndex& words,
            RefreshProgress* progress) {
   CArchive ar(file, CArchive::store);
-  stamps.Exchange(ar);
+  stamps.Exchange(ar, progress);
   WriteWordLists(ar, words, progress);
   ar.Close();
   file.Flush();
@@ -229,7 +229,7 @@ void LoadIndexFile(Env& env, const std::u16string& folder, CMapStringToString& s
     const std::unique_ptr<CFile> file = env.OpenForRead(folder + kIndexFileName);
     if (!file) return;
     CArchive ar(*file, CArchive::load);
-    stamps.Exchange(ar);
+    stamps.Exchange(ar, progress);
     ReadWordLists(ar, words, progress);
     ar.Close();
     file->Close();

@@ -35,6 +35,7 @@
 #include "platform/object.h"
 
 class CArchive;
+class RefreshProgress;
 
 // Keyed by a wide string; VALUE is int, a pointer or a wide string. A new
 // entry's value is VALUE{}: 0, null, or the empty string. Pointer values are
@@ -245,6 +246,7 @@ class CMapStringToString : public CMap<std::u16string> {
   const char* GetRuntimeClass() const override { return "CMapStringToString"; }
 
   // Writes the map to the archive, or reads pairs from it, by the archive's
-  // direction.
-  virtual void Exchange(CArchive& ar);
+  // direction; tells progress, when given, how many pairs are done now and
+  // then.
+  virtual void Exchange(CArchive& ar, RefreshProgress* progress = nullptr);
 };

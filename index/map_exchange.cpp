@@ -3,11 +3,15 @@
 #include <cstdint>
 
 #include "index/archive.h"
+#include "index/refresh_progress.h"
 
-void CMapStringToString::Exchange(CArchive& ar) {
+void CMapStringToString::Exchange(CArchive& ar, RefreshProgress* progress) {
   if (ar.IsStoring()) {
-    ar.WriteCount(static_cast<std::uint32_t>(Count()));
-    for (const CPair* pair = FirstEntry(); pair != nullptr; pair = NextEntry(pair)) {
+    const auto count = static_cast<std::uint32_t>(Count());
+    ar.WriteCount(count);
+    std::uint32_t done = 0;
+    for (const CPair* pair = FirstEntry(); pair != nullptr; pair = NextEntry(pair), ++done) {
+      if (progress != nullptr && done % 1024 == 0) progress->Working(done, count);
       ar.WriteString(pair->key);
       ar.WriteString(pair->value);
     }
@@ -19,7 +23,9 @@ void CMapStringToString::Exchange(CArchive& ar) {
   // A pair takes two bytes at least (two empty 8-bit strings).
   std::u16string key;
   std::u16string value;
-  for (std::uint32_t n = ar.ReadCountOf(2); n > 0; --n) {
+  const std::uint32_t count = ar.ReadCountOf(2);
+  for (std::uint32_t done = 0; done < count; ++done) {
+    if (progress != nullptr && done % 1024 == 0) progress->Working(done, count);
     ar.ReadString(key);
     ar.ReadString(value);
     SetValue(key.c_str(), std::u16string(value.c_str()));

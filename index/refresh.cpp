@@ -193,7 +193,8 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
   const std::int64_t utcOffset = env.UtcOffsetNow();
   const std::int64_t now = env.Now();
   bool changed = false;
-  const std::vector<NoteEntry> entries = env.FindNotes(folder);
+  const std::vector<NoteEntry> entries =
+      env.FindNotes(folder, [&report](std::size_t listed) { report.Working(listed, 0); });
   std::optional<PendingNotes> pending;  // made for the first note read
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const NoteEntry& entry = entries[i];

@@ -10,7 +10,8 @@ class RefreshProgress {
   virtual ~RefreshProgress() = default;
 
   // Called often (many times a second while work goes on): done of total
-  // steps of the current phase are finished. Must return quickly; it may
+  // steps of the current phase are finished; total is 0 while it is not
+  // known yet (the folder is being listed). Must return quickly; it may
   // show a window and let it paint.
   virtual void Working(std::size_t done, std::size_t total) = 0;
 

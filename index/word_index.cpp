@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <new>
 #include <unordered_set>
 
 #include "index/strong_hash.h"
@@ -37,16 +38,23 @@ std::uint32_t WalkHash(std::u16string_view key) {
 }
 
 WordIndex::Id WordIndex::FindNote(std::u16string_view name) const {
-  return m_noteLookup.Find(StrongHash(name), [&](Id id) { return m_notes[id].name == name; });
+  return m_noteLookup.Find(StrongHash(name), [&](Id id) { return NoteName(id) == name; });
 }
 
 WordIndex::Id WordIndex::InternNote(std::u16string_view name) {
   const std::uint64_t strong = StrongHash(name);
-  const Id found = m_noteLookup.Find(strong, [&](Id id) { return m_notes[id].name == name; });
+  const Id found = m_noteLookup.Find(strong, [&](Id id) { return NoteName(id) == name; });
   if (found != kNone) return found;
+  if (name.size() > 0xFFFFFFFF) throw std::bad_alloc();
   m_noteLookup.Reserve(m_notes.size() + 1);
   if (m_noteWordsBuilt) ReserveOneMore(m_noteWords);
-  m_notes.push_back(NoteRecord{std::u16string(name), strong, WalkHash(name) % kBuckets});
+  ReserveOneMore(m_notes);
+  if (m_noteText.capacity() - m_noteText.size() < name.size()) {
+    m_noteText.reserve(std::max(2 * m_noteText.capacity(), m_noteText.size() + name.size()));
+  }
+  m_notes.push_back(NoteRecord{m_noteText.size(), static_cast<std::uint32_t>(name.size()),
+                               WalkHash(name) % kBuckets});
+  m_noteText.append(name);
   if (m_noteWordsBuilt) m_noteWords.emplace_back();
   const auto id = static_cast<Id>(m_notes.size() - 1);
   m_noteLookup.Insert(strong, id);

@@ -67,7 +67,10 @@ class WordIndex {
   Id FindNote(std::u16string_view name) const;
   // The name's id, interned when new.
   Id InternNote(std::u16string_view name);
-  const std::u16string& NoteName(Id note) const { return m_notes[note].name; }
+  // Valid until the next InternNote.
+  std::u16string_view NoteName(Id note) const {
+    return std::u16string_view(m_noteText).substr(m_notes[note].begin, m_notes[note].length);
+  }
   // The bucket (walk hash % 17) of the name.
   std::uint32_t NoteBucket(Id note) const { return m_notes[note].bucket; }
   std::size_t NoteCount() const { return m_notes.size(); }
@@ -111,8 +114,8 @@ class WordIndex {
 
  private:
   struct NoteRecord {
-    std::u16string name;
-    std::uint64_t strong;
+    std::size_t begin;  // of the name in m_noteText
+    std::uint32_t length;
     std::uint32_t bucket;
     std::uint32_t sets = 0;  // how many sets hold it
   };
@@ -129,6 +132,10 @@ class WordIndex {
   void Changed() { m_walk.reset(); }
 
   std::vector<NoteRecord> m_notes;
+  // Every name, one after another in id order: a lookup compares one name
+  // in one place, and the names of a list, mostly interned in list order,
+  // lie close together.
+  std::u16string m_noteText;
   std::vector<WordRecord> m_words;
   std::vector<Id> m_bucketWords[17];  // word ids per bucket, oldest first
   LookupTable<Id, kNone> m_noteLookup;

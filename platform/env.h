@@ -5,7 +5,9 @@
 // Paths and names are UTF-16; see file_names.h for how they meet the bytes
 // of Linux file names.
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -80,7 +82,10 @@ class Env {
   // links counted as their targets, named "*.txt" in any case, names without
   // ':'. Ordered by the names' upper-cased UTF-16 code units, ties by the
   // code units themselves. Empty when the folder is missing or unreadable.
-  virtual std::vector<NoteEntry> FindNotes(const std::u16string& folder) = 0;
+  // While it lists, listed (when given) is called now and then with the
+  // number of notes found so far.
+  virtual std::vector<NoteEntry> FindNotes(
+      const std::u16string& folder, const std::function<void(std::size_t)>& listed = {}) = 0;
 
   // Whether folder + name is, right now, a note as FindNotes would list it.
   // name must not contain '/'.

@@ -301,7 +301,8 @@ void PosixEnv::DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBef
   }
 }
 
-std::vector<NoteEntry> PosixEnv::FindNotes(const std::u16string& folder) {
+std::vector<NoteEntry> PosixEnv::FindNotes(const std::u16string& folder,
+                                           const std::function<void(std::size_t)>& listed) {
   std::vector<NoteEntry> notes;
   const std::string native = ToNativeName(folder);
   const Folder dir = OpenFolder(native);
@@ -313,6 +314,7 @@ std::vector<NoteEntry> PosixEnv::FindNotes(const std::u16string& folder) {
     if (::stat((native + entry->d_name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
     notes.push_back({name, folder + name, static_cast<std::uint64_t>(st.st_size),
                      static_cast<std::int64_t>(st.st_mtim.tv_sec)});
+    if (listed && notes.size() % 256 == 0) listed(notes.size());
   }
   std::sort(notes.begin(), notes.end(), EnumerationLess);
   return notes;

@@ -16,7 +16,8 @@ class PosixEnv final : public Env {
                                const std::u16string& to) override;
   bool RemoveFile(const std::u16string& path) override;
   void DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBefore) override;
-  std::vector<NoteEntry> FindNotes(const std::u16string& folder) override;
+  std::vector<NoteEntry> FindNotes(const std::u16string& folder,
+                                   const std::function<void(std::size_t)>& listed = {}) override;
   bool IsNote(const std::u16string& folder, const std::u16string& name) override;
   std::unique_ptr<FolderLock> LockFolder(const std::u16string& folder) override;
   std::u16string AbsolutePath(const std::u16string& path) override;

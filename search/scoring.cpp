@@ -92,7 +92,7 @@ RankedNotes RankNotes(std::u16string query, const WordIndex& index, int limit) {
 
   RankedNotes ranked;
   for (std::size_t i = 0; i < listed; ++i) {
-    ranked.names.push_back(index.NoteName(touched[i]));
+    ranked.names.emplace_back(index.NoteName(touched[i]));
     ranked.scores.push_back(static_cast<int>(std::min<std::int64_t>(scores.Points(touched[i]), INT_MAX)));
   }
   ranked.count = static_cast<int>(touched.size());

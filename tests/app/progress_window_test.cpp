@@ -23,4 +23,14 @@ TEST(ProgressWindow, AppearsOnlyAfterTheDelayAndClosesWhenDone) {
   EXPECT_EQ(progress.Shown(), nullptr);
 }
 
+// While the folder is listed the number of notes is not known yet: the bar
+// then moves without a scale instead of standing at zero.
+TEST(ProgressWindow, AnUnknownTotalShowsABusyBar) {
+  ProgressWindow progress(u"scriblet", std::chrono::milliseconds(0));
+  progress.Working(300, 0);
+  ASSERT_NE(progress.Shown(), nullptr);
+  EXPECT_EQ(progress.Shown()->minimum(), 0);
+  EXPECT_EQ(progress.Shown()->maximum(), 0);
+}
+
 }  // namespace

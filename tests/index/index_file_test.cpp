@@ -193,7 +193,9 @@ TEST_F(IndexFileTest, ManyTinyAndCollidingEntriesLoad) {
   }
   file += Bytes({0xD0, 0x07});
   for (int i = 0; i < 2000; ++i) {
-    const std::string key = "w" + std::to_string(i);
+    // Built by append: GCC 12 at -O3 warns wrongly (-Wrestrict) about
+    // "literal" + std::to_string(...).
+    const std::string key = std::string("w").append(std::to_string(i));
     file += Bytes({static_cast<int>(key.size())}) + key + Bytes({0xFF, static_cast<int>(list.size() & 0xFF),
                                                                   static_cast<int>(list.size() >> 8)}) + list;
   }

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -21,6 +22,7 @@
 
 #include "index/archive.h"
 #include "index/map.h"
+#include "index/refresh_progress.h"
 #include "index/search_window.h"
 #include "index/stamp.h"
 #include "platform/code_page.h"
@@ -49,7 +51,7 @@ class RecordingWindow : public SearchWindow {
     const WordIndex::WalkOrder& walk = words.Walk();
     for (std::size_t i = 0; i < walk.words.size(); ++i) {
       Names& names = this->words[words.Word(walk.words[i])];
-      for (const WordIndex::Id note : walk.NotesAt(i)) names.insert(words.NoteName(note));
+      for (const WordIndex::Id note : walk.NotesAt(i)) names.emplace(words.NoteName(note));
     }
   }
 
@@ -219,6 +221,44 @@ TEST_F(RefreshTest, TempIndexFilesOfKilledRunsAreRemovedAndNothingElse) {
   EXPECT_TRUE(Exists("notes.ndx.bak"));
   EXPECT_EQ(ReadIndex().stamps, before.stamps);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 3);
+}
+
+// Every phase of a large refresh tells the progress window how far it is,
+// so the window never stands still: loading both sections of the index,
+// listing the folder, scanning the notes and saving both sections.
+TEST_F(RefreshTest, EveryPhaseOfALargeRefreshReportsProgress) {
+  for (int i = 0; i < 2100; ++i) {
+    // Built by append: GCC 12 at -O3 warns wrongly (-Wrestrict) about
+    // "literal" + std::to_string(...).
+    const std::string number = std::to_string(i);
+    Write(std::string("n").append(number).append(".txt"),
+          std::string("w").append(number).append(" v").append(std::to_string(i % 7)));
+  }
+  Run();  // 2100 stamps, 2107 word lists
+  Write("extra.txt", "extra");
+
+  class RecordingProgress : public RefreshProgress {
+   public:
+    void Working(std::size_t done, std::size_t total) override { calls.emplace_back(done, total); }
+    void Done() override { calls.emplace_back(0, 1); }
+    std::vector<std::pair<std::size_t, std::size_t>> calls;
+  } progress;
+  RecordingWindow window;
+  Refresh(env_, dir_.folder(), window, &progress);
+
+  const std::vector<std::pair<std::size_t, std::size_t>> expected = {
+      {1024, 2100},  // stamps loaded
+      {1024, 2107},  // word lists loaded
+      {2048, 0},     // notes listed, their number not known yet
+      {2100, 2101},  // notes scanned
+      {1024, 2101},  // stamps saved
+      {1024, 2108},  // word lists saved
+      {0, 1}};       // done
+  auto next = progress.calls.begin();
+  for (const auto& call : expected) {
+    next = std::find(next, progress.calls.end(), call);
+    ASSERT_NE(next, progress.calls.end()) << call.first << " of " << call.second;
+  }
 }
 
 TEST_F(RefreshTest, OutOfMemoryLeavesTheOldIndexAndSaysSoOnOneLine) {

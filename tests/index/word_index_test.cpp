@@ -34,7 +34,7 @@ class WordIndexTest : public ::testing::Test {
     Names names;
     if (id == WordIndex::kNone) return names;
     const WordIndex::WalkOrder& walk = index.Walk();
-    for (const WordIndex::Id note : walk.NotesAt(walk.position[id])) names.push_back(index.NoteName(note));
+    for (const WordIndex::Id note : walk.NotesAt(walk.position[id])) names.emplace_back(index.NoteName(note));
     return names;
   }
 

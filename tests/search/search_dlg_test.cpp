@@ -131,7 +131,7 @@ TEST_F(SearchDlg, ShowAllListsEveryScoredNoteInRankOrderUntilTheQueryChanges) {
   for (int k = 0; k < 30; ++k) {
     Names words{u"ab"};
     for (int i = 0; i < k; ++i) words.push_back(u"ab" + std::u16string(i + 1, u'x'));
-    const std::string name = "n" + std::to_string(k) + ".txt";
+    const std::string name = std::string("n").append(std::to_string(k)).append(".txt");
     Note(name, "x", words);
     ranked.insert(ranked.begin(), std::u16string(name.begin(), name.end()));
   }

@@ -71,8 +71,9 @@ class TestEnv : public Env {
   void DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBefore) override {
     real().DeleteIfEmpty(path, writtenBefore);
   }
-  std::vector<NoteEntry> FindNotes(const std::u16string& folder) override {
-    std::vector<NoteEntry> notes = real().FindNotes(folder);
+  std::vector<NoteEntry> FindNotes(const std::u16string& folder,
+                                   const std::function<void(std::size_t)>& listed = {}) override {
+    std::vector<NoteEntry> notes = real().FindNotes(folder, listed);
     if (afterFindNotes) afterFindNotes();
     return notes;
   }
