@@ -1,0 +1,106 @@
+# The Windows build, cross-compiled on Linux (see mingw-w64-x86_64.cmake):
+# the core over the Windows text layer and Env, and its tests, which run
+# under Wine. No Qt and no ICU: Windows itself does their work here.
+# Included by the top CMakeLists.txt in place of the Linux build.
+
+function(scriblet_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+endfunction()
+
+set(src ${PROJECT_SOURCE_DIR})
+
+# Text layer: code page, lower-casing, locale step, file-name encoding,
+# local calendar time.
+add_library(scriblet_text STATIC
+  ${src}/platform/code_page.cpp
+  ${src}/platform/lower_case_windows.cpp
+  ${src}/platform/locale_setup_windows.cpp
+  ${src}/platform/file_names_windows.cpp
+  ${src}/platform/ansi_text_windows.cpp
+  ${src}/platform/utf8.cpp
+  ${src}/platform/local_time.cpp
+)
+target_include_directories(scriblet_text PUBLIC ${src})
+scriblet_warnings(scriblet_text)
+
+# The real system behind Env: Windows files, clock, shell and message box.
+add_library(scriblet_env STATIC ${src}/platform/env_windows.cpp)
+target_link_libraries(scriblet_env PUBLIC scriblet_text shell32 user32)
+scriblet_warnings(scriblet_env)
+
+add_library(scriblet_archive STATIC ${src}/index/archive.cpp)
+target_link_libraries(scriblet_archive PUBLIC scriblet_text)
+scriblet_warnings(scriblet_archive)
+
+add_library(scriblet_map STATIC ${src}/index/map_exchange.cpp)
+target_link_libraries(scriblet_map PUBLIC scriblet_archive)
+scriblet_warnings(scriblet_map)
+
+add_library(scriblet_index STATIC ${src}/index/index_file.cpp ${src}/index/word_index.cpp)
+target_link_libraries(scriblet_index PUBLIC scriblet_map scriblet_text)
+scriblet_warnings(scriblet_index)
+
+add_library(scriblet_refresh STATIC ${src}/index/stamp.cpp ${src}/index/refresh.cpp)
+target_link_libraries(scriblet_refresh PUBLIC scriblet_index)
+scriblet_warnings(scriblet_refresh)
+
+add_library(scriblet_xmap INTERFACE)
+target_include_directories(scriblet_xmap INTERFACE ${src})
+
+add_library(scriblet_search STATIC ${src}/search/scoring.cpp)
+target_link_libraries(scriblet_search PUBLIC scriblet_index scriblet_xmap scriblet_text)
+scriblet_warnings(scriblet_search)
+
+# --- Tests, run under Wine (CMAKE_CROSSCOMPILING_EMULATOR) ---
+
+include(CTest)
+if(BUILD_TESTING)
+  # GoogleTest from Debian's source package, built with our compiler.
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+  add_library(scriblet_test_env STATIC
+    ${src}/tests/support/test_env.cpp
+    ${src}/tests/support/temp_dir_windows.cpp
+  )
+  target_include_directories(scriblet_test_env PUBLIC ${src})
+  target_link_libraries(scriblet_test_env PUBLIC scriblet_env)
+  scriblet_warnings(scriblet_test_env)
+
+  # The Windows C runtime calls malloc_usable_size _msize.
+  set(alloc_failure ${src}/tests/support/alloc_failure.cpp)
+  set_source_files_properties(${alloc_failure} PROPERTIES COMPILE_DEFINITIONS
+    "malloc_usable_size=_msize")
+
+  # One test entry per binary: each start of a Wine process costs time.
+  function(scriblet_windows_test name)
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+    target_include_directories(${name} PRIVATE ${src})
+    scriblet_warnings(${name})
+    add_test(NAME ${name} COMMAND ${name})
+  endfunction()
+
+  scriblet_windows_test(map_test SOURCES ${src}/tests/index/map_test.cpp ${alloc_failure}
+    LIBS scriblet_map)
+  scriblet_windows_test(archive_test SOURCES ${src}/tests/index/archive_test.cpp
+    LIBS scriblet_map)
+  scriblet_windows_test(stamp_test SOURCES ${src}/tests/index/stamp_test.cpp
+    LIBS scriblet_refresh)
+  scriblet_windows_test(word_index_test
+    SOURCES ${src}/tests/index/word_index_test.cpp ${alloc_failure} LIBS scriblet_index)
+  scriblet_windows_test(index_file_test
+    SOURCES ${src}/tests/index/index_file_test.cpp ${alloc_failure}
+    LIBS scriblet_index scriblet_test_env)
+  scriblet_windows_test(xmap_test SOURCES ${src}/tests/search/xmap_test.cpp ${alloc_failure}
+    LIBS scriblet_xmap)
+  scriblet_windows_test(scoring_test SOURCES ${src}/tests/search/scoring_test.cpp
+    LIBS scriblet_search)
+  scriblet_windows_test(text_test
+    SOURCES ${src}/tests/platform/ansi_text_test.cpp ${src}/tests/platform/file_names_test.cpp
+    LIBS scriblet_text)
+  scriblet_windows_test(windows_env_test SOURCES ${src}/tests/platform/windows_env_test.cpp
+    LIBS scriblet_env scriblet_test_env)
+endif()

@@ -1,0 +1,162 @@
+// The Windows file layer on real temporary folders: which entries count as
+// notes, their order whatever order the drive lists them in, and the
+// rename and delete guarantees the refresh relies on.
+
+#include <windows.h>
+#undef CreateDirectory
+#undef ReplaceFile
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/env.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class WindowsEnvTest : public ::testing::Test {
+ protected:
+  fs::path At(const std::u16string& name) const { return dir_.path() / fs::path(name); }
+  void Write(const std::u16string& name, const std::string& bytes) {
+    std::ofstream(At(name), std::ios::binary) << bytes;
+  }
+  std::string Read(const std::u16string& name) {
+    std::ifstream in(At(name), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  bool Exists(const std::u16string& name) { return fs::exists(At(name)); }
+  std::u16string Path(const std::u16string& name) const { return dir_.folder() + name; }
+  std::vector<std::u16string> Names() {
+    std::vector<std::u16string> names;
+    for (const NoteEntry& e : env_.FindNotes(dir_.folder())) names.push_back(e.name);
+    return names;
+  }
+  void SetLastWrite(const std::u16string& name, std::int64_t unixSeconds, int ticks) {
+    const HANDLE file = CreateFileW(At(name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const auto value =
+        static_cast<std::uint64_t>(unixSeconds * 10000000 + 116444736000000000 + ticks);
+    const FILETIME time{static_cast<DWORD>(value), static_cast<DWORD>(value >> 32)};
+    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &time));
+    CloseHandle(file);
+  }
+
+  Env& env_ = Env::Default();
+  TempDir dir_;
+};
+
+TEST_F(WindowsEnvTest, ListsNotesInTheSameOrderAsLinux) {
+  // Case-insensitive names: "A.txt" and "a.txt" cannot both exist here.
+  // U+1F600 is a surrogate pair (D83D DE00), which sorts before U+FF3A.
+  for (const char16_t* name : {u"b.txt", u"[.txt", u"a.txt", u"Я.txt", u"😀.txt", u"ｚ.txt",
+                               u"c.TXT", u"_.txt"}) {
+    Write(name, "x");
+  }
+  EXPECT_EQ(Names(), (std::vector<std::u16string>{u"a.txt", u"b.txt", u"c.TXT", u"[.txt",
+                                                  u"_.txt", u"Я.txt", u"😀.txt", u"ｚ.txt"}));
+}
+
+TEST_F(WindowsEnvTest, ReportsLengthPathAndWholeSecondsOfLastWrite) {
+  Write(u"n.txt", "hello");
+  Write(u"skip.text", "x");
+  Write(u"skip.txt.bak", "x");
+  fs::create_directory(At(u"folder.txt"));
+  SetLastWrite(u"n.txt", 1704447000, 9999999);
+
+  const std::vector<NoteEntry> found = env_.FindNotes(dir_.folder());
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].name, u"n.txt");
+  EXPECT_EQ(found[0].path, Path(u"n.txt"));
+  EXPECT_EQ(found[0].length, 5u);
+  EXPECT_EQ(found[0].lastWrite, 1704447000);
+
+  SetLastWrite(u"n.txt", -1, 5000000);  // half a second before 1970
+  EXPECT_EQ(env_.FindNotes(dir_.folder())[0].lastWrite, -1);
+
+  EXPECT_TRUE(env_.FindNotes(dir_.folder() + u"missing/").empty());
+  EXPECT_EQ(env_.OpenForRead(Path(u"folder.txt")), nullptr);
+  EXPECT_EQ(env_.OpenForRead(Path(u"missing.txt")), nullptr);
+}
+
+TEST_F(WindowsEnvTest, ReadsWhatAnotherProgramHoldsOpen) {
+  Write(u"open.txt", "text");
+  std::ofstream editor(At(u"open.txt"), std::ios::app);
+  auto file = env_.OpenForRead(Path(u"open.txt"));
+  ASSERT_NE(file, nullptr);
+  char buf[8];
+  EXPECT_EQ(file->Read(buf, sizeof buf), 4u);
+}
+
+TEST_F(WindowsEnvTest, RenameNeverReplaces) {
+  Write(u"from.txt", "new");
+  Write(u"to.txt", "old");
+  EXPECT_EQ(env_.RenameNoReplace(Path(u"from.txt"), Path(u"TO.txt")),
+            Env::RenameResult::targetExists);
+  EXPECT_EQ(Read(u"from.txt"), "new");
+  EXPECT_EQ(Read(u"to.txt"), "old");
+
+  EXPECT_EQ(env_.RenameNoReplace(Path(u"gone.txt"), Path(u"other.txt")),
+            Env::RenameResult::failed);
+  EXPECT_EQ(env_.RenameNoReplace(Path(u"from.txt"), Path(u"Другое.txt")),
+            Env::RenameResult::done);
+  EXPECT_EQ(Read(u"Другое.txt"), "new");
+  EXPECT_FALSE(Exists(u"from.txt"));
+}
+
+TEST_F(WindowsEnvTest, DeletesOnlyANoteThatIsStillEmpty) {
+  Write(u"empty.txt", "");
+  Write(u"filled.txt", "");
+  fs::create_directory(At(u"dir.txt"));
+  ASSERT_EQ(env_.FindNotes(dir_.folder()).size(), 2u);
+  Write(u"filled.txt", "saved by the editor meanwhile");
+
+  for (const char16_t* name : {u"empty.txt", u"filled.txt", u"dir.txt"}) {
+    env_.DeleteIfEmpty(Path(name));
+  }
+  EXPECT_FALSE(Exists(u"empty.txt"));
+  EXPECT_EQ(Read(u"filled.txt"), "saved by the editor meanwhile");
+  EXPECT_TRUE(Exists(u"dir.txt"));
+}
+
+TEST_F(WindowsEnvTest, TempFileIsNewAndReplacesTheTarget) {
+  Write(u"notes.ndx", "old");
+  std::u16string first, second;
+  auto a = env_.CreateTempFile(dir_.folder(), &first);
+  auto b = env_.CreateTempFile(dir_.folder(), &second);
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(first.rfind(dir_.folder() + u"notes.ndx.", 0), 0u);
+  a->Write("new", 3);
+  a->Flush();
+  a->Close();
+  b.reset();
+  EXPECT_TRUE(env_.ReplaceFile(first, Path(u"notes.ndx")));
+  EXPECT_EQ(Read(u"notes.ndx"), "new");
+  EXPECT_TRUE(env_.RemoveFile(second));
+  EXPECT_EQ(Names(), std::vector<std::u16string>{});
+}
+
+TEST_F(WindowsEnvTest, CreatesDirectoriesAndOpensForWriteKeepingBytes) {
+  env_.CreateDirectory(Path(u"a"));
+  env_.CreateDirectory(Path(u"a/b"));
+  EXPECT_TRUE(fs::is_directory(At(u"a") / "b"));
+
+  Write(u"keep.txt", "abc");
+  auto file = env_.OpenForWrite(Path(u"keep.txt"));
+  ASSERT_NE(file, nullptr);
+  file->Write("X", 1);
+  file->Close();
+  EXPECT_EQ(Read(u"keep.txt"), "Xbc");
+  EXPECT_NE(env_.OpenForWrite(Path(u"new.txt")), nullptr);
+  EXPECT_TRUE(Exists(u"new.txt"));
+}
+
+}  // namespace
