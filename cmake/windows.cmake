@@ -101,6 +101,9 @@ if(BUILD_TESTING)
   scriblet_windows_test(text_test
     SOURCES ${src}/tests/platform/ansi_text_test.cpp ${src}/tests/platform/file_names_test.cpp
     LIBS scriblet_text)
+  scriblet_windows_test(windows_locale_test
+    SOURCES ${src}/tests/platform/windows_locale_test.cpp LIBS scriblet_text)
+  set_tests_properties(windows_locale_test PROPERTIES ENVIRONMENT "LC_ALL=ru_RU.UTF-8")
   scriblet_windows_test(windows_env_test SOURCES ${src}/tests/platform/windows_env_test.cpp
     LIBS scriblet_env scriblet_test_env)
 
