@@ -9,6 +9,9 @@ endfunction()
 
 set(src ${PROJECT_SOURCE_DIR})
 
+# <windows.h> without its min and max macros and its rarely used parts.
+add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN)
+
 # Text layer: code page, lower-casing, locale step, file-name encoding,
 # local calendar time.
 add_library(scriblet_text STATIC
@@ -50,6 +53,41 @@ target_include_directories(scriblet_xmap INTERFACE ${src})
 add_library(scriblet_search STATIC ${src}/search/scoring.cpp)
 target_link_libraries(scriblet_search PUBLIC scriblet_index scriblet_xmap scriblet_text)
 scriblet_warnings(scriblet_search)
+
+# Dialogs from the templates in res/, realised with Win32, and the list-view.
+add_library(scriblet_gui STATIC
+  ${src}/platform/dialog_win32.cpp
+  ${src}/platform/list_ctrl_win32.cpp
+)
+target_link_libraries(scriblet_gui PUBLIC scriblet_env comctl32 user32 gdi32)
+scriblet_warnings(scriblet_gui)
+
+add_library(scriblet_res STATIC ${src}/res/dialog_templates.cpp ${src}/res/help_text.cpp)
+target_include_directories(scriblet_res PUBLIC ${src})
+scriblet_warnings(scriblet_res)
+
+add_library(scriblet_dialogs STATIC ${src}/app/scriblet_dlg.cpp ${src}/search/search_dlg.cpp)
+target_link_libraries(scriblet_dialogs PUBLIC scriblet_gui scriblet_res scriblet_search)
+scriblet_warnings(scriblet_dialogs)
+
+add_library(scriblet_app STATIC
+  ${src}/app/command_line.cpp
+  ${src}/app/new_note.cpp
+  ${src}/app/scriblet_app.cpp
+  ${src}/app/system_modes.cpp
+  ${src}/platform/win_app_windows.cpp
+)
+target_link_libraries(scriblet_app PUBLIC scriblet_env scriblet_refresh scriblet_dialogs)
+# The command line's one question to ICU, answered by the C runtime.
+set_source_files_properties(${src}/app/command_line.cpp PROPERTIES
+  INCLUDE_DIRECTORIES ${src}/cmake/windows-shims)
+scriblet_warnings(scriblet_app)
+
+# scriblet.exe: a GUI program with its icon, run from any folder.
+enable_language(RC)
+add_executable(scriblet WIN32 ${src}/app/main.cpp ${src}/res/scriblet.rc)
+target_link_libraries(scriblet PRIVATE scriblet_app)
+scriblet_warnings(scriblet)
 
 # --- Tests, run under Wine (CMAKE_CROSSCOMPILING_EMULATOR) ---
 

@@ -3,8 +3,6 @@
 // IsCharAlphaNumericW. UTF-8 is decoded here rather than by
 // MultiByteToWideChar, whose handling of ill-formed bytes differs between
 // Windows versions: the same note must give the same words everywhere.
-#define NOMINMAX
-#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 #include "platform/ansi_text.h"

@@ -1,7 +1,5 @@
 // The real system behind Env on Windows, through the system's own W
 // functions. CFileException carries GetLastError()'s code here.
-#define NOMINMAX
-#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <shellapi.h>
 // Env's members keep their own names, not <windows.h>'s ...A/...W macros.

@@ -2,8 +2,6 @@
 // whose English language and country names and ANSI code page name the C
 // runtime's locale ("Russian_Russia.1251"). SCRIBLET_CODEPAGE still chooses
 // the code page the notes are read in.
-#define NOMINMAX
-#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 #include <clocale>

@@ -1,8 +1,6 @@
 // Lower-casing on Windows: the user locale's LCMapStringW, as the C runtime
 // lowers wide text under a real locale. Its plain lower-case mapping never
 // changes a string's length.
-#define NOMINMAX
-#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 #include <climits>
