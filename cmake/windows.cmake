@@ -145,16 +145,12 @@ if(BUILD_TESTING)
   scriblet_windows_test(windows_env_test SOURCES ${src}/tests/platform/windows_env_test.cpp
     LIBS scriblet_env scriblet_test_env)
 
-  # The folder refresh of notes written on Linux gives Linux's notes.ndx,
-  # and each system takes the other's index as its own.
-  add_executable(refresh_folder ${src}/tests/windows/refresh_folder.cpp)
-  target_link_libraries(refresh_folder PRIVATE scriblet_refresh scriblet_env)
-  target_link_options(refresh_folder PRIVATE -municode)
-  scriblet_warnings(refresh_folder)
+  # scriblet.exe /s on notes written on Linux gives Linux's notes.ndx, and
+  # each system takes the other's index as its own.
   if(SCRIBLET_LINUX_PROGRAM)
     add_test(NAME cross_system_index
       COMMAND bash ${src}/tests/windows/cross_system_index_test.sh
-              ${SCRIBLET_LINUX_PROGRAM} $<TARGET_FILE:refresh_folder>)
+              ${SCRIBLET_LINUX_PROGRAM} $<TARGET_FILE:scriblet>)
     set_tests_properties(cross_system_index PROPERTIES TIMEOUT 120)
   endif()
 endif()

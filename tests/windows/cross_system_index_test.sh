@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The same notes folder, written in code page 1251, refreshed once by the
-# Linux program and once by the Windows build under Wine: the same renames
+# Linux program and once by scriblet.exe under Wine, both in the search mode
+# without a display (they bring the index up to date, then say that no
+# window can be shown and end with status 1): the same renames
 # and deletions, notes.ndx byte for byte the same, and each system takes
 # the other's index as its own (nothing to redo, and the same index after
 # the same edits).
-# Usage: cross_system_index_test.sh <Linux scriblet> <refresh_folder.exe>
+# Usage: cross_system_index_test.sh <Linux scriblet> <scriblet.exe>
 set -euo pipefail
 linux=$1
 windows=$2
@@ -17,14 +19,14 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 export SCRIBLET_CODEPAGE=1251 LC_ALL=ru_RU.UTF-8 TZ=UTC
 stamp='2026-01-05 09:30:00 UTC'
 
-run_linux() {  # the search mode without a display refreshes, then says so
-  local status=0
-  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$linux" /s "$1" 2>/dev/null || status=$?
-  [ "$status" -eq 1 ] || fail "Linux program ended with $status"
+run() {  # <name> <program...> <folder>
+  local name=$1 status=0
+  shift
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$@" 2>/dev/null || status=$?
+  [ "$status" -eq 1 ] || fail "the $name program ended with $status"
 }
-run_windows() {
-  wine "$windows" "$(winepath -w "$1")" || fail "Windows refresh ended with $?"
-}
+run_linux() { run Linux "$linux" /s "$1"; }
+run_windows() { run Windows wine "$windows" /s "$(winepath -w "$1")"; }
 listing() { (cd "$1" && find . -type f | LC_ALL=C sort); }
 
 a=$work/linux
