@@ -145,6 +145,11 @@ if(BUILD_TESTING)
   scriblet_windows_test(windows_env_test SOURCES ${src}/tests/platform/windows_env_test.cpp
     LIBS scriblet_env scriblet_test_env)
 
+  # The dialogs need a display: scripts/test-windows runs Wine in Xvfb.
+  scriblet_windows_test(dialogs_test SOURCES ${src}/tests/windows/dialogs_test.cpp
+    LIBS scriblet_dialogs scriblet_test_env)
+  target_sources(dialogs_test PRIVATE ${src}/res/scriblet.rc)
+
   # scriblet.exe /s on notes written on Linux gives Linux's notes.ndx, and
   # each system takes the other's index as its own.
   if(SCRIBLET_LINUX_PROGRAM)
