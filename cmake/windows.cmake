@@ -89,6 +89,22 @@ add_executable(scriblet WIN32 ${src}/app/main.cpp ${src}/res/scriblet.rc)
 target_link_libraries(scriblet PRIVATE scriblet_app)
 scriblet_warnings(scriblet)
 
+# The release: scriblet.exe without its debugging symbols, the README and
+# the licence if there is one, in one zip that is made with every build.
+set(release_stage ${CMAKE_BINARY_DIR}/release)
+set(release_zip ${CMAKE_BINARY_DIR}/scriblet-${PROJECT_VERSION}-windows-x64.zip)
+file(GLOB release_docs ${src}/README.md ${src}/LICENSE ${src}/LICENSE.* ${src}/COPYING)
+add_custom_command(OUTPUT ${release_zip}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${release_stage} ${release_zip}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${release_stage}
+  COMMAND ${CMAKE_STRIP} -o ${release_stage}/scriblet.exe $<TARGET_FILE:scriblet>
+  COMMAND ${CMAKE_COMMAND} -E copy ${release_docs} ${release_stage}
+  COMMAND ${CMAKE_COMMAND} -E chdir ${release_stage}
+          ${CMAKE_COMMAND} -E tar cf ${release_zip} --format=zip .
+  DEPENDS scriblet ${release_docs}
+  COMMENT "Packing ${release_zip}")
+add_custom_target(release_zip ALL DEPENDS ${release_zip})
+
 # --- Tests, run under Wine (CMAKE_CROSSCOMPILING_EMULATOR) ---
 
 include(CTest)
@@ -144,6 +160,10 @@ if(BUILD_TESTING)
   set_tests_properties(windows_locale_test PROPERTIES ENVIRONMENT "LC_ALL=ru_RU.UTF-8")
   scriblet_windows_test(windows_env_test SOURCES ${src}/tests/platform/windows_env_test.cpp
     LIBS scriblet_env scriblet_test_env)
+
+  add_test(NAME release_zip_contents COMMAND ${CMAKE_COMMAND} -E tar tf ${release_zip})
+  set_tests_properties(release_zip_contents PROPERTIES
+    PASS_REGULAR_EXPRESSION "scriblet\\.exe.*README\\.md|README\\.md.*scriblet\\.exe")
 
   # The dialogs need a display: scripts/test-windows runs Wine in Xvfb.
   scriblet_windows_test(dialogs_test SOURCES ${src}/tests/windows/dialogs_test.cpp
