@@ -22,6 +22,9 @@ constexpr WORD kButtonAtom = 0x0080;
 constexpr WORD kEditAtom = 0x0081;
 constexpr WORD kStaticAtom = 0x0082;
 
+// Posted to the dialog to report a list's settled selection; wParam is its id.
+constexpr UINT kSelectionSettled = WM_APP + 1;
+
 class TemplateWriter {
  public:
   void Word(WORD w) { Put(&w, sizeof w); }
@@ -180,16 +183,27 @@ INT_PTR CDialog::Window::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       const int id = static_cast<int>(header->idFrom);
       auto list = lists.find(id);
       if (list == lists.end()) return FALSE;
-      if (header->code == LVN_ITEMCHANGED && !list->second->quiet) {
+      CListCtrl::Native& native = *list->second;
+      if (header->code == LVN_ITEMCHANGED && !native.quiet) {
         const auto* change = reinterpret_cast<const NMLISTVIEW*>(lParam);
         if ((change->uChanged & LVIF_STATE) != 0 &&
-            ((change->uOldState ^ change->uNewState) & LVIS_SELECTED) != 0) {
-          owner.Notify(Notification::itemChanged, id);
+            ((change->uOldState ^ change->uNewState) & LVIS_SELECTED) != 0 &&
+            !native.selectionPending) {
+          native.selectionPending = true;
+          PostMessageW(hwnd, kSelectionSettled, static_cast<WPARAM>(id), 0);
         }
       } else if (header->code == NM_DBLCLK) {
         const auto* activate = reinterpret_cast<const NMITEMACTIVATE*>(lParam);
         if (activate->iItem >= 0) owner.Notify(Notification::doubleClicked, id);
       }
+      return TRUE;
+    }
+    case kSelectionSettled: {
+      const int id = static_cast<int>(wParam);
+      auto list = lists.find(id);
+      if (list == lists.end() || !list->second->selectionPending) return TRUE;
+      list->second->selectionPending = false;
+      owner.Notify(Notification::itemChanged, id);
       return TRUE;
     }
     case WM_CLOSE:

@@ -5,6 +5,8 @@
 
 #include "platform/utf8.h"
 
+#include <string_view>
+
 namespace {
 
 constexpr char16_t kEscapeBase = 0xDC80;  // U+DC80 + (byte - 0x80)
@@ -50,4 +52,9 @@ std::string ToNativeName(const std::u16string& name) {
     }
   }
   return out;
+}
+
+bool IsPlainFileName(const std::u16string& name) {
+  return !name.empty() && name != u"." && name != u".." &&
+         name.find_first_of(std::u16string_view(u"/\\:\0", 4)) == std::u16string::npos;
 }

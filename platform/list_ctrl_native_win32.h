@@ -13,4 +13,7 @@ struct CListCtrl::Native {
   // Set while the program itself changes the items: those changes are no
   // selection the user made and raise no notification.
   bool quiet = false;
+  // A selection change is reported once the list has settled: Win32 tells
+  // of the old item losing the selection before the new one gains it.
+  bool selectionPending = false;
 };

@@ -173,6 +173,39 @@ TEST_F(SearchWindow, ShowAllIsEnabledOnlyWhenMoreNotesMatchThanAreListed) {
   EXPECT_EQ(run.result, IDCANCEL);
 }
 
+TEST_F(SearchWindow, NamesReachingOutsideTheFolderAreNeitherReadNorOpened) {
+  Note(u"A.txt", "safe", {u"cat"});
+  std::filesystem::create_directory(dir.path() / "sub");
+  Note(u"sub\\x.txt", "inside a subfolder", {u"cats"});
+  for (const char16_t* name : {u"..\\secret.txt", u"A.txt:stream", u"C:x.txt"}) {
+    NoteSet*& set = index[u"scat"];
+    if (!set) set = new NoteSet;
+    (*set)[name];
+  }
+  const ModalRun run = RunModal(dlg, {
+      [&](HWND) { Type(u"cat"); },
+      [&](HWND) {
+        ASSERT_EQ(Listed().size(), 5u);
+        Press(VK_DOWN);
+      },
+      [&](HWND) {
+        EXPECT_EQ(dlg.GetDlgItemText(IDC_PREVIEW), u"safe");
+        Press(VK_RETURN);
+        for (int i = 0; i < 4; ++i) Press(VK_DOWN);
+      },
+      [&](HWND) {
+        EXPECT_EQ(dlg.m_listResults.GetFirstSelectedItem(), 4);
+        EXPECT_EQ(dlg.GetDlgItemText(IDC_PREVIEW), u"safe");
+        Press(VK_RETURN);
+        Press(VK_ESCAPE);
+      },
+  });
+  EXPECT_EQ(run.result, IDCANCEL);
+  ASSERT_EQ(env.launches.size(), 1u);
+  EXPECT_EQ(env.launches[0].notePath, dir.folder() + u"A.txt");
+  EXPECT_EQ(env.opened, (Names{dir.folder() + u"A.txt"}));
+}
+
 TEST(InstructionsWindow, ShowsTheHelpTextAndClosesWithEnter) {
   CScribletDlg dlg;
   const ModalRun run = RunModal(dlg, {
