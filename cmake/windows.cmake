@@ -165,6 +165,9 @@ if(BUILD_TESTING)
   set_tests_properties(release_zip_contents PROPERTIES
     PASS_REGULAR_EXPRESSION "scriblet\\.exe.*README\\.md|README\\.md.*scriblet\\.exe")
 
+  scriblet_windows_test(new_note_test SOURCES ${src}/tests/windows/new_note_test.cpp
+    LIBS scriblet_app scriblet_test_env)
+
   # The dialogs need a display: scripts/test-windows runs Wine in Xvfb.
   scriblet_windows_test(dialogs_test SOURCES ${src}/tests/windows/dialogs_test.cpp
     LIBS scriblet_dialogs scriblet_test_env)

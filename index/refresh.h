@@ -31,6 +31,7 @@ inline constexpr std::size_t kMaxNoteBytes = std::size_t{64} << 20;
 // keeps its name after "<words>.txt" and this many numbered names.
 inline constexpr int kMaxNumberedNames = 10000;
 
-// folderText is the folder as typed (not empty); '/' is appended when it
-// does not end in one. Returns when the search window has closed.
+// folderText is the folder as typed (not empty); the system's separator
+// ('/', on Windows '\') is appended when it does not end in one. Returns
+// when the search window has closed.
 void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window);

@@ -63,6 +63,8 @@ std::string ToNativeName(const std::u16string& name) {
   return out;
 }
 
+const std::u16string_view kPathSeparators = u"/";
+
 bool IsPlainFileName(const std::u16string& name) {
   return !name.empty() && name != u"." && name != u".." &&
          name.find_first_of(std::u16string_view(u"/\0", 2)) == std::u16string::npos;
