@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -157,6 +158,28 @@ TEST_F(WindowsEnvTest, CreatesDirectoriesAndOpensForWriteKeepingBytes) {
   EXPECT_EQ(Read(u"keep.txt"), "Xbc");
   EXPECT_NE(env_.OpenForWrite(Path(u"new.txt")), nullptr);
   EXPECT_TRUE(Exists(u"new.txt"));
+}
+
+TEST_F(WindowsEnvTest, StartsTheEditorOnTheQuotedPathInTheFolder) {
+  // A batch file stands in for the editor: it records its first argument,
+  // unquoted, and its working directory.
+  std::ofstream(At(u"editor.bat"), std::ios::binary)
+      << "@echo %~1>\"%~dp0record.txt\"\r\n@cd>>\"%~dp0record.txt\"\r\n";
+  fs::create_directory(At(u"my notes"));
+  const std::u16string folder = dir_.path().u16string() + u"\\my notes";
+  _wputenv_s(L"SCRIBLET_EDITOR", At(u"editor.bat").c_str());
+  env_.StartEditor(folder + u"\\a b.txt", folder);
+  _wputenv_s(L"SCRIBLET_EDITOR", L"");
+
+  // Not waited for: the record is complete once the editor has run.
+  const auto lines = [&] {
+    const std::string record = Read(u"record.txt");
+    return std::count(record.begin(), record.end(), '\n');
+  };
+  for (int i = 0; i < 200 && lines() < 2; ++i) Sleep(50);
+  const fs::path note(folder + u"\\a b.txt");
+  EXPECT_EQ(Read(u"record.txt"),
+            note.string() + "\r\n" + fs::path(folder).string() + "\r\n");
 }
 
 }  // namespace
