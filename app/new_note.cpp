@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "platform/editor.h"
 #include "platform/file_names.h"
 #include "platform/local_time.h"
 
@@ -42,6 +43,11 @@ bool CreateNewNote(Env& env, const std::u16string& folderText, const std::u16str
     env.ShowWarning(caption, u"Ошибка создания файла " + notePath);
     return false;
   }
-  env.StartEditor(notePath, folderText);
+  // The editor starts in the notes folder, where a relative path would name
+  // another file or none.
+  if (!env.StartEditor(env.AbsolutePath(notePath), folderText)) {
+    env.ShowWarning(caption, EditorNotStartedMessage(notePath));
+    return false;
+  }
   return true;
 }

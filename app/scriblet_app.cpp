@@ -17,6 +17,10 @@ BOOL CScribletApp::InitInstance() {
     m_nExitCode = modes.NewNote(line.folder);
   } else if (line.mode == u"/s" && !line.folder.empty()) {
     m_nExitCode = modes.Search(line.folder);
+  } else if (line.mode == u"--help" || line.mode == u"-h") {
+    m_nExitCode = modes.Help();
+  } else if (line.mode == u"--version") {
+    m_nExitCode = modes.Version();
   } else {
     m_nExitCode = modes.Instructions();
   }

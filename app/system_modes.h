@@ -12,6 +12,8 @@ class SystemModes : public ScribletModes {
   int NewNote(const std::u16string& folder) override;
   int Search(const std::u16string& folder) override;
   int Instructions() override;
+  int Help() override;
+  int Version() override;
 
  private:
   Env& m_env;

@@ -1,6 +1,7 @@
 #include "index/archive.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -39,7 +40,15 @@ std::uint64_t DecodeFixed64(const unsigned char* in) {
 
 }  // namespace
 
-CArchive::CArchive(CFile& file, Mode mode) : m_file(&file), m_mode(mode) {}
+CArchive::CArchive(CFile& file, Mode mode) : m_file(&file), m_mode(mode), m_capacity(kBufferSize) {
+  if (IsLoading()) {
+    m_unread = file.GetLength();
+    // At least room for the widest number, and one more byte so that the
+    // end of the file is seen.
+    m_capacity = static_cast<std::size_t>(std::clamp<std::uint64_t>(m_unread + 1, 16, kBufferSize));
+  }
+  m_buffer.reset(new unsigned char[m_capacity]);
+}
 
 void CArchive::Close() {
   if (IsStoring()) WriteOut();
@@ -50,9 +59,9 @@ void CArchive::Close() {
 void CArchive::WriteBytes(const void* data, std::size_t size) {
   const auto* bytes = static_cast<const unsigned char*>(data);
   while (size > 0) {
-    if (m_end == kBufferSize) WriteOut();
-    const std::size_t part = std::min(size, kBufferSize - m_end);
-    std::memcpy(m_buffer + m_end, bytes, part);
+    if (m_end == m_capacity) WriteOut();
+    const std::size_t part = std::min(size, m_capacity - m_end);
+    std::memcpy(m_buffer.get() + m_end, bytes, part);
     m_end += part;
     bytes += part;
     size -= part;
@@ -61,7 +70,7 @@ void CArchive::WriteBytes(const void* data, std::size_t size) {
 
 void CArchive::WriteOut() {
   if (m_end == 0) return;
-  m_file->Write(m_buffer, m_end);
+  m_file->Write(m_buffer.get(), m_end);
   m_end = 0;
 }
 
@@ -88,9 +97,14 @@ void CArchive::WriteCount(std::uint32_t count) {
   }
 }
 
-void CArchive::WriteString(const std::u16string& text) {
-  if (text.size() > kMaxLength) throw CArchiveException(CArchiveException::genericException);
-  const auto length = static_cast<std::uint32_t>(text.size());
+void CArchive::WriteString(std::u16string_view text) {
+  WriteStringLength(text.size());
+  WriteUnits(text);
+}
+
+void CArchive::WriteStringLength(std::uint64_t fullLength) {
+  if (fullLength > kMaxLength) throw CArchiveException(CArchiveException::genericException);
+  const auto length = static_cast<std::uint32_t>(fullLength);
   WriteUInt8(0xFF);  // the marker of UTF-16 characters
   WriteUInt16(0xFFFE);
   if (length < 0xFF) {
@@ -103,27 +117,42 @@ void CArchive::WriteString(const std::u16string& text) {
     WriteUInt16(0xFFFF);
     WriteUInt32(length);
   }
-  for (char16_t c : text) WriteUInt16(c);
+}
+
+void CArchive::WriteUnits(std::u16string_view units) {
+  while (!units.empty()) {
+    if (m_capacity - m_end < 2) WriteOut();
+    const std::size_t part = std::min(units.size(), (m_capacity - m_end) / 2);
+    unsigned char* out = m_buffer.get() + m_end;
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(out, units.data(), 2 * part);  // already UTF-16LE
+    } else {
+      for (std::size_t i = 0; i < part; ++i) EncodeFixed16(out + 2 * i, units[i]);
+    }
+    m_end += 2 * part;
+    units.remove_prefix(part);
+  }
 }
 
 // --- Load ---
 
 std::size_t CArchive::Fill(std::size_t need) {
   if (m_end - m_begin >= need) return m_end - m_begin;
-  std::memmove(m_buffer, m_buffer + m_begin, m_end - m_begin);
+  std::memmove(m_buffer.get(), m_buffer.get() + m_begin, m_end - m_begin);
   m_end -= m_begin;
   m_begin = 0;
   while (m_end < need) {
-    const std::size_t got = m_file->Read(m_buffer + m_end, kBufferSize - m_end);
+    const std::size_t got = m_file->Read(m_buffer.get() + m_end, m_capacity - m_end);
     if (got == 0) break;
     m_end += got;
+    m_unread -= std::min<std::uint64_t>(m_unread, got);
   }
   return m_end;
 }
 
 const unsigned char* CArchive::Take(std::size_t size) {
   if (Fill(size) < size) ThrowEndOfFile();
-  const unsigned char* bytes = m_buffer + m_begin;
+  const unsigned char* bytes = m_buffer.get() + m_begin;
   m_begin += size;
   return bytes;
 }
@@ -138,6 +167,13 @@ std::uint32_t CArchive::ReadCount() {
   return count < 0xFFFF ? count : ReadUInt32();
 }
 
+std::uint32_t CArchive::ReadCountOf(std::size_t minBytes) {
+  const std::uint32_t count = ReadCount();
+  const std::uint64_t left = m_unread + (m_end - m_begin);
+  if (std::uint64_t{count} * minBytes > left) ThrowEndOfFile();
+  return count;
+}
+
 std::uint64_t CArchive::ReadLengthAfter(std::uint16_t word) {
   if (word < 0xFFFF) return word;
   const std::uint32_t length = ReadUInt32();
@@ -148,14 +184,21 @@ std::uint64_t CArchive::ReadLengthAfter(std::uint16_t word) {
 }
 
 std::u16string CArchive::ReadString() {
+  std::u16string text;
+  ReadString(text);
+  return text;
+}
+
+void CArchive::ReadString(std::u16string& text) {
+  text.clear();
   try {
     const std::uint8_t first = ReadUInt8();
-    if (first < 0xFF) return ReadAnsiChars(first);
+    if (first < 0xFF) return ReadAnsiChars(first, text);
     const std::uint16_t word = ReadUInt16();
-    if (word != 0xFFFE) return ReadAnsiChars(ReadLengthAfter(word));
+    if (word != 0xFFFE) return ReadAnsiChars(ReadLengthAfter(word), text);
     const std::uint8_t shortLength = ReadUInt8();
-    if (shortLength < 0xFF) return ReadWideChars(shortLength);
-    return ReadWideChars(ReadLengthAfter(ReadUInt16()));
+    if (shortLength < 0xFF) return ReadWideChars(shortLength, text);
+    return ReadWideChars(ReadLengthAfter(ReadUInt16()), text);
   } catch (const std::bad_alloc&) {
     throw CMemoryException();
   }
@@ -164,30 +207,33 @@ std::u16string CArchive::ReadString() {
 // The characters are taken in buffer-sized pieces and the string grows only
 // by what has arrived, so a length that lies about the file costs at most
 // the file's own size before the end of file is met.
-std::u16string CArchive::ReadWideChars(std::uint64_t length) {
-  std::u16string text;
+void CArchive::ReadWideChars(std::uint64_t length, std::u16string& text) {
   while (length > 0) {
     const std::size_t available = Fill(2);
     if (available < 2) ThrowEndOfFile();
     const auto units = static_cast<std::size_t>(std::min<std::uint64_t>(length, available / 2));
-    for (std::size_t i = 0; i < units; ++i) {
-      text.push_back(static_cast<char16_t>(DecodeFixed16(m_buffer + m_begin + 2 * i)));
+    const std::size_t old = text.size();
+    text.resize(old + units);
+    const unsigned char* in = m_buffer.get() + m_begin;
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(text.data() + old, in, 2 * units);
+    } else {
+      for (std::size_t i = 0; i < units; ++i) text[old + i] = static_cast<char16_t>(DecodeFixed16(in + 2 * i));
     }
     m_begin += 2 * units;
     length -= units;
   }
-  return text;
 }
 
-std::u16string CArchive::ReadAnsiChars(std::uint64_t length) {
+void CArchive::ReadAnsiChars(std::uint64_t length, std::u16string& text) {
   std::string bytes;
   while (length > 0) {
     const std::size_t available = Fill(1);
     if (available == 0) ThrowEndOfFile();
     const auto part = static_cast<std::size_t>(std::min<std::uint64_t>(length, available));
-    bytes.append(reinterpret_cast<const char*>(m_buffer + m_begin), part);
+    bytes.append(reinterpret_cast<const char*>(m_buffer.get() + m_begin), part);
     m_begin += part;
     length -= part;
   }
-  return AnsiToWide(bytes);
+  text = AnsiToWide(bytes);
 }

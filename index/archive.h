@@ -17,20 +17,29 @@
 // a length that points past the end of the file allocates no more than the
 // bytes the file actually holds.
 //
+// A load archive takes the file's length when it is made (the file is read
+// from its start); ReadCountOf judges counts by it.
+//
 // The archive does not own the file: the caller closes it after the archive.
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/file.h"
 
 class CArchive {
  public:
   enum Mode { load, store };
-  static constexpr std::size_t kBufferSize = 4096;
+  // Large enough that reading or writing a big index costs few system calls;
+  // a load archive takes no more than the file needs.
+  static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
 
-  // The file must stay open for the archive's life.
+  // The file must stay open for the archive's life. Throws std::bad_alloc
+  // when the buffer cannot be had, CFileException when a load archive cannot
+  // learn the file's length.
   CArchive(CFile& file, Mode mode);
   CArchive(const CArchive&) = delete;
   CArchive& operator=(const CArchive&) = delete;
@@ -49,12 +58,22 @@ class CArchive {
   void WriteCount(std::uint32_t count);
   // Throws CArchiveException(genericException) for a string longer than a
   // signed 32-bit length, which the format cannot hold.
-  void WriteString(const std::u16string& text);
+  void WriteString(std::u16string_view text);
+  // The same string field in pieces: the marker and the length, then code
+  // units that add up to exactly that length.
+  void WriteStringLength(std::uint64_t length);
+  void WriteUnits(std::u16string_view units);
 
   // --- Load ---
   std::uint32_t ReadCount();
+  // A count field of items that take at least minBytes bytes each. A count
+  // that cannot fit in the rest of the file throws end of file at once, so
+  // no count makes a reader loop longer than the file is.
+  std::uint32_t ReadCountOf(std::size_t minBytes);
   // NUL code units are kept; the caller decides what they mean.
   std::u16string ReadString();
+  // The same into text, whose storage is reused.
+  void ReadString(std::u16string& text);
 
  private:
   // Little-endian numbers; the readers throw end of file when the file
@@ -75,13 +94,15 @@ class CArchive {
   // Points at `size` bytes of the buffer and consumes them, or throws
   // end of file.
   const unsigned char* Take(std::size_t size);
-  std::u16string ReadWideChars(std::uint64_t length);
-  std::u16string ReadAnsiChars(std::uint64_t length);
+  void ReadWideChars(std::uint64_t length, std::u16string& text);
+  void ReadAnsiChars(std::uint64_t length, std::u16string& text);
   std::uint64_t ReadLengthAfter(std::uint16_t word);
 
   CFile* m_file;
   Mode m_mode;
-  unsigned char m_buffer[kBufferSize];
+  std::uint64_t m_unread = 0;  // load: bytes of the file not yet in the buffer
+  std::size_t m_capacity;  // bytes of m_buffer
+  std::unique_ptr<unsigned char[]> m_buffer;
   std::size_t m_begin = 0;  // load: next unread byte
   std::size_t m_end = 0;    // load: end of the bytes read; store: bytes held
 };

@@ -1,16 +1,21 @@
 #pragma once
-// The string-keyed hash map behind every table the program keeps: a chained
-// hash table keyed by a wide string, with 17 buckets that never grow.
+// The string-keyed hash map behind the program's tables: 17 ordered chains
+// that fix the walk, beside a growable lookup table that finds keys.
 //
 // Its walk order is visible outside the program (the pair order of the index
 // file, the name order in word lists, the order of equally scored notes), so
 // it is fixed by construction:
-// - hash: h = h * 33 + c over the key's UTF-16 code units, modulo 2^32;
+// - walk hash: h = h * 33 + c over the key's UTF-16 code units, modulo 2^32;
 //   the bucket is h % 17;
 // - a new entry goes to the head of its bucket's chain;
 // - FirstEntry/NextEntry visit buckets 0..16, each chain from its head.
 // Replacing a value never moves its entry; removing one leaves the others in
 // their relative order.
+//
+// Lookups do not walk the chains: a lookup table under a keyed strong hash
+// (strong_hash.h) finds an entry in constant expected time however many
+// entries share a bucket, keys crafted to share a walk hash included.
+// Chains are doubly linked, so a removal is constant time too.
 //
 // Key arguments are NUL-terminated; hashing, comparing and copying stop at the
 // first NUL. A null key throws CInvalidArgException before anything changes.
@@ -24,6 +29,8 @@
 #include <string>
 #include <string_view>
 
+#include "index/lookup_table.h"
+#include "index/strong_hash.h"
 #include "platform/exceptions.h"
 #include "platform/object.h"
 
@@ -38,8 +45,9 @@ class CMap : public CObject {
   struct CPair {
     const std::u16string key;
     VALUE value;
-    CPair* pNext;             // next entry in the same bucket's chain
-    std::uint32_t nHashValue;  // the key's full hash
+    CPair* pNext;              // next entry in the same bucket's chain
+    std::uint32_t nHashValue;  // the key's full walk hash
+    CPair* pPrev = nullptr;    // previous entry in the chain; null at its head
   };
 
   // Entries are carved from pool blocks of blockSize; 0 or less means 10.
@@ -77,25 +85,30 @@ class CMap : public CObject {
   bool RemoveEntry(const char16_t* key) {
     const Located found = Find(CheckedKey(key));
     if (found.pair == nullptr) return false;
-    *found.link = found.pair->pNext;
-    Release(found.pair);
+    CPair* pair = found.pair;
+    if (pair->pPrev != nullptr) {
+      pair->pPrev->pNext = pair->pNext;
+    } else {
+      m_heads[pair->nHashValue % kBuckets] = pair->pNext;
+    }
+    if (pair->pNext != nullptr) pair->pNext->pPrev = pair->pPrev;
+    m_lookup.Erase(found.strong, pair);
+    Release(pair);
     if (--m_nCount == 0) Clear();
     return true;
   }
 
   // Removes every entry and releases the buckets and the pool blocks.
   void Clear() {
-    if (m_pHashTable != nullptr) {
-      for (std::uint32_t b = 0; b < m_nHashTableSize; ++b) {
-        for (CPair* pair = m_pHashTable[b]; pair != nullptr;) {
-          CPair* next = pair->pNext;
-          std::destroy_at(pair);
-          pair = next;
-        }
+    for (CPair*& head : m_heads) {
+      for (CPair* pair = head; pair != nullptr;) {
+        CPair* next = pair->pNext;
+        std::destroy_at(pair);
+        pair = next;
       }
-      delete[] m_pHashTable;
-      m_pHashTable = nullptr;
+      head = nullptr;
     }
+    m_lookup.Clear();
     m_nCount = 0;
     m_pFreeList = nullptr;
     while (m_pBlocks != nullptr) {
@@ -111,7 +124,7 @@ class CMap : public CObject {
   CPair* FirstEntry() const { return m_nCount == 0 ? nullptr : HeadFrom(0); }
   // e must be an entry of this map.
   CPair* NextEntry(const CPair* e) const {
-    return e->pNext != nullptr ? e->pNext : HeadFrom(e->nHashValue % m_nHashTableSize + 1);
+    return e->pNext != nullptr ? e->pNext : HeadFrom(e->nHashValue % kBuckets + 1);
   }
 
   // The same operations for a std::u16string key, cut at its first NUL.
@@ -137,13 +150,13 @@ class CMap : public CObject {
       (sizeof(CBlock) + alignof(CSlot) - 1) / alignof(CSlot) * alignof(CSlot);
   static_assert(alignof(CSlot) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
 
-  // A key with its hash and bucket, and where it is (or would be) linked.
+  static constexpr std::uint32_t kBuckets = 17;
+
+  // A key with its strong hash, and its entry if it has one.
   struct Located {
     std::u16string_view key;
-    std::uint32_t hash;
-    std::uint32_t bucket;
-    CPair* pair;    // the matching entry, or null
-    CPair** link;   // the pointer that points at pair; null when no buckets
+    std::uint64_t strong;
+    CPair* pair;  // the matching entry, or null
   };
 
   static std::u16string_view CheckedKey(const char16_t* key) {
@@ -158,17 +171,8 @@ class CMap : public CObject {
   }
 
   Located Find(std::u16string_view key) const {
-    Located found{key, Hash(key), 0, nullptr, nullptr};
-    found.bucket = found.hash % m_nHashTableSize;
-    if (m_pHashTable == nullptr) return found;
-    for (CPair** link = &m_pHashTable[found.bucket]; *link != nullptr; link = &(*link)->pNext) {
-      if ((*link)->nHashValue == found.hash && (*link)->key == key) {
-        found.pair = *link;
-        found.link = link;
-        break;
-      }
-    }
-    return found;
+    const std::uint64_t strong = StrongHash(key);
+    return {key, strong, m_lookup.Find(strong, [key](const CPair* p) { return p->key == key; })};
   }
 
   CPair* FindOrInsert(std::u16string_view key) {
@@ -178,18 +182,19 @@ class CMap : public CObject {
 
   CPair* Insert(const Located& where) {
     try {
-      if (m_pHashTable == nullptr) {
-        m_pHashTable = new CPair*[m_nHashTableSize]();
-      }
+      m_lookup.Reserve(static_cast<std::size_t>(m_nCount) + 1);
       if (m_pFreeList == nullptr) AddBlock();
       std::u16string key(where.key);
+      const std::uint32_t hash = Hash(where.key);
       CSlot* slot = m_pFreeList;
       m_pFreeList = slot->pNextFree;
-      CPair*& head = m_pHashTable[where.bucket];
-      head = ::new (static_cast<void*>(&slot->pair))
-          CPair{std::move(key), VALUE{}, head, where.hash};
+      CPair*& head = m_heads[hash % kBuckets];
+      CPair* pair = ::new (static_cast<void*>(&slot->pair)) CPair{std::move(key), VALUE{}, head, hash};
+      if (head != nullptr) head->pPrev = pair;
+      head = pair;
+      m_lookup.Insert(where.strong, pair);
       ++m_nCount;
-      return head;
+      return pair;
     } catch (const std::bad_alloc&) {
       throw CMemoryException();
     }
@@ -217,14 +222,14 @@ class CMap : public CObject {
 
   // Head of the first non-empty bucket at or above b, or null.
   CPair* HeadFrom(std::uint32_t b) const {
-    for (; b < m_nHashTableSize; ++b) {
-      if (m_pHashTable[b] != nullptr) return m_pHashTable[b];
+    for (; b < kBuckets; ++b) {
+      if (m_heads[b] != nullptr) return m_heads[b];
     }
     return nullptr;
   }
 
-  CPair** m_pHashTable = nullptr;  // absent until the first insertion
-  std::uint32_t m_nHashTableSize = 17;
+  CPair* m_heads[kBuckets] = {};  // the chains, newest entry first
+  LookupTable<CPair*, nullptr> m_lookup;
   int m_nCount = 0;
   CSlot* m_pFreeList = nullptr;
   CBlock* m_pBlocks = nullptr;

@@ -16,9 +16,12 @@ void CMapStringToString::Exchange(CArchive& ar) {
   // Pairs are added to what the map holds. Key and value end at their first
   // NUL, as every key of the map does; a repeated key keeps its first
   // position and takes the later value.
-  for (std::uint32_t n = ar.ReadCount(); n > 0; --n) {
-    const std::u16string key = ar.ReadString();
-    const std::u16string value = ar.ReadString();
+  // A pair takes two bytes at least (two empty 8-bit strings).
+  std::u16string key;
+  std::u16string value;
+  for (std::uint32_t n = ar.ReadCountOf(2); n > 0; --n) {
+    ar.ReadString(key);
+    ar.ReadString(value);
     SetValue(key.c_str(), std::u16string(value.c_str()));
   }
 }

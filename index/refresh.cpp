@@ -1,15 +1,20 @@
 #include "index/refresh.h"
 
+#include <deque>
+#include <future>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "index/index_file.h"
 #include "index/map.h"
+#include "index/refresh_progress.h"
 #include "index/search_window.h"
 #include "index/stamp.h"
 #include "index/word_index.h"
+#include "index/word_splitter.h"
 #include "platform/ansi_text.h"
 #include "platform/exceptions.h"
 #include "platform/file_names.h"
@@ -109,41 +114,96 @@ std::u16string RenameAfterWords(Env& env, const std::u16string& folder, const No
   return entry.name;
 }
 
-// Deletes the note sets however the refresh ends.
-class FreeOnExit {
+// Notes read but not yet indexed. Their texts are split into words on a
+// second thread while later notes are read; they are indexed in the order
+// they were read, so the index is the same as if each were indexed at once.
+class PendingNotes {
  public:
-  explicit FreeOnExit(WordIndex& words) : words_(words) {}
-  ~FreeOnExit() { Free(words_); }
-  FreeOnExit(const FreeOnExit&) = delete;
-  FreeOnExit& operator=(const FreeOnExit&) = delete;
+  explicit PendingNotes(WordIndex& words) : m_words(words) {}
+  PendingNotes(const PendingNotes&) = delete;
+  PendingNotes& operator=(const PendingNotes&) = delete;
+
+  void Add(const std::u16string& name, std::string text) {
+    const std::size_t bytes = text.size();
+    m_pending.push_back(Pending{name, m_splitter.Split(std::move(text)), bytes});
+    m_bytes += bytes;
+    // Bounds the texts held at once.
+    while (m_pending.size() > kMaxNotes || m_bytes > kMaxBytes) IndexOldest();
+  }
+
+  void Finish() {
+    while (!m_pending.empty()) IndexOldest();
+  }
 
  private:
-  WordIndex& words_;
+  static constexpr std::size_t kMaxNotes = 256;
+  static constexpr std::size_t kMaxBytes = std::size_t{32} << 20;
+
+  struct Pending {
+    std::u16string name;
+    std::future<std::vector<SplitWord>> words;
+    std::size_t bytes;
+  };
+
+  void IndexOldest() {
+    Pending note = std::move(m_pending.front());
+    m_pending.pop_front();
+    m_bytes -= note.bytes;
+    const std::vector<SplitWord> split = note.words.get();
+    if (split.empty()) return;
+    std::vector<WordIndex::Id> ids;
+    ids.reserve(split.size());
+    for (const SplitWord& word : split) ids.push_back(m_words.InsertWord(word.text, word.strong));
+    m_words.AddNote(m_words.InternNote(note.name), ids);
+  }
+
+  WordIndex& m_words;
+  WordSplitter m_splitter;
+  std::deque<Pending> m_pending;
+  std::size_t m_bytes = 0;
+};
+
+// A progress that tells nobody.
+class NoProgress : public RefreshProgress {
+ public:
+  void Working(std::size_t, std::size_t) override {}
+  void Done() override {}
 };
 
 }  // namespace
 
-void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window) {
+void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
+             RefreshProgress* progress) {
+  NoProgress quiet;
+  RefreshProgress& report = progress != nullptr ? *progress : quiet;
   const bool ended = kPathSeparators.find(folderText.back()) != std::u16string_view::npos;
   const std::u16string folder = ended ? folderText : folderText + kPathSeparators.front();
 
   CMapStringToString seen;
   CMapStringToString stamps;
-  CMapStringToString wordLists;
   WordIndex words;
-  FreeOnExit freeWords(words);
 
-  LoadIndexFile(env, folder, stamps, wordLists, &words);
-  // The word index now holds the same; Flatten refills the lists before any
-  // save, and a refresh that changes nothing need not hold both.
-  wordLists.Clear();
+  // Another refresh of this folder may be renaming notes and saving its
+  // index right now: wait for it, and keep the window out of the lock.
+  std::unique_ptr<Env::FolderLock> lock = env.LockFolder(folder);
+  if (lock) env.RemoveStaleTempFiles(folder);
+
+  LoadIndexFile(env, folder, stamps, words, &report);
 
   // One offset for the whole scan, so that all stamps agree.
   const std::int64_t utcOffset = env.UtcOffsetNow();
+  const std::int64_t now = env.Now();
   bool changed = false;
-  for (const NoteEntry& entry : env.FindNotes(folder)) {
+  const std::vector<NoteEntry> entries = env.FindNotes(folder);
+  std::optional<PendingNotes> pending;  // made for the first note read
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const NoteEntry& entry = entries[i];
+    report.Working(i, entries.size());
     if (entry.length == 0) {
-      env.DeleteIfEmpty(entry.path);
+      // A young empty note may be an editor's save half done: it is left
+      // alone, unrecorded, for a later refresh to delete.
+      const std::int64_t writtenBefore = now - kEmptyNoteMinAge;
+      if (entry.lastWrite < writtenBefore) env.DeleteIfEmpty(entry.path, writtenBefore);
       continue;
     }
     const std::u16string stamp = MakeStamp(entry.lastWrite, utcOffset);
@@ -162,26 +222,38 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window) {
     changed = true;
     std::u16string name = entry.name;
     if (IsTimeNamed(name)) name = RenameAfterWords(env, folder, entry, BaseName(*text));
-    ForEachWord(*text, [&](std::string_view word) { AddWord(word, name, words); });
+    if (!pending) pending.emplace(words);
+    pending->Add(name, std::move(*text));
     text.reset();
     stamps.SetValue(name, stamp);
     seen.SetValue(name, u"");
   }
 
-  CMapStringToString vanished;
+  if (pending) pending->Finish();
+  pending.reset();
+
+  // Vanished notes leave every note set in one pass over the index.
+  std::vector<std::u16string> vanished;
   for (const auto* e = stamps.FirstEntry(); e != nullptr; e = stamps.NextEntry(e)) {
-    if (seen.FindEntry(e->key) == nullptr) vanished.SetValue(e->key, u"");
+    if (seen.FindEntry(e->key) == nullptr) vanished.push_back(e->key);
   }
-  if (vanished.Count() != 0) changed = true;
-  for (const auto* e = vanished.FirstEntry(); e != nullptr; e = vanished.NextEntry(e)) {
-    stamps.RemoveEntry(e->key);
-    RemoveNote(e->key, words);
+  std::vector<bool> gone;
+  for (const std::u16string& name : vanished) {
+    changed = true;
+    stamps.RemoveEntry(name);
+    if (const WordIndex::Id note = words.FindNote(name); note != WordIndex::kNone) {
+      if (gone.size() <= note) gone.resize(note + 1);
+      gone[note] = true;
+    }
   }
+  if (!gone.empty()) words.RemoveNotes(gone);
 
-  if (changed) {
-    Flatten(words, wordLists);
-    SaveIndexFile(env, folder, stamps, wordLists);
-  }
+  if (changed) SaveIndexFile(env, folder, stamps, words, &report);
+  // Ordered now, while the user waits for the window anyway, so that the
+  // first key typed is answered as fast as the others.
+  words.Walk();
+  report.Done();
 
+  lock.reset();
   window.Show(words, folder);
 }

@@ -4,7 +4,9 @@
 // the way, shows the search window over the word index and frees it.
 //
 // On the way, for each note the enumeration lists:
-// - an empty note is deleted if it is still empty right before the delete;
+// - an empty note last written at least kEmptyNoteMinAge seconds ago is
+//   deleted if it still is so right before the delete; a younger one is
+//   left alone and not recorded;
 // - a note whose stamp equals the recorded one is not opened;
 // - any other note is read (at most kMaxNoteBytes of it, up to its first zero
 //   byte); if its name starts with "note-" in any case it is renamed after
@@ -15,17 +17,28 @@
 // Recorded notes no longer in the folder are dropped. The index file is
 // written only when a note was read or one has gone; a failed write leaves
 // the old file as it was. Nothing here reports an error to the user.
+//
+// Refreshes of one folder take turns (Env::LockFolder), from before the
+// index is loaded until the search window is about to be shown; while the
+// turn is held, temporary index files that killed runs left are removed.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "platform/env.h"
 
+class RefreshProgress;
 class SearchWindow;
 
 // Larger notes are indexed by their first kMaxNoteBytes bytes: notes are
 // short texts, and this bounds the buffer one note can claim.
 inline constexpr std::size_t kMaxNoteBytes = std::size_t{64} << 20;
+
+// An empty note is deleted only when its last write is at least this many
+// seconds old. An editor that saves in place truncates the note and then
+// writes it; a refresh in between must not take the note away.
+inline constexpr std::int64_t kEmptyNoteMinAge = 60;
 
 // A time-named note whose rename keeps failing because the names are taken
 // keeps its name after "<words>.txt" and this many numbered names.
@@ -33,5 +46,7 @@ inline constexpr int kMaxNumberedNames = 10000;
 
 // folderText is the folder as typed (not empty); the system's separator
 // ('/', on Windows '\') is appended when it does not end in one. Returns
-// when the search window has closed.
-void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window);
+// when the search window has closed. progress, when given, hears often how
+// the work goes until the window is shown.
+void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
+             RefreshProgress* progress = nullptr);

@@ -1,40 +1,153 @@
 #pragma once
-// The word index: every word of the notes, lower-cased, with the set of note
-// file names that contain it. Its persisted form is the word list map: word
-// to the names joined by ':' in the note set's walk order.
+// The word index: every word of the notes, lower-cased, with the set of notes
+// that contain it. Its persisted form is the word list section of the index
+// file: each word with its notes' names joined by ':'.
 //
-// The word index owns its note sets (the map does not delete what its values
-// point to): call Free before the word index is destroyed. A word may have an
-// empty note set (after RemoveNote, or from an empty word list); readers must
-// expect that. A note set's values are always 0; only its keys count.
+// Note names are interned once to ids; a note set is a flat array of ids.
+// What shows outside is the order of the old design, a chained map of 17
+// buckets with the newest entry at the head of its chain, at both levels:
+// - words walk by (walk hash of the word % 17) ascending, and within a
+//   bucket the most recently inserted word first;
+// - a word's notes walk by (walk hash of the name % 17) ascending, and within
+//   a bucket the most recently added note first;
+// - removing a note leaves the others in their order; adding a note that is
+//   already in a set changes nothing.
+// (The walk hash is h = h * 33 + c over the UTF-16 code units, mod 2^32.)
+// Sets keep their notes in the order they were added; Walk() derives the
+// visible order once and keeps it until the index changes.
+//
+// A word may have an empty note set (after RemoveNotes, or from an empty word
+// list); readers must expect that. Words and names are never forgotten
+// until the index is destroyed. Exhausted memory throws std::bad_alloc or
+// CMemoryException; the index is then still valid, possibly with part of
+// the failed call done.
+//
+// Threads: one thread may intern and read names (FindNote, InternNote,
+// NoteName) while another inserts and reads words (FindWord, InsertWord,
+// Word); nothing else may run concurrently.
 
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "index/map.h"
+#include "index/lookup_table.h"
 
-using NoteSet = CMap<int>;
-using WordIndex = CMap<NoteSet*>;
+class WordIndex {
+ public:
+  using Id = std::uint32_t;
+  static constexpr Id kNone = 0xFFFFFFFF;
+
+  // The visible order, as Walk() gives it.
+  struct WalkOrder {
+    std::vector<Id> words;               // word ids in walk order
+    std::vector<std::size_t> notesBegin;  // per walk position, into notes; one more at the end
+    std::vector<Id> notes;               // each word's notes in walk order
+    std::vector<std::uint32_t> position;  // word id to its walk position
+    std::u16string text;                  // the words in walk order, each followed by a NUL
+    std::vector<std::size_t> textBegin;   // per walk position, into text; one more at the end
+
+    std::span<const Id> NotesAt(std::size_t walkPosition) const {
+      return {notes.data() + notesBegin[walkPosition],
+              notesBegin[walkPosition + 1] - notesBegin[walkPosition]};
+    }
+  };
+
+  WordIndex() = default;
+  WordIndex(const WordIndex&) = delete;
+  WordIndex& operator=(const WordIndex&) = delete;
+  // Moving leaves the source empty; assigning WordIndex() empties an index.
+  WordIndex(WordIndex&&) noexcept = default;
+  WordIndex& operator=(WordIndex&&) noexcept = default;
+
+  // --- Note names ---
+  Id FindNote(std::u16string_view name) const;
+  // The name's id, interned when new.
+  Id InternNote(std::u16string_view name);
+  const std::u16string& NoteName(Id note) const { return m_notes[note].name; }
+  // The bucket (walk hash % 17) of the name.
+  std::uint32_t NoteBucket(Id note) const { return m_notes[note].bucket; }
+  std::size_t NoteCount() const { return m_notes.size(); }
+
+  // --- Words ---
+  Id FindWord(std::u16string_view word) const;
+  // The word's id; a new word is inserted (the newest of its bucket) with an
+  // empty note set.
+  Id InsertWord(std::u16string_view word);
+  // The same with StrongHash(word) already computed.
+  Id InsertWord(std::u16string_view word, std::uint64_t strong);
+  const std::u16string& Word(Id word) const { return m_words[word].text; }
+  std::size_t WordCount() const { return m_words.size(); }
+  // Notes of the word in the order they were added.
+  std::span<const Id> NotesAdded(Id word) const { return m_words[word].notes; }
+
+  // --- Note sets ---
+  // Puts note into the set of each of words (ids from InsertWord); a set
+  // that already holds it is left alone. Words may repeat.
+  void AddNote(Id note, std::span<const Id> words);
+
+  // Takes every note whose gone[id] is true (gone is indexed by note id and
+  // may be shorter than NoteCount) out of every set, in one pass.
+  void RemoveNotes(const std::vector<bool>& gone);
+
+  // --- Loading ---
+  // Replaces the set of word with notes (distinct ids), added in this order.
+  void SetLoadedNotes(Id word, std::vector<Id>&& notes);
+  // Reverses the insertion order of all words: a loader that inserts words
+  // in the order of the file's pairs calls it once when done, because the
+  // saved order within a bucket is the oldest word first (see SaveOrder).
+  void ReverseWordInsertions();
+
+  // --- Order ---
+  // The walk order, built when first asked for after a change.
+  const WalkOrder& Walk() const;
+  // The order the word list section is saved in: buckets ascending, and
+  // within a bucket the oldest word first (a map filled in walk order
+  // reverses each chain). Words with empty sets are left out.
+  std::vector<Id> SaveOrder() const;
+
+ private:
+  struct NoteRecord {
+    std::u16string name;
+    std::uint64_t strong;
+    std::uint32_t bucket;
+    std::uint32_t sets = 0;  // how many sets hold it
+  };
+  struct WordRecord {
+    std::u16string text;
+    std::uint64_t strong;
+    std::uint32_t bucket;
+    std::vector<Id> notes;  // in the order added
+  };
+
+  // Ids of the words each note is in, built when a note that is already in
+  // some set is added again, and kept up to date from then on.
+  void BuildNoteWords();
+  void Changed() { m_walk.reset(); }
+
+  std::vector<NoteRecord> m_notes;
+  std::vector<WordRecord> m_words;
+  std::vector<Id> m_bucketWords[17];  // word ids per bucket, oldest first
+  LookupTable<Id, kNone> m_noteLookup;
+  LookupTable<Id, kNone> m_wordLookup;
+  std::vector<std::vector<Id>> m_noteWords;  // empty until BuildNoteWords
+  bool m_noteWordsBuilt = false;
+  std::vector<std::uint32_t> m_wordMark;  // per word: the AddNote call that saw it
+  std::uint32_t m_markEpoch = 0;
+  mutable std::unique_ptr<WalkOrder> m_walk;
+};
 
 // Converts wordBytes from the ANSI code page, lower-cases it with
-// LowerCaseInPlace, and puts noteName into that word's note set, making the
-// set when the word is new. A name already there stays once.
+// LowerCaseInPlace, and puts noteName into that word's note set.
 void AddWord(std::string_view wordBytes, const std::u16string& noteName, WordIndex& index);
 
-// Takes noteName out of every note set. Words whose set becomes empty stay.
-void RemoveNote(const std::u16string& noteName, WordIndex& index);
+// The words of a note's text (ANSI bytes) as AddWord keys them, one per
+// distinct byte run in the order of its first occurrence; runs that differ
+// only in case give the same word more than once.
+std::vector<std::u16string> NoteWords(std::string_view text);
 
-// Empties wordLists, then gives it one word list per word with a non-empty
-// note set, the names in the set's walk order.
-void Flatten(const WordIndex& index, CMapStringToString& wordLists);
-
-// Gives the empty index one note set per entry of wordLists, its word taken
-// as stored (not lower-cased). Empty pieces of a list (leading, trailing or
-// repeated ':') are skipped; an empty list gives an empty set. Throws
-// CMemoryException when memory runs out; every set made so far is then in
-// the index, so Free still releases it.
-void Expand(const CMapStringToString& wordLists, WordIndex& index);
-
-// Deletes every note set and leaves null in its place, so a second Free
-// does nothing. The words stay until the index is cleared or destroyed.
-void Free(WordIndex& index);
+// The walk hash: h = h * 33 + c over the code units, mod 2^32.
+std::uint32_t WalkHash(std::u16string_view key);

@@ -71,6 +71,11 @@ class CDialog : public CObject {
   // Registers what runs when control id raises event.
   void OnNotify(Notification event, int id, std::function<void()> handler);
 
+  // Runs run from the modal loop once the events already waiting (keys
+  // typed meanwhile) have been handled. Dropped when the window is gone
+  // first; does nothing outside DoModal.
+  void PostLater(std::function<void()> run);
+
  protected:
   // Binds the list-view control id to list for the window's lifetime.
   // Call from DoDataExchange.

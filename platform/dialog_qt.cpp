@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFontMetrics>
-#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,11 +10,13 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTextDocument>
+#include <QTimer>
 #include <map>
 
 #include "platform/gui.h"
 #include "platform/list_ctrl.h"
 #include "platform/list_ctrl_native.h"
+#include "platform/qt_icon.h"
 #include "platform/qt_text.h"
 
 namespace {
@@ -247,6 +248,10 @@ int CDialog::DoModal() {
   return window.Run();
 }
 
+void CDialog::PostLater(std::function<void()> run) {
+  if (m_window) QTimer::singleShot(0, m_window, std::move(run));
+}
+
 void CDialog::EndDialog(int result) {
   if (m_window) m_window->End(result);
 }
@@ -287,12 +292,7 @@ int CDialog::GetFocusedControl() const {
 }
 
 void CDialog::SetIcon(int iconId) {
-  if (!m_window) return;
-  QIcon icon;
-  for (int size : {16, 32, 72}) {
-    icon.addFile(QStringLiteral(":/icons/%1/%2.png").arg(iconId).arg(size), QSize(size, size));
-  }
-  m_window->setWindowIcon(icon);
+  if (m_window) m_window->setWindowIcon(IconResource(iconId));
 }
 
 void CDialog::OnNotify(Notification event, int id, std::function<void()> handler) {

@@ -45,12 +45,21 @@ class Env {
   // when present. Null when it cannot be opened.
   virtual std::unique_ptr<CFile> OpenForWrite(const std::u16string& path) = 0;
 
-  // Creates a new, empty file with a unique name inside folder (which ends
-  // in '/') and stores its path in *path. Null when it cannot be created.
+  // Creates a new, empty temporary file inside folder (which ends in '/'),
+  // named "notes.ndx.XXXXXX" (six letters or digits) by the time Close
+  // returns: *path holds that name once the file has it, and is empty
+  // before, so a crash before Close may leave no file at all. Null when it
+  // cannot be created. *path must outlive the file.
   virtual std::unique_ptr<CFile> CreateTempFile(const std::u16string& folder,
                                                 std::u16string* path) = 0;
 
-  // Renames from to to, atomically replacing an existing to. True on success.
+  // Removes the temporary files "notes.ndx.XXXXXX" (regular files only)
+  // that CreateTempFile made in folder and a killed run left behind. Call it
+  // only while holding LockFolder's lock, so that no live run's file goes.
+  virtual void RemoveStaleTempFiles(const std::u16string& folder) = 0;
+
+  // Renames from to to, atomically replacing an existing to, and syncs the
+  // folder so that the rename survives a power cut. True when renamed.
   virtual bool ReplaceFile(const std::u16string& from, const std::u16string& to) = 0;
 
   enum class RenameResult { done, targetExists, failed };
@@ -61,15 +70,39 @@ class Env {
   // Removes a file. True on success.
   virtual bool RemoveFile(const std::u16string& path) = 0;
 
-  // Deletes path only if it is, right now, a zero-length regular file: an
-  // editor may have saved text into it since it was enumerated.
-  virtual void DeleteIfEmpty(const std::u16string& path) = 0;
+  // Deletes path only if it is, right now, a zero-length regular file last
+  // written before writtenBefore (seconds since 1970-01-01 UTC, whole
+  // seconds compared): an editor may have saved text into it since it was
+  // enumerated, or have just truncated it to write it anew.
+  virtual void DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBefore) = 0;
 
   // A snapshot of the notes in folder (which ends in '/'): regular files,
   // links counted as their targets, named "*.txt" in any case, names without
   // ':'. Ordered by the names' upper-cased UTF-16 code units, ties by the
   // code units themselves. Empty when the folder is missing or unreadable.
   virtual std::vector<NoteEntry> FindNotes(const std::u16string& folder) = 0;
+
+  // Whether folder + name is, right now, a note as FindNotes would list it.
+  // name must not contain '/'.
+  virtual bool IsNote(const std::u16string& folder, const std::u16string& name) = 0;
+
+  // An exclusive advisory lock on folder (which ends in '/') among the runs
+  // that ask for it, held while the returned object lives and released
+  // when it is destroyed or the process ends, however it ends. Waits while
+  // another run holds it. Null, at once, when the folder cannot be locked
+  // (missing, unreadable, a file system without locks): callers go on
+  // without it.
+  class FolderLock {
+   public:
+    virtual ~FolderLock() = default;
+  };
+  virtual std::unique_ptr<FolderLock> LockFolder(const std::u16string& folder) = 0;
+
+  // path made absolute against the current working directory (unchanged
+  // when it already starts with '/'); "." and ".." levels are kept, so it
+  // names the same file from any working directory. path itself when the
+  // working directory cannot be had.
+  virtual std::u16string AbsolutePath(const std::u16string& path) = 0;
 
   // --- Time ---
 
@@ -81,9 +114,11 @@ class Env {
 
   // --- Programs and messages ---
 
-  // Starts the text editor on notePath with workingDir as its working
-  // directory. Does not wait and reports nothing.
-  virtual void StartEditor(const std::u16string& notePath,
+  // Starts the text editor (see editor.h) on notePath with workingDir as its
+  // working directory, without waiting for it. True when the program runs;
+  // false when it could not be started (not found, not executable, the
+  // working directory missing). What the editor does later is not reported.
+  virtual bool StartEditor(const std::u16string& notePath,
                            const std::u16string& workingDir) = 0;
 
   // Shows a warning message box with one OK button and waits for it to be

@@ -3,6 +3,7 @@
 // Obtained from Env; closed when destroyed at the latest.
 
 #include <cstddef>
+#include <cstdint>
 
 class CFile {
  public:
@@ -18,6 +19,9 @@ class CFile {
   // Writes all n bytes or throws CFileException (a short write counts as
   // disk full).
   virtual void Write(const void* buf, std::size_t n) = 0;
+
+  // The file's length in bytes now. Throws CFileException.
+  virtual std::uint64_t GetLength() = 0;
 
   // Forces written bytes to stable storage. Throws CFileException.
   virtual void Flush() = 0;

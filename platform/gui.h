@@ -2,6 +2,8 @@
 // Brings Qt's widget application up on first need, so that modes that show
 // no window (a new note that succeeds) work without a display.
 
+#include <string>
+
 // True when a QApplication exists or could be created. False, without
 // aborting, when no display is reachable (no DISPLAY, WAYLAND_DISPLAY or
 // QT_QPA_PLATFORM).
@@ -9,3 +11,10 @@ bool EnsureGuiApplication();
 
 // The program's arguments, kept for the QApplication made later.
 void SetGuiArguments(int argc, char** argv);
+
+// How the program's windows present themselves to the desktop: every
+// window, message boxes included, shows icon resource iconId (see
+// CDialog::SetIcon), their window class is "scriblet", and shells group them
+// under the desktop entry desktopEntry (its file name without ".desktop").
+// Applies to the QApplication that exists or is made later.
+void SetGuiIdentity(int iconId, const std::string& desktopEntry);

@@ -17,12 +17,14 @@
 inline constexpr int kMaxListedNotes = 20;
 
 struct RankedNotes {
-  std::vector<std::u16string> names;  // best first, at most kMaxListedNotes
+  std::vector<std::u16string> names;  // best first, at most the limit asked for
   std::vector<int> scores;            // the score of each of names
   int count = 0;                      // every note that scored, listed or not
 };
 
 // Scores the notes of index for query, lower-casing it with
-// LowerCaseInPlace. Reads index only. Exhausted memory throws
-// CMemoryException.
-RankedNotes RankNotes(std::u16string query, const WordIndex& index);
+// LowerCaseInPlace, and names the best limit of them. Reads index only (its
+// walk order is built on the first call after a change). A score too large
+// for an int is shown as INT_MAX. Exhausted memory throws std::bad_alloc.
+RankedNotes RankNotes(std::u16string query, const WordIndex& index,
+                      int limit = kMaxListedNotes);

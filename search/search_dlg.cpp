@@ -1,10 +1,12 @@
 #include "search/search_dlg.h"
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <string_view>
 
 #include "platform/ansi_text.h"
+#include "platform/editor.h"
 #include "platform/exceptions.h"
 #include "platform/file_names.h"
 #include "res/dialog_templates.h"
@@ -20,15 +22,16 @@ constexpr std::size_t kPreviewShown = kPreviewRead - 1;
 }  // namespace
 
 CSearchDlg::CSearchDlg(Env& env) : CDialog(kSearchDialogTemplate), m_env(env) {
-  OnNotify(Notification::textChanged, IDC_QUERY, [this] { RunSearch(); });
-  OnNotify(Notification::clicked, IDC_SHOW_ALL, [this] { RunSearch(); });
+  OnNotify(Notification::textChanged, IDC_QUERY, [this] { OnQueryChanged(); });
+  OnNotify(Notification::clicked, IDC_SHOW_ALL,
+           [this] { RunSearch(std::numeric_limits<int>::max()); });
   OnNotify(Notification::itemChanged, IDC_RESULTS, [this] { UpdatePreview(); });
   OnNotify(Notification::doubleClicked, IDC_RESULTS, [this] { OpenSelectedNote(); });
 }
 
 void CSearchDlg::DoDataExchange() {
   BindList(IDC_RESULTS, m_listResults);
-  RunSearch();
+  RunSearch(kMaxListedNotes);
 }
 
 bool CSearchDlg::PreTranslateMessage(const KeyMessage& message) {
@@ -50,9 +53,23 @@ bool CSearchDlg::PreTranslateMessage(const KeyMessage& message) {
 
 void CSearchDlg::OnOK() { OpenSelectedNote(); }
 
-void CSearchDlg::RunSearch() {
+void CSearchDlg::OnQueryChanged() {
+  if (m_searchPosted) return;  // the posted search will read this change too
+  if (m_lastSearch <= m_instantSearch) {
+    RunSearch(kMaxListedNotes);
+    return;
+  }
+  m_searchPosted = true;
+  PostLater([this] {
+    m_searchPosted = false;
+    RunSearch(kMaxListedNotes);
+  });
+}
+
+void CSearchDlg::RunSearch(int limit) {
+  const auto start = std::chrono::steady_clock::now();
   const RankedNotes ranked =
-      m_pWordIndex ? RankNotes(GetDlgItemText(IDC_QUERY), *m_pWordIndex) : RankedNotes{};
+      m_pWordIndex ? RankNotes(GetDlgItemText(IDC_QUERY), *m_pWordIndex, limit) : RankedNotes{};
   m_listResults.SetRedraw(false);
   m_listResults.DeleteAllItems();
   for (std::size_t i = 0; i < ranked.names.size(); ++i) {
@@ -60,6 +77,7 @@ void CSearchDlg::RunSearch() {
   }
   m_listResults.SetRedraw(true);
   EnableControl(IDC_SHOW_ALL, ranked.count > kMaxListedNotes);
+  m_lastSearch = std::chrono::steady_clock::now() - start;
 }
 
 std::u16string CSearchDlg::SelectedNote() const {
@@ -96,6 +114,13 @@ void CSearchDlg::UpdatePreview() {
 }
 
 void CSearchDlg::OpenSelectedNote() {
+  // Only what the refresh would take for a note: a crafted index may name
+  // a FIFO, a folder or notes.ndx itself. The editor starts in the notes
+  // folder, where a relative path would name another file or none.
   const std::u16string name = SelectedNote();
-  if (!name.empty()) m_env.StartEditor(m_strFolder + name, m_strFolder);
+  if (name.empty() || !m_env.IsNote(m_strFolder, name)) return;
+  const std::u16string path = m_env.AbsolutePath(m_strFolder + name);
+  if (!m_env.StartEditor(path, m_strFolder)) {
+    m_env.ShowWarning(u"Scriblet", EditorNotStartedMessage(path));
+  }
 }

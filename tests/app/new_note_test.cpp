@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "platform/editor.h"
 #include "platform/file_names.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
@@ -49,6 +50,34 @@ TEST_F(NewNoteTest, CreatesMissingLevelsAndAnEmptyNoteAndStartsTheEditor) {
   EXPECT_EQ(env.launches[0].notePath, FromNativeName(note.string()));
   EXPECT_EQ(env.launches[0].workingDir, folder);
   EXPECT_TRUE(env.messages.empty());
+}
+
+TEST_F(NewNoteTest, EditorThatCannotBeStartedIsReportedAndTheNoteKept) {
+  env.editorStarts = false;
+  EXPECT_FALSE(CreateNewNote(env, Folder("n"), u"scriblet"));
+  const std::u16string note = Folder("n/note-2026.12.07-09.05.03.txt");
+  EXPECT_TRUE(fs::is_regular_file(ToNativeName(note)));
+  ASSERT_EQ(env.messages.size(), 1u);
+  EXPECT_EQ(env.messages[0].caption, u"scriblet");
+  EXPECT_EQ(env.messages[0].text, EditorNotStartedMessage(note));
+}
+
+TEST_F(NewNoteTest, ARelativeFolderGivesTheEditorTheNotesAbsolutePath) {
+  const fs::path before = fs::current_path();
+  fs::create_directory(dir.path() / "home");
+  fs::current_path(dir.path() / "home");
+  const std::u16string home = FromNativeName(fs::current_path().string());
+  const bool created = CreateNewNote(env, u"../x/../notes", u"scriblet");
+  fs::current_path(before);
+  ASSERT_TRUE(created);
+
+  // The editor runs in the notes folder: only an absolute path names the
+  // note from there, with every level as typed.
+  ASSERT_EQ(env.launches.size(), 1u);
+  EXPECT_EQ(env.launches[0].notePath, home + u"/../x/../notes/note-2026.12.07-09.05.03.txt");
+  EXPECT_EQ(env.launches[0].workingDir, u"../x/../notes");
+  EXPECT_TRUE(fs::equivalent(ToNativeName(env.launches[0].notePath),
+                             dir.path() / "notes/note-2026.12.07-09.05.03.txt"));
 }
 
 TEST_F(NewNoteTest, TrailingSlashGetsNoSecondOne) {

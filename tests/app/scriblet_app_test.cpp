@@ -16,6 +16,8 @@ class RecordingModes : public ScribletModes {
   int NewNote(const std::u16string& f) override { return Record("new", f); }
   int Search(const std::u16string& f) override { return Record("search", f); }
   int Instructions() override { return Record("instructions", u""); }
+  int Help() override { return Record("help", u""); }
+  int Version() override { return Record("version", u""); }
 
  private:
   int Record(const char* mode, const std::u16string& f) {
@@ -59,6 +61,12 @@ TEST(ScribletApp, DispatchesEachCommandLineToOneMode) {
       {{"/x", "/tmp/t"}, "instructions", u""},
       {{"/n\t/tmp/t"}, "instructions", u""},
       {{"/tmp/t"}, "instructions", u""},
+      {{"--help"}, "help", u""},
+      {{"-h", "/tmp/t"}, "help", u""},
+      {{"--HELP"}, "help", u""},
+      {{"--version"}, "version", u""},
+      {{"--help=x"}, "instructions", u""},
+      {{"/n", "--help"}, "new", u"--help"},
   };
   for (const auto& c : cases) {
     const Outcome run = RunWith(c.arguments);

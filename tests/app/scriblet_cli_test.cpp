@@ -2,9 +2,11 @@
 // records how it was started.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -44,6 +46,7 @@ class ScribletCli : public ::testing::Test {
                           << "i=0; while [ ! -e '" << release().string()
                           << "' ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done\n";
     fs::permissions(editor, fs::perms::owner_all);
+    editorVariable = editor.string();
     fs::create_directory(work());
   }
 
@@ -53,32 +56,56 @@ class ScribletCli : public ::testing::Test {
   fs::path release() const { return dir.path() / "editor.release"; }
   fs::path work() const { return dir.path() / "work"; }
 
-  // Runs scriblet with the arguments in work(), without a display.
-  int Run(const std::vector<std::string>& arguments) {
+  // Runs scriblet with the arguments in work(), without a display unless
+  // platform names a Qt platform. Its standard output goes to Stdout(), or
+  // to stdoutPath when one is given.
+  int Run(const std::vector<std::string>& arguments, const char* platform = nullptr,
+          const std::string& stdoutPath = {}) {
     const pid_t pid = ::fork();
     if (pid == 0) {
       if (::chdir(work().c_str()) != 0) ::_exit(120);
       ::unsetenv("DISPLAY");
       ::unsetenv("WAYLAND_DISPLAY");
       ::unsetenv("QT_QPA_PLATFORM");
-      ::setenv("SCRIBLET_EDITOR", editor.c_str(), 1);
+      if (platform != nullptr) ::setenv("QT_QPA_PLATFORM", platform, 1);
+      if (!editorVariable.empty()) {
+        ::setenv("SCRIBLET_EDITOR", editorVariable.c_str(), 1);
+      } else {
+        ::unsetenv("SCRIBLET_EDITOR");
+      }
+      if (!path.empty()) ::setenv("PATH", path.c_str(), 1);
       const std::string err = (dir.path() / "stderr").string();
+      const std::string out = stdoutPath.empty() ? (dir.path() / "stdout").string() : stdoutPath;
       if (!std::freopen(err.c_str(), "w", stderr)) ::_exit(121);
+      if (!std::freopen(out.c_str(), "w", stdout)) ::_exit(121);
       std::vector<char*> argv{const_cast<char*>(SCRIBLET_BINARY)};
       for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
       ::execv(SCRIBLET_BINARY, argv.data());
       ::_exit(122);
     }
+    // A program that waited for the editor would be held for 30 s: give up
+    // on it well before.
     int status = 0;
+    for (int i = 0; i < 500; ++i) {
+      if (::waitpid(pid, &status, WNOHANG) == pid) {
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid, SIGKILL);
     ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    ADD_FAILURE() << "scriblet did not return within 5 s";
+    return -1;
   }
 
+  std::string Stdout() const { return ReadFile(dir.path() / "stdout"); }
   std::string Stderr() const { return ReadFile(dir.path() / "stderr"); }
 
   TempDir dir;
   fs::path editor;
+  std::string editorVariable;  // SCRIBLET_EDITOR; unset when empty
+  std::string path;            // PATH when not empty
 };
 
 TEST_F(ScribletCli, NewNoteCreatesLevelsAndStartsTheEditorWithoutWaiting) {
@@ -97,6 +124,25 @@ TEST_F(ScribletCli, NewNoteCreatesLevelsAndStartsTheEditorWithoutWaiting) {
 
     fs::remove(record());
   }
+}
+
+TEST_F(ScribletCli, ARelativeFolderWithUpLevelsOpensExactlyTheNoteMade) {
+  ASSERT_EQ(Run({"/n", "../up/../notes/a"}), 0) << Stderr();
+  ASSERT_TRUE(WaitFor(record()));
+  std::vector<fs::path> notes(fs::directory_iterator(dir.path() / "notes/a"), {});
+  ASSERT_EQ(notes.size(), 1u);
+
+  // What the editor was given, seen from where it was started.
+  std::istringstream lines(ReadFile(record()));
+  std::string pwd, count, argument;
+  std::getline(lines, pwd);
+  std::getline(lines, count);
+  std::getline(lines, argument);
+  EXPECT_TRUE(fs::equivalent(pwd, dir.path() / "notes/a"));
+  EXPECT_EQ(count, "1");
+  EXPECT_TRUE(argument.starts_with('/')) << argument;
+  EXPECT_TRUE(fs::exists(fs::path(pwd) / argument)) << argument;
+  EXPECT_TRUE(fs::equivalent(fs::path(pwd) / argument, notes[0]));
 }
 
 TEST_F(ScribletCli, CommandLinesWithoutAUsableModeCreateAndStartNothing) {
@@ -121,6 +167,60 @@ TEST_F(ScribletCli, NoteThatCannotBeCreatedIsReportedOnStandardErrorWithoutADisp
       << err;
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_FALSE(fs::exists(record()));
+}
+
+// What the instructions window shows, with a terminal's line ends.
+const std::string kHelpOnTerminal =
+    "Что и это и зачем.\n"
+    "Это маленькая программка для упорядочивания мелких «временных» заметок (как показала "
+    "практика, часто эти мелкие заметки собираются в не мелкие каталоги).\n";
+
+TEST_F(ScribletCli, HelpWithoutADisplayPrintsTheInstructions) {
+  for (const char* option : {"--help", "-h", "--HELP"}) {
+    EXPECT_EQ(Run({option}), 0) << option << Stderr();
+    const std::string out = Stdout();
+    EXPECT_EQ(out.rfind(kHelpOnTerminal, 0), 0u) << out;
+    EXPECT_EQ(out.find('\r'), std::string::npos);
+    EXPECT_NE(out.find("Scriblet /s путь к папке с заметками"), std::string::npos);
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 12);
+    EXPECT_EQ(Stderr(), "");
+  }
+}
+
+TEST_F(ScribletCli, VersionPrintsNameAndVersionWithOrWithoutADisplay) {
+  for (const char* platform : {static_cast<const char*>(nullptr), "offscreen"}) {
+    EXPECT_EQ(Run({"--version"}, platform), 0) << Stderr();
+    EXPECT_EQ(Stdout(), "scriblet " SCRIBLET_VERSION "\n");
+  }
+}
+
+TEST_F(ScribletCli, OutputThatCannotBeWrittenIsAFailure) {
+  EXPECT_EQ(Run({"--version"}, nullptr, "/dev/full"), 1);
+  EXPECT_NE(Stderr().find("standard output"), std::string::npos) << Stderr();
+}
+
+TEST_F(ScribletCli, EditorThatCannotBeStartedIsNamedAndTheNoteKept) {
+  const fs::path folder = dir.path() / "notes";
+  const struct {
+    std::string variable, path, program, advice;
+  } cases[] = {
+      {(dir.path() / "no-such-editor").string(), "", (dir.path() / "no-such-editor").string(),
+       "SCRIBLET_EDITOR"},
+      {"", (dir.path() / "empty-bin").string(), "xdg-open", "xdg-utils"},
+  };
+  for (const auto& c : cases) {
+    editorVariable = c.variable;
+    path = c.path;
+    EXPECT_EQ(Run({"/n", folder.string()}), 1);
+    const std::string err = Stderr();
+    EXPECT_NE(err.find("«" + c.program + "»"), std::string::npos) << err;
+    EXPECT_NE(err.find(c.advice), std::string::npos) << err;
+    EXPECT_NE(err.find("SCRIBLET_EDITOR"), std::string::npos) << err;
+    std::vector<fs::path> notes(fs::directory_iterator(folder), {});
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(err.find(notes[0].string()), std::string::npos) << err;
+    fs::remove(notes[0]);
+  }
 }
 
 }  // namespace

@@ -7,7 +7,9 @@ scriblet=$1
 source "$2/scripts/xvfb-lib.sh"
 
 work=$(mktemp -d)
-cleanup() { stop_xvfb; rm -rf "$work"; }
+app=
+# A failed run must not leave the program behind with its window open.
+cleanup() { [ -z "$app" ] || kill "$app" 2>/dev/null || true; stop_xvfb; rm -rf "$work"; }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -17,6 +19,8 @@ printf 'Buy milk, eggs!' > "$notes/note-2026.01.01-10.00.00.txt"
 printf 'Tea and biscuits' > "$notes/tea.txt"
 printf 'Milkshake recipe' > "$notes/shake.txt"
 : > "$notes/empty.txt"
+# Old enough to be deleted: a younger empty note may be about to be written.
+touch -d '-2 minutes' "$notes/empty.txt"
 
 editor=$work/editor.sh
 cat > "$editor" <<EDITOR
@@ -26,9 +30,13 @@ EDITOR
 chmod +x "$editor"
 
 start_xvfb
+# The X server above, whatever platform the calling environment names.
+export QT_QPA_PLATFORM=xcb
 SCRIBLET_EDITOR=$editor SCRIBLET_CODEPAGE=65001 LC_ALL=C.UTF-8 "$scriblet" /s "$notes" &
 app=$!
-focus_scriblet_window >/dev/null || fail "no search window"
+win=$(focus_scriblet_window) || fail "no search window"
+# The desktop entries' StartupWMClass names this class.
+xdotool search --class '^scriblet$' | grep -qx "$win" || fail "window class is not scriblet"
 
 xdotool type --delay 60 milk
 sleep 0.5
@@ -41,6 +49,7 @@ xdotool key Escape
 for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app" 2>/dev/null && { kill "$app"; fail "Escape did not close the window"; }
 wait "$app" || fail "scriblet exited with $?"
+app=
 
 [ -s "$notes/notes.ndx" ] || fail "notes.ndx not written"
 [ -f "$notes/Buy milk eggs.txt" ] || fail "time-named note not renamed: $(ls "$notes")"

@@ -27,6 +27,7 @@ class MemoryFile : public CFile {
   void Write(const void* buf, std::size_t n) override {
     bytes.append(static_cast<const char*>(buf), n);
   }
+  std::uint64_t GetLength() override { return bytes.size(); }
   void Flush() override {}
   void Close() override {}
 

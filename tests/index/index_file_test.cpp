@@ -50,8 +50,6 @@ Pairs PairsOf(const CMapStringToString& map) {
 
 class IndexFileTest : public ::testing::Test {
  protected:
-  void TearDown() override { Free(words); }
-
   fs::path IndexPath() const { return dir.path() / "notes.ndx"; }
 
   void WriteIndex(const std::string& bytes) const {
@@ -71,11 +69,24 @@ class IndexFileTest : public ::testing::Test {
     return names;
   }
 
-  void Load() { LoadIndexFile(env, folder, stamps, wordLists, &words); }
-  bool Save() { return SaveIndexFile(env, folder, stamps, wordLists); }
+  void Load() { LoadIndexFile(env, folder, stamps, words); }
+  bool Save() { return SaveIndexFile(env, folder, stamps, words); }
 
-  bool LoadedNothing() const {
-    return stamps.Count() == 0 && wordLists.Count() == 0 && words.Count() == 0;
+  bool LoadedNothing() const { return stamps.Count() == 0 && words.WordCount() == 0; }
+
+  // The word lists as saving would join them, in saved order.
+  Pairs WordLists() const {
+    Pairs pairs;
+    const WordIndex::WalkOrder& walk = words.Walk();
+    for (const WordIndex::Id word : words.SaveOrder()) {
+      std::u16string list;
+      for (const WordIndex::Id note : walk.NotesAt(walk.position[word])) {
+        if (!list.empty()) list += u':';
+        list += words.NoteName(note);
+      }
+      pairs.emplace_back(words.Word(word), list);
+    }
+    return pairs;
   }
 
   // Loads bytes as the index file; fails the test when the load held more
@@ -91,37 +102,33 @@ class IndexFileTest : public ::testing::Test {
   const std::u16string folder = dir.folder();
   TestEnv env;
   CMapStringToString stamps;
-  CMapStringToString wordLists;
   WordIndex words;
 };
 
 TEST_F(IndexFileTest, SavesTheExampleByteForByteAndLoadsItBack) {
   stamps.SetValue(u"tea.txt", u"20240105093000");
-  wordLists.SetValue(u"tea", u"tea.txt");
+  AddWord("tea", u"tea.txt", words);
   ASSERT_TRUE(Save());
   EXPECT_EQ(ReadIndex().size(), 82u);
   EXPECT_EQ(ReadIndex(), kExample);
   EXPECT_EQ(FolderNames(), std::vector<std::string>{"notes.ndx"});
 
   stamps.Clear();
-  wordLists.Clear();
+  words = WordIndex();
   Load();
   EXPECT_EQ(PairsOf(stamps), (Pairs{{u"tea.txt", u"20240105093000"}}));
-  EXPECT_EQ(PairsOf(wordLists), (Pairs{{u"tea", u"tea.txt"}}));
-  ASSERT_NE(words.FindEntry(u"tea"), nullptr);
-  EXPECT_NE(words.FindEntry(u"tea")->value->FindEntry(u"tea.txt"), nullptr);
+  EXPECT_EQ(WordLists(), (Pairs{{u"tea", u"tea.txt"}}));
 }
 
 TEST_F(IndexFileTest, SavedPairsFollowTheMapsWalkOrder) {
   ASSERT_TRUE(Save());
   EXPECT_EQ(ReadIndex(), Bytes({0, 0, 0, 0}));
 
-  wordLists.SetValue(u"milk", u"a");
-  wordLists.SetValue(u"tea", u"b");
-  wordLists.SetValue(u"", u"");
+  AddWord("milk", u"a", words);
+  AddWord("tea", u"b", words);
+  words.InsertWord(u"");  // an empty set is not saved
   ASSERT_TRUE(Save());
-  EXPECT_EQ(ReadIndex(), Bytes({0x00, 0x00, 0x03, 0x00}) +                         //
-                             Bytes({0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00}) +  // bucket 0
+  EXPECT_EQ(ReadIndex(), Bytes({0x00, 0x00, 0x02, 0x00}) +                         //
                              Bytes({0xFF, 0xFE, 0xFF, 0x03}) + Utf16("tea") +     // bucket 10
                              Bytes({0xFF, 0xFE, 0xFF, 0x01}) + Utf16("b") +       //
                              Bytes({0xFF, 0xFE, 0xFF, 0x04}) + Utf16("milk") +    // bucket 12
@@ -135,8 +142,69 @@ TEST_F(IndexFileTest, MissingFileAndTrailingBytes) {
   WriteIndex(kExample + "trailing bytes");
   Load();
   EXPECT_EQ(stamps.Count(), 1);
-  EXPECT_EQ(wordLists.Count(), 1);
-  EXPECT_EQ(words.Count(), 1);
+  EXPECT_EQ(words.WordCount(), 1u);
+}
+
+// As a word list map read pair by pair would hold them: a repeated word
+// keeps its first place and takes its later list; within a list empty
+// pieces are skipped and a repeated name counts once; keys and lists end at
+// their first NUL; words are kept as stored.
+TEST_F(IndexFileTest, WordListsLoadAsAWordListMapWouldHoldThem) {
+  auto pair = [](const std::string& key, const std::string& value) {
+    return Bytes({0xFF, 0xFE, 0xFF, static_cast<int>(key.size())}) + Utf16(key) +
+           Bytes({0xFF, 0xFE, 0xFF, static_cast<int>(value.size())}) + Utf16(value);
+  };
+  WriteIndex(Bytes({0x00, 0x00, 0x05, 0x00}) + pair("Tea", "x") + pair("ba", "::a:b::a:") +
+             pair("ab", "") + pair("Tea", "r:a") + pair(std::string("ta\0il", 5), std::string("c\0d", 3)));
+  Load();
+  // Saved back: buckets upward, the first-read word first within a bucket;
+  // each list in its set's walk order (a and r share a bucket, so the
+  // later read comes first); the emptied word ab is left out.
+  EXPECT_EQ(WordLists(), (Pairs{{u"Tea", u"a:r"}, {u"ta", u"c"}, {u"ba", u"a:b"}}));
+  EXPECT_EQ(words.WordCount(), 4u);
+}
+
+// Counts that cannot fit in the rest of the file (a pair takes two bytes at
+// least) make the file damaged at once, before any pair is read.
+TEST_F(IndexFileTest, CountsThatCannotFitAreDamagedAtOnce) {
+  const std::string emptyPair = Bytes({0x00, 0x00});  // two empty 8-bit strings
+  std::string pairs;
+  for (int i = 0; i < 1000; ++i) pairs += emptyPair;
+  WriteIndex(Bytes({0xE9, 0x03}) + pairs + Bytes({0x00, 0x00}));  // 1001 announced, 1000 there
+  Load();
+  EXPECT_TRUE(LoadedNothing());
+  WriteIndex(Bytes({0xE8, 0x03}) + pairs + Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}) + pairs);
+  Load();
+  EXPECT_TRUE(LoadedNothing());
+  WriteIndex(Bytes({0xE8, 0x03}) + pairs + Bytes({0x00, 0x00}));  // exactly fits
+  Load();
+  EXPECT_EQ(PairsOf(stamps), (Pairs{{u"", u""}}));
+}
+
+// Many tiny entries and repeated keys load into what they mean, whatever
+// their walk hashes: names that all share one walk hash included.
+TEST_F(IndexFileTest, ManyTinyAndCollidingEntriesLoad) {
+  std::string file = Bytes({0xFF, 0xFF, 0xA0, 0x86, 0x01, 0x00});  // 100000 stamps
+  for (int i = 0; i < 100000; ++i) file += Bytes({0x01, 'k', 0x01, static_cast<int>('0' + i % 10)});
+  // 2000 words, all with one list of names that share one walk hash:
+  // "xy" and "(x+1)(y-33)" hash alike.
+  std::string list;
+  for (int i = 0; i < 200; ++i) {
+    if (!list.empty()) list += ':';
+    for (int j = 0; j < 8; ++j) list += (i >> j & 1) ? "bB" : "c!";
+  }
+  file += Bytes({0xD0, 0x07});
+  for (int i = 0; i < 2000; ++i) {
+    const std::string key = "w" + std::to_string(i);
+    file += Bytes({static_cast<int>(key.size())}) + key + Bytes({0xFF, static_cast<int>(list.size() & 0xFF),
+                                                                  static_cast<int>(list.size() >> 8)}) + list;
+  }
+  WriteIndex(file);
+  Load();
+  EXPECT_EQ(PairsOf(stamps), (Pairs{{u"k", u"9"}}));
+  ASSERT_EQ(words.WordCount(), 2000u);
+  EXPECT_EQ(words.NoteCount(), 200u);
+  EXPECT_EQ(words.Walk().notes.size(), 2000u * 200u);
 }
 
 TEST_F(IndexFileTest, CutFileLoadsAsNothing) {
@@ -178,8 +246,8 @@ TEST_F(IndexFileTest, RandomBytesLoadAsNothing) {
   }
 }
 
-// Exhausted memory anywhere in the load, the expansion included, leaves all
-// three empty; the sanitizer build checks that no note set leaks.
+// Exhausted memory anywhere in the load leaves both empty; the sanitizer
+// build checks that nothing leaks.
 TEST_F(IndexFileTest, FailedAllocationAnywhereLoadsAsNothing) {
   std::string file = Bytes({0x00, 0x00, 0x05, 0x00});
   const std::string list = "one.txt:two.txt:a-long-name-that-is-on-the-heap.txt";
@@ -195,14 +263,12 @@ TEST_F(IndexFileTest, FailedAllocationAnywhereLoadsAsNothing) {
       completed = !fail.Fired();
     }
     if (completed) {
-      EXPECT_EQ(words.Count(), 5);
+      EXPECT_EQ(words.WordCount(), 5u);
     } else {
       EXPECT_TRUE(LoadedNothing()) << "failing allocation " << after;
     }
-    Free(words);
-    words.Clear();
+    words = WordIndex();
     stamps.Clear();
-    wordLists.Clear();
   }
 }
 
@@ -210,7 +276,7 @@ class SaveFailureTest : public IndexFileTest {
  protected:
   void SetUp() override {
     WriteIndex(kExample);
-    wordLists.SetValue(u"milk", u"new.txt");
+    AddWord("milk", u"new.txt", words);
   }
 
   void ExpectOldIndexKept() {

@@ -1,18 +1,23 @@
 // The folder refresh on real temporary folders, driven headless.
 
 #include "index/refresh.h"
+#include "index/refresh_reporting_memory.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "index/archive.h"
 #include "index/map.h"
@@ -21,6 +26,7 @@
 #include "platform/code_page.h"
 #include "platform/file_names.h"
 #include "platform/lower_case.h"
+#include "tests/support/alloc_failure.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
 
@@ -31,19 +37,19 @@ namespace fs = std::filesystem;
 using Names = std::set<std::u16string>;
 using Words = std::map<std::u16string, Names>;
 
-constexpr std::int64_t kWritten = 1704447000;  // 2024-01-05 09:30:00 UTC
+constexpr std::int64_t kWritten = 1704447000;  // 2024-01-05 09:30:00 UTC, the test clock's now
+constexpr std::int64_t kOld = kWritten - kEmptyNoteMinAge - 1;  // old enough to delete
 
-// Copies what the window is shown; the word index is freed after it closes.
+// Copies what the window is shown; the word index is gone after it closes.
 class RecordingWindow : public SearchWindow {
  public:
   void Show(WordIndex& words, const std::u16string& notesFolder) override {
     ++shown;
     folder = notesFolder;
-    for (auto* w = words.FirstEntry(); w != nullptr; w = words.NextEntry(w)) {
-      Names& names = this->words[w->key];
-      for (auto* n = w->value->FirstEntry(); n != nullptr; n = w->value->NextEntry(n)) {
-        names.insert(n->key);
-      }
+    const WordIndex::WalkOrder& walk = words.Walk();
+    for (std::size_t i = 0; i < walk.words.size(); ++i) {
+      Names& names = this->words[words.Word(walk.words[i])];
+      for (const WordIndex::Id note : walk.NotesAt(i)) names.insert(words.NoteName(note));
     }
   }
 
@@ -132,16 +138,122 @@ TEST_F(RefreshTest, DeletesEmptyNotesAndPrunesThemWhenRecorded) {
   Write("kept.txt", "kept");
   Write("emptied.txt", "gone soon");
   Run();
-  Write("emptied.txt", "");
-  Write("note-2024.01.05-09.30.00.txt", "");  // just made by the new-note mode
+  Write("emptied.txt", "", kOld);
+  Write("note-2024.01.05-09.29.00.txt", "", kOld);  // made by the new-note mode
 
   const RecordingWindow window = Run();
   EXPECT_FALSE(Exists("emptied.txt"));
-  EXPECT_FALSE(Exists("note-2024.01.05-09.30.00.txt"));
+  EXPECT_FALSE(Exists("note-2024.01.05-09.29.00.txt"));
   EXPECT_EQ(Stamps(), (std::map<std::u16string, std::u16string>{{u"kept.txt", stamp_}}));
   // The word stays in memory with no note, and leaves the file.
   EXPECT_EQ(window.words.at(u"gone"), Names{});
   for (const auto& [word, list] : ReadIndex().wordLists) EXPECT_NE(word, u"gone");
+}
+
+TEST_F(RefreshTest, YoungEmptyNotesAreLeftAloneUnrecordedUntilOldEnough) {
+  Write("kept.txt", "kept");
+  Write("emptied.txt", "words");
+  Run();
+  // An editor saving in place has just truncated one and is about to write
+  // it; the other was truncated exactly the minimum age ago.
+  Write("emptied.txt", "", kWritten);
+  Write("borderline.txt", "", kWritten - kEmptyNoteMinAge);
+  Write("old.txt", "", kOld);
+  // The old one is truncated again between the scan and the delete.
+  env_.afterFindNotes = [this] { Touch("old.txt", kWritten); };
+
+  Run();
+  EXPECT_TRUE(Exists("emptied.txt"));
+  EXPECT_TRUE(Exists("borderline.txt"));
+  EXPECT_TRUE(Exists("old.txt"));
+  EXPECT_EQ(Stamps(), (std::map<std::u16string, std::u16string>{{u"kept.txt", stamp_}}));
+
+  env_.afterFindNotes = nullptr;
+  env_.now += kEmptyNoteMinAge + 1;
+  Run();
+  for (const char* gone : {"emptied.txt", "borderline.txt", "old.txt"}) {
+    EXPECT_FALSE(Exists(gone)) << gone;
+  }
+}
+
+TEST_F(RefreshTest, AnotherRefreshOfTheFolderIsWaitedForButNotTheWindow) {
+  Write("a.txt", "apple");
+  const int other = open(dir_.path().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(flock(other, LOCK_EX), 0);
+
+  // The window tries the lock as a second refresh would while it is open.
+  class LockProbe : public RecordingWindow {
+   public:
+    explicit LockProbe(std::string folder) : folder_(std::move(folder)) {}
+    void Show(WordIndex& words, const std::u16string& notesFolder) override {
+      const int fd = open(folder_.c_str(), O_RDONLY | O_DIRECTORY);
+      freeWhileShown = flock(fd, LOCK_EX | LOCK_NB) == 0;
+      close(fd);
+      RecordingWindow::Show(words, notesFolder);
+    }
+    std::atomic<bool> freeWhileShown{false};
+
+   private:
+    std::string folder_;
+  } window(dir_.path().string());
+
+  std::thread refresh([&] { Refresh(env_, dir_.folder(), window); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(Exists("notes.ndx"));
+  EXPECT_EQ(window.shown, 0);
+  close(other);  // the other run ends
+  refresh.join();
+  EXPECT_EQ(window.shown, 1);
+  EXPECT_TRUE(window.freeWhileShown);
+  EXPECT_TRUE(Exists("notes.ndx"));
+}
+
+TEST_F(RefreshTest, TempIndexFilesOfKilledRunsAreRemovedAndNothingElse) {
+  Write("a.txt", "apple");
+  Run();
+  const IndexFile before = ReadIndex();
+  Write("notes.ndx.k1LLed", std::string(1000, 'x'));
+  Write("notes.ndx.bak", "kept");
+  Run();  // nothing to save, still tidied
+  EXPECT_FALSE(Exists("notes.ndx.k1LLed"));
+  EXPECT_TRUE(Exists("notes.ndx.bak"));
+  EXPECT_EQ(ReadIndex().stamps, before.stamps);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 3);
+}
+
+TEST_F(RefreshTest, OutOfMemoryLeavesTheOldIndexAndSaysSoOnOneLine) {
+  Write("a.txt", "apple tree");
+  Run();
+  std::ifstream in(Native("notes.ndx"), std::ios::binary);
+  const std::string before(std::istreambuf_iterator<char>(in), {});
+  Write("b.txt", "banana split");
+  Write("a.txt", "apple pie", kWritten + 1);
+
+  const std::u16string folder = dir_.folder();
+  int reported = 0;
+  for (int after = 0;; ++after) {
+    std::ofstream(Native("notes.ndx"), std::ios::binary | std::ios::trunc) << before;
+    RecordingWindow window;
+    ::testing::internal::CaptureStderr();
+    bool done;
+    bool fired;
+    {
+      FailAllocation fail(after);
+      done = RefreshReportingMemory(env_, folder, window);
+      fired = fail.Fired();
+    }
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    if (!fired) {
+      EXPECT_TRUE(done);
+      break;
+    }
+    if (done || window.shown != 0) continue;  // coped with, or past the index work
+    ++reported;
+    EXPECT_EQ(err, "scriblet: out of memory; notes.ndx was left as it was\n") << after;
+    std::ifstream now(Native("notes.ndx"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(now), {}), before) << after;
+  }
+  EXPECT_GT(reported, 0);
 }
 
 TEST_F(RefreshTest, RenamesOnlyTimeNamedNotesAfterTheirFirstWords) {
@@ -338,7 +450,7 @@ TEST_F(RefreshTest, ABaseNameLosesWordsUntilItFitsTheFileSystem) {
 
 TEST_F(RefreshTest, ANoteThatShrankEndsAfterTheBytesRead) {
   Write("a.txt", "short and then much longer");
-  env_.afterFindNotes = [this] { truncate(Native("a.txt").c_str(), 5); };
+  env_.afterFindNotes = [this] { ASSERT_EQ(truncate(Native("a.txt").c_str(), 5), 0); };
   const RecordingWindow window = Run();
   EXPECT_EQ(window.words, (Words{{u"short", {u"a.txt"}}}));
 }
@@ -365,6 +477,7 @@ TEST_F(RefreshTest, WhatIsNotANoteIsLeftAloneAndTheRestIndexed) {
   fs::create_directory(outside);
   std::ofstream(outside / "target.txt") << "linked text";
   std::ofstream(outside / "empty.txt");
+  Touch("outside/empty.txt", kOld);
   const auto outsideTime = fs::last_write_time(outside / "target.txt");
 
   fs::create_directory(Native("notes"));

@@ -8,7 +8,6 @@
 #include "platform/code_page.h"
 #include "platform/exceptions.h"
 #include "platform/lower_case.h"
-#include "tests/support/alloc_failure.h"
 
 namespace {
 
@@ -17,7 +16,6 @@ using Names = std::vector<std::u16string>;
 class WordIndexTest : public ::testing::Test {
  protected:
   void TearDown() override {
-    Free(index);
     SetUserLowerCase(false);
     SetAnsiCodePage(1252);
   }
@@ -25,26 +23,31 @@ class WordIndexTest : public ::testing::Test {
   // Words of the index in walk order.
   Names Words() const {
     Names words;
-    for (auto* e = index.FirstEntry(); e; e = index.NextEntry(e)) words.push_back(e->key);
+    for (const WordIndex::Id word : index.Walk().words) words.push_back(index.Word(word));
     return words;
   }
 
   // Names of a word's note set in walk order.
   Names NotesOf(const std::u16string& word) const {
-    const auto* entry = index.FindEntry(word);
-    if (entry == nullptr) ADD_FAILURE() << "no such word";
+    const WordIndex::Id id = index.FindWord(word);
+    if (id == WordIndex::kNone) ADD_FAILURE() << "no such word";
     Names names;
-    if (entry == nullptr) return names;
-    for (auto* n = entry->value->FirstEntry(); n; n = entry->value->NextEntry(n)) {
-      EXPECT_EQ(n->value, 0);
-      names.push_back(n->key);
-    }
+    if (id == WordIndex::kNone) return names;
+    const WordIndex::WalkOrder& walk = index.Walk();
+    for (const WordIndex::Id note : walk.NotesAt(walk.position[id])) names.push_back(index.NoteName(note));
     return names;
   }
 
-  std::u16string ListOf(const CMapStringToString& lists, const std::u16string& word) const {
-    const auto* entry = lists.FindEntry(word);
-    return entry == nullptr ? u"<none>" : entry->value;
+  Names SavedWords() const {
+    Names words;
+    for (const WordIndex::Id word : index.SaveOrder()) words.push_back(index.Word(word));
+    return words;
+  }
+
+  void Remove(std::initializer_list<const char16_t*> names) {
+    std::vector<bool> gone(index.NoteCount());
+    for (const char16_t* name : names) gone[index.FindNote(name)] = true;
+    index.RemoveNotes(gone);
   }
 
   WordIndex index;
@@ -62,8 +65,8 @@ TEST_F(WordIndexTest, AddWordLowersAndKeepsEachNoteOnce) {
 TEST_F(WordIndexTest, CyrillicIsLoweredOnlyInUserMode) {
   SetAnsiCodePage(1251);
   AddWord("\xcc\xce\xcb\xce\xca\xce", u"a.txt", index);  // МОЛОКО
-  EXPECT_NE(index.FindEntry(u"МОЛОКО"), nullptr);
-  EXPECT_EQ(index.FindEntry(u"молоко"), nullptr);
+  EXPECT_NE(index.FindWord(u"МОЛОКО"), WordIndex::kNone);
+  EXPECT_EQ(index.FindWord(u"молоко"), WordIndex::kNone);
 
   SetUserLowerCase(true);
   AddWord("\xcc\xee\xeb\xee\xea\xee", u"b.txt", index);  // Молоко
@@ -71,87 +74,75 @@ TEST_F(WordIndexTest, CyrillicIsLoweredOnlyInUserMode) {
   EXPECT_EQ(NotesOf(u"МОЛОКО"), (Names{u"a.txt"}));
 }
 
-TEST_F(WordIndexTest, ExpandSplitsListsAndKeepsWordsAsStored) {
-  CMapStringToString lists;
-  lists.SetValue(u"tea", u"a.txt::b.txt:");
-  lists.SetValue(u"Milk", u":c.txt");
-  lists.SetValue(u"none", u"");
-  lists.SetValue(u"colons", u":::");
-  Expand(lists, index);
-  EXPECT_EQ(index.Count(), 4);
-  EXPECT_EQ(NotesOf(u"tea"), (Names{u"a.txt", u"b.txt"}));
-  EXPECT_EQ(NotesOf(u"Milk"), (Names{u"c.txt"}));
-  EXPECT_TRUE(NotesOf(u"none").empty());
-  EXPECT_TRUE(NotesOf(u"colons").empty());
+// Both levels walk as a chained map of 17 buckets would: buckets upward,
+// the newest first within a bucket ("a" and "r" share bucket 12, "b" is in
+// 13, "ab" in 1).
+TEST_F(WordIndexTest, WalksBucketsUpwardNewestFirstAtBothLevels) {
+  for (const char16_t* note : {u"a", u"b", u"r", u"ab"}) AddWord("tea", note, index);
+  AddWord("a", u"x", index);
+  AddWord("r", u"x", index);
+  AddWord("b", u"x", index);
+  EXPECT_EQ(Words(), (Names{u"tea", u"r", u"a", u"b"}));
+  EXPECT_EQ(NotesOf(u"tea"), (Names{u"ab", u"r", u"a", u"b"}));
 
-  // Add word makes its own lower-case key beside the stored spelling.
-  AddWord("Milk", u"d.txt", index);
-  EXPECT_EQ(NotesOf(u"milk"), (Names{u"d.txt"}));
-  EXPECT_EQ(NotesOf(u"Milk"), (Names{u"c.txt"}));
+  // Adding a note again moves nothing, even after other notes came.
+  AddWord("tea", u"a", index);
+  EXPECT_EQ(NotesOf(u"tea"), (Names{u"ab", u"r", u"a", u"b"}));
 }
 
-TEST_F(WordIndexTest, FlattenJoinsInWalkOrderAndDropsEmptySets) {
+TEST_F(WordIndexTest, RemovedNotesLeaveTheOthersInOrderAndTheirWordsBehind) {
   for (const char16_t* note : {u"a", u"b", u"r"}) AddWord("tea", note, index);
   AddWord("milk", u"a", index);
   AddWord("gone", u"b", index);
-  RemoveNote(u"b", index);
-  // The emptied word stays in the index...
-  EXPECT_EQ(index.Count(), 3);
+  Remove({u"b"});
+  EXPECT_EQ(NotesOf(u"tea"), (Names{u"r", u"a"}));
   EXPECT_TRUE(NotesOf(u"gone").empty());
+  EXPECT_EQ(index.WordCount(), 3u);
+  // Saved: oldest word first within a bucket, emptied words left out.
+  EXPECT_EQ(SavedWords(), (Names{u"tea", u"milk"}));
 
-  CMapStringToString lists;
-  lists.SetValue(u"stale", u"x");
-  Flatten(index, lists);
-  // ...but not in the lists; "stale" was cleared first.
-  EXPECT_EQ(lists.Count(), 2);
-  EXPECT_EQ(ListOf(lists, u"tea"), u"r:a");  // a and r share bucket 12, r inserted last
-  EXPECT_EQ(ListOf(lists, u"milk"), u"a");
-  EXPECT_EQ(ListOf(lists, u"gone"), u"<none>");
+  // A note that comes back under the same name joins at the head again.
+  AddWord("tea", u"b", index);
+  EXPECT_EQ(NotesOf(u"tea"), (Names{u"r", u"a", u"b"}));
+  AddWord("tea", u"q", index);  // bucket 11
+  EXPECT_EQ(NotesOf(u"tea"), (Names{u"q", u"r", u"a", u"b"}));
 }
 
-TEST_F(WordIndexTest, ExpandThenFlattenGivesTheSamePairs) {
-  CMapStringToString lists;
-  lists.SetValue(u"tea", u"b:a:r");
-  lists.SetValue(u"milk", u"x.txt");
-  Expand(lists, index);
-  CMapStringToString again;
-  Flatten(index, again);
-  EXPECT_EQ(again.Count(), 2);
-  EXPECT_EQ(ListOf(again, u"tea"), u"r:a:b");  // the set's own walk order
-  EXPECT_EQ(ListOf(again, u"milk"), u"x.txt");
+TEST_F(WordIndexTest, AChangedNoteAddsOnlyItsNewWords) {
+  const WordIndex::Id tea = index.InsertWord(u"tea");
+  const WordIndex::Id milk = index.InsertWord(u"milk");
+  const WordIndex::Id a = index.InternNote(u"a");
+  const WordIndex::Id b = index.InternNote(u"b");
+  const WordIndex::Id words1[] = {tea};
+  index.AddNote(a, words1);
+  index.AddNote(b, words1);
+  const WordIndex::Id words2[] = {milk, tea, milk};
+  index.AddNote(a, words2);
+  EXPECT_EQ(NotesOf(u"tea"), (Names{u"a", u"b"}));
+  EXPECT_EQ(NotesOf(u"milk"), (Names{u"a"}));
+  index.AddNote(a, words2);
+  EXPECT_EQ(index.NotesAdded(tea).size(), 2u);
+  EXPECT_EQ(index.NotesAdded(milk).size(), 1u);
 }
 
-TEST_F(WordIndexTest, FreeIsSafeTwice) {
-  AddWord("tea", u"a", index);
-  Free(index);
-  Free(index);
-  EXPECT_EQ(index.FirstEntry()->value, nullptr);
+TEST_F(WordIndexTest, LoadedWordsKeepTheirPlaceAndSets) {
+  const WordIndex::Id tea = index.InsertWord(u"Tea");
+  const WordIndex::Id ab = index.InsertWord(u"ab");
+  index.SetLoadedNotes(tea, {index.InternNote(u"b"), index.InternNote(u"a")});
+  index.SetLoadedNotes(ab, {});
+  index.SetLoadedNotes(tea, {index.InternNote(u"r")});  // a later list replaces
+  index.ReverseWordInsertions();
+  EXPECT_EQ(NotesOf(u"Tea"), (Names{u"r"}));
+  EXPECT_TRUE(NotesOf(u"ab").empty());
+  AddWord("Tea", u"c", index);  // a lower-case key of its own
+  EXPECT_EQ(NotesOf(u"tea"), (Names{u"c"}));
 }
 
-// Every allocation of an expansion may fail; what was made must still be
-// reachable for Free, so nothing leaks (the sanitizer build checks that).
-TEST_F(WordIndexTest, FailedExpandLeavesOnlyFreeableSets) {
-  CMapStringToString lists;
-  for (const char16_t* word : {u"a", u"b", u"c", u"d", u"e", u"f", u"g", u"h", u"i", u"j", u"k",
-                               u"l"}) {
-    lists.SetValue(word, u"one.txt:two.txt:a-rather-long-note-name-that-needs-the-heap.txt");
-  }
-  bool completed = false;
-  for (int after = 0; !completed; ++after) {
-    WordIndex words;
-    {
-      FailAllocation fail(after);
-      try {
-        Expand(lists, words);
-      } catch (const CMemoryException&) {
-      }
-      completed = !fail.Fired();
-    }
-    if (completed) {
-      EXPECT_EQ(words.Count(), 12);
-    }
-    Free(words);
-  }
+TEST_F(WordIndexTest, NoteWordsConvertEachRunOnceInOrder) {
+  SetAnsiCodePage(65001);
+  SetUserLowerCase(true);
+  EXPECT_EQ(NoteWords("Cat cat, КОТ dog Cat кот"), (Names{u"cat", u"cat", u"кот", u"dog", u"кот"}));
+  EXPECT_TRUE(NoteWords(" ,.; ").empty());
 }
 
 }  // namespace

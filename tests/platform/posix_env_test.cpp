@@ -3,14 +3,19 @@
 // relies on so that no note is ever lost or overwritten.
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -20,6 +25,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+// A cutoff every file's last write is before.
+constexpr std::int64_t kAnyTime = std::numeric_limits<std::int64_t>::max();
 
 class PosixEnvTest : public ::testing::Test {
  protected:
@@ -103,7 +111,12 @@ TEST_F(PosixEnvTest, LeavesOutWhatIsNotARegularFileOrCannotBeKept) {
   EXPECT_EQ(env_.OpenForRead(Path("x.txt")), nullptr);
   EXPECT_EQ(env_.OpenForRead(Path("y.txt")), nullptr);
   EXPECT_EQ(env_.OpenForRead(Path("z.txt")), nullptr);
-  for (const char* name : {"x.txt", "y.txt", "z.txt"}) env_.DeleteIfEmpty(Path(name));
+  for (const char* name : {"x.txt", "y.txt", "z.txt"}) {
+    EXPECT_FALSE(env_.IsNote(Folder(), FromNativeName(name))) << name;
+    env_.DeleteIfEmpty(Path(name), kAnyTime);
+  }
+  EXPECT_FALSE(env_.IsNote(Folder(), u"a:b.txt"));
+  EXPECT_TRUE(env_.IsNote(Folder(), u"good.txt"));
   EXPECT_TRUE(Exists("x.txt"));
   EXPECT_TRUE(Exists("y.txt"));
   EXPECT_TRUE(Exists("z.txt"));
@@ -172,16 +185,103 @@ TEST_F(PosixEnvTest, RenameInAReadOnlyFolderSaysFailed) {
   EXPECT_EQ(env_.RenameNoReplace(Path("from.txt"), Path("to.txt")), Env::RenameResult::failed);
 }
 
-TEST_F(PosixEnvTest, DeletesOnlyANoteThatIsStillEmpty) {
+TEST_F(PosixEnvTest, DeletesOnlyANoteThatIsStillEmptyAndWrittenBeforeTheCutoff) {
   Write("empty.txt", "");
   Write("filled.txt", "");
   ASSERT_EQ(env_.FindNotes(Folder()).size(), 2u);
   Write("filled.txt", "saved by the editor meanwhile");
 
-  env_.DeleteIfEmpty(Path("empty.txt"));
-  env_.DeleteIfEmpty(Path("filled.txt"));
+  env_.DeleteIfEmpty(Path("empty.txt"), kAnyTime);
+  env_.DeleteIfEmpty(Path("filled.txt"), kAnyTime);
   EXPECT_FALSE(Exists("empty.txt"));
   EXPECT_EQ(Read("filled.txt"), "saved by the editor meanwhile");
+
+  // Truncated by an editor at 1000 s, about to be written.
+  Write("young.txt", "");
+  const timespec times[2] = {{1000, 500000000}, {1000, 500000000}};
+  ASSERT_EQ(utimensat(AT_FDCWD, (notes_ + "young.txt").c_str(), times, 0), 0);
+  env_.DeleteIfEmpty(Path("young.txt"), 1000);
+  EXPECT_TRUE(Exists("young.txt"));
+  env_.DeleteIfEmpty(Path("young.txt"), 1001);
+  EXPECT_FALSE(Exists("young.txt"));
+}
+
+TEST_F(PosixEnvTest, ATempFileGetsItsNameOnlyWhenClosed) {
+  std::u16string path;
+  {
+    auto file = env_.CreateTempFile(Folder(), &path);
+    ASSERT_NE(file, nullptr);
+    file->Write("half an index", 13);
+    // Dropped as a killed run would drop it: nothing may stay behind.
+  }
+  EXPECT_TRUE(fs::is_empty(notes_));
+  EXPECT_TRUE(path.empty());
+
+  auto file = env_.CreateTempFile(Folder(), &path);
+  ASSERT_NE(file, nullptr);
+  file->Write("index", 5);
+  file->Close();
+  const std::string name = ToNativeName(path).substr(notes_.size());
+  EXPECT_TRUE(name.starts_with("notes.ndx.") && name.size() == 16) << name;
+  EXPECT_EQ(Read(name), "index");
+  const mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(fs::status(notes_ + name).permissions(),
+            static_cast<fs::perms>(0666 & ~mask));
+}
+
+TEST_F(PosixEnvTest, RemovesOnlyStaleTempIndexFiles) {
+  for (const char* name : {"notes.ndx.AbC129", "notes.ndx.abc", "notes.ndx.AbC1234",
+                           "notes.ndx.AbC12-", "notes.ndx", "xnotes.ndx.AbC123", "a.txt"}) {
+    Write(name, "x");
+  }
+  fs::create_directory(notes_ + "notes.ndx.Dir123");
+  Write("../kept", "outside");
+  fs::create_symlink(root_ + "/kept", notes_ + "notes.ndx.Lnk123");
+
+  env_.RemoveStaleTempFiles(Folder());
+  EXPECT_FALSE(Exists("notes.ndx.AbC129"));
+  for (const char* name : {"notes.ndx.abc", "notes.ndx.AbC1234", "notes.ndx.AbC12-", "notes.ndx",
+                           "xnotes.ndx.AbC123", "a.txt", "notes.ndx.Dir123", "notes.ndx.Lnk123"}) {
+    EXPECT_TRUE(Exists(name)) << name;
+  }
+  EXPECT_TRUE(fs::exists(root_ + "/kept"));
+}
+
+TEST_F(PosixEnvTest, FolderLockTakesTurnsAndIsReleasedWithItsObject) {
+  auto first = env_.LockFolder(Folder());
+  ASSERT_NE(first, nullptr);
+  std::atomic<bool> second_held{false};
+  std::thread other([&] {
+    auto second = env_.LockFolder(Folder());
+    second_held = second != nullptr;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(second_held);
+  first.reset();
+  other.join();
+  EXPECT_TRUE(second_held);
+
+  // Another process taking the same lock sees it free again.
+  const int fd = open(notes_.c_str(), O_RDONLY | O_DIRECTORY);
+  EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+  close(fd);
+}
+
+TEST_F(PosixEnvTest, FolderLockNeverWaitsOnAFolderItCannotLock) {
+  EXPECT_EQ(env_.LockFolder(Folder() + u"missing/"), nullptr);
+  ASSERT_EQ(chmod(notes_.c_str(), 0555), 0);
+  EXPECT_NE(env_.LockFolder(Folder()), nullptr);  // read-only still locks
+  if (geteuid() != 0) {
+    ASSERT_EQ(chmod(notes_.c_str(), 0333), 0);
+    EXPECT_EQ(env_.LockFolder(Folder()), nullptr);
+  }
+}
+
+TEST_F(PosixEnvTest, AbsolutePathKeepsEveryLevel) {
+  const std::string cwd = fs::current_path().string();
+  EXPECT_EQ(env_.AbsolutePath(u"a/../b/n.txt"), FromNativeName(cwd + "/a/../b/n.txt"));
+  EXPECT_EQ(env_.AbsolutePath(u"/x/../y"), u"/x/../y");
 }
 
 }  // namespace

@@ -14,13 +14,10 @@ using Scores = std::vector<int>;
 
 class Scoring : public ::testing::Test {
  protected:
-  ~Scoring() override { Free(index); }
-
   // Records that note holds word (already lower-case, as the index keeps it).
   void Add(const std::u16string& word, const std::u16string& note) {
-    NoteSet*& set = index[word];
-    if (!set) set = new NoteSet;
-    (*set)[note];
+    const WordIndex::Id id = index.InsertWord(word);
+    index.AddNote(index.InternNote(note), std::span(&id, 1));
   }
 
   WordIndex index;
@@ -73,13 +70,15 @@ TEST_F(Scoring, OnlyTheSpaceSeparatesTokens) {
 }
 
 TEST_F(Scoring, ListsAtMostTwentyButCountsThemAll) {
-  for (int i = 0; i < 21; ++i) Add(u"cat", u"n" + std::u16string(1, u'A' + i));
+  for (int i = 0; i < 21; ++i) Add(u"cat", std::u16string{u'n', char16_t(u'A' + i)});
 
   RankedNotes ranked = RankNotes(u"cat", index);
   EXPECT_EQ(ranked.names.size(), 20u);
   EXPECT_EQ(ranked.count, 21);
 
-  RemoveNote(u"nA", index);
+  std::vector<bool> gone(index.NoteCount());
+  gone[index.FindNote(u"nA")] = true;
+  index.RemoveNotes(gone);
   ranked = RankNotes(u"cat", index);
   EXPECT_EQ(ranked.names.size(), 20u);
   EXPECT_EQ(ranked.count, 20);

@@ -1,16 +1,20 @@
 #include "search/search_dlg.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <filesystem>
+#include <set>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/code_page.h"
+#include "platform/editor.h"
+#include "platform/file_names.h"
 #include "res/resource_ids.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/temp_dir.h"
@@ -26,16 +30,16 @@ class SearchDlg : public ::testing::Test {
     dlg.m_pWordIndex = &index;
     dlg.m_strFolder = dir.folder();
   }
-  ~SearchDlg() override { Free(index); }
-
   // Writes a note and records its words in the index.
   void Note(const std::string& name, const std::string& text, const Names& words) {
     std::ofstream(dir.path() / name, std::ios::binary) << text;
-    for (const auto& word : words) {
-      NoteSet*& set = index[word];
-      if (!set) set = new NoteSet;
-      (*set)[std::u16string(name.begin(), name.end())];
-    }
+    for (const auto& word : words) Link(word, std::u16string(name.begin(), name.end()));
+  }
+
+  // Records that the note holds the word.
+  void Link(const std::u16string& word, const std::u16string& note) {
+    const WordIndex::Id id = index.InsertWord(word);
+    index.AddNote(index.InternNote(note), std::span(&id, 1));
   }
 
   std::u16string Path(const std::string& name) const {
@@ -56,8 +60,10 @@ class SearchDlg : public ::testing::Test {
     return names;
   }
 
+  // Types text and lets a search the typing made wait run.
   static void Type(QWidget* window, const char* text) {
     QTest::keyClicks(Control(window, IDC_QUERY), text);
+    QCoreApplication::processEvents();
   }
 
   static void Click(QWidget* window, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -99,7 +105,7 @@ TEST_F(SearchDlg, TypingRanksTheNotes) {
 
 TEST_F(SearchDlg, ShowAllIsEnabledOnlyWhenMoreThanTwentyMatch) {
   for (int i = 0; i < 21; ++i) {
-    const std::string name = "n" + std::to_string(i) + ".txt";
+    const std::string name = std::string(1, 'n') + std::to_string(i) + ".txt";
     Note(name, "x", i < 20 ? Names{u"cat", u"dog"} : Names{u"cat"});
   }
   RunModal(dlg, [&](QWidget* window) {
@@ -112,7 +118,31 @@ TEST_F(SearchDlg, ShowAllIsEnabledOnlyWhenMoreThanTwentyMatch) {
     EXPECT_EQ(first.size(), 20u);
     EXPECT_TRUE(all->isEnabled());
     QTest::mouseClick(all, Qt::LeftButton);
-    EXPECT_EQ(Listed(window), first);
+    const Names every = Listed(window);
+    ASSERT_EQ(every.size(), 21u);
+    EXPECT_EQ(Names(every.begin(), every.begin() + 20), first);
+    EXPECT_TRUE(all->isEnabled());
+  });
+}
+
+TEST_F(SearchDlg, ShowAllListsEveryScoredNoteInRankOrderUntilTheQueryChanges) {
+  // Note k has k words containing "ab" besides "ab": score 100 + 10 * (k + 1).
+  Names ranked;
+  for (int k = 0; k < 30; ++k) {
+    Names words{u"ab"};
+    for (int i = 0; i < k; ++i) words.push_back(u"ab" + std::u16string(i + 1, u'x'));
+    const std::string name = "n" + std::to_string(k) + ".txt";
+    Note(name, "x", words);
+    ranked.insert(ranked.begin(), std::u16string(name.begin(), name.end()));
+  }
+  RunModal(dlg, [&](QWidget* window) {
+    Type(window, "ab");
+    EXPECT_EQ(Listed(window), Names(ranked.begin(), ranked.begin() + 20));
+    QTest::mouseClick(Control(window, IDC_SHOW_ALL), Qt::LeftButton);
+    EXPECT_EQ(Listed(window), ranked);
+    Type(window, "x");  // "abx": n1 and up
+    EXPECT_EQ(Listed(window), Names(ranked.begin(), ranked.begin() + 20));
+    EXPECT_TRUE(Control(window, IDC_SHOW_ALL)->isEnabled());
   });
 }
 
@@ -164,6 +194,20 @@ TEST_F(SearchDlg, EnterOpenAndDoubleClickLaunchTheEditorAndStayOpen) {
   EXPECT_EQ(env.launches[2].notePath, Path("B.txt"));
 }
 
+TEST_F(SearchDlg, EditorThatCannotBeStartedIsReportedAndTheWindowStaysOpen) {
+  Note("A.txt", "a", {u"cat"});
+  env.editorStarts = false;
+  const ModalRun run = RunModal(dlg, [&](QWidget* window) {
+    Type(window, "cat");
+    Press(window, Qt::Key_Down);
+    Press(window, Qt::Key_Return);
+  });
+  EXPECT_TRUE(run.leftOpen);
+  ASSERT_EQ(env.messages.size(), 1u);
+  EXPECT_EQ(env.messages[0].caption, u"Scriblet");
+  EXPECT_EQ(env.messages[0].text, EditorNotStartedMessage(Path("A.txt")));
+}
+
 TEST_F(SearchDlg, SeveralSelectedUseTheLowestNumbered) {
   Note("A.txt", "a", {u"cat"});
   Note("B.txt", "b", {u"cats"});
@@ -178,6 +222,20 @@ TEST_F(SearchDlg, SeveralSelectedUseTheLowestNumbered) {
   });
   ASSERT_EQ(env.launches.size(), 1u);
   EXPECT_EQ(env.launches[0].notePath, Path("B.txt"));
+}
+
+// Once searches are slow, keys typed during one are not each searched: the
+// next search waits for them and ranks the query as it is by then.
+TEST_F(SearchDlg, SlowSearchesWaitForTheTypingAndRankTheLatestQuery) {
+  Note("A.txt", "d", {u"d"});
+  Note("B.txt", "dog", {u"dog"});
+  dlg.m_instantSearch = std::chrono::nanoseconds(-1);  // every search counts as slow
+  RunModal(dlg, [&](QWidget* window) {
+    QTest::keyClicks(Control(window, IDC_QUERY), "do");
+    EXPECT_EQ(List(window)->count(), 0);  // "d" alone would list A and B
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Listed(window), (Names{u"B.txt"}));
+  });
 }
 
 TEST_F(SearchDlg, EscapeClosesFromAnyControl) {
@@ -257,12 +315,11 @@ TEST_F(SearchDlg, UnreadableNoteKeepsThePreviousPreview) {
     EXPECT_EQ(Preview(), u"kept");
     Click(window, 2);
     EXPECT_EQ(Preview(), u"kept");
-    // The missing note still goes to the editor.
+    // Gone since the refresh: no longer a note to open.
     Click(window, 1);
     Press(window, Qt::Key_Return);
   });
-  ASSERT_EQ(env.launches.size(), 1u);
-  EXPECT_EQ(env.launches[0].notePath, Path("B.txt"));
+  EXPECT_TRUE(env.launches.empty());
 }
 
 TEST_F(SearchDlg, ALeadingByteOrderMarkStaysInNamesAndPreviews) {
@@ -270,8 +327,7 @@ TEST_F(SearchDlg, ALeadingByteOrderMarkStaysInNamesAndPreviews) {
   SetAnsiCodePage(65001);
   const std::u16string marked = u"\uFEFFa.txt";
   std::ofstream(dir.path() / "\xEF\xBB\xBF" "a.txt", std::ios::binary) << "\xEF\xBF\xBE" "marked";
-  index[u"cat"] = new NoteSet;
-  (*index[u"cat"])[marked];
+  Link(u"cat", marked);
   Note("a.txt", "plain", {u"dog"});
   RunModal(dlg, [&](QWidget* window) {
     Type(window, "cat");
@@ -285,12 +341,55 @@ TEST_F(SearchDlg, ALeadingByteOrderMarkStaysInNamesAndPreviews) {
   EXPECT_EQ(env.launches[0].notePath, dir.folder() + marked);
 }
 
+TEST_F(SearchDlg, OnlyRegularTxtFilesDirectlyInTheFolderAreOpened) {
+  // Names a crafted index can hold; only the last two are notes.
+  Note("fifo.txt", "", {u"cat"});
+  std::filesystem::remove(dir.path() / "fifo.txt");
+  ASSERT_EQ(mkfifo((dir.path() / "fifo.txt").c_str(), 0644), 0);
+  Note("folder.txt", "", {u"cat"});
+  std::filesystem::remove(dir.path() / "folder.txt");
+  std::filesystem::create_directory(dir.path() / "folder.txt");
+  Note("notes.ndx", "index", {u"cat"});
+  Note("a:b.txt", "colon", {u"cat"});
+  Note("gone.txt", "", {u"cat"});
+  std::filesystem::remove(dir.path() / "gone.txt");
+  Note("UPPER.TXT", "upper", {u"cat"});
+  Note("lower.txt", "lower", {u"cat"});
+  RunModal(dlg, [&](QWidget* window) {
+    Type(window, "cat");
+    ASSERT_EQ(List(window)->count(), 7);
+    for (int row = 0; row < 7; ++row) {
+      Click(window, row);
+      Press(window, Qt::Key_Return);
+    }
+  });
+  ASSERT_EQ(env.launches.size(), 2u);
+  EXPECT_EQ((std::set<std::u16string>{env.launches[0].notePath, env.launches[1].notePath}),
+            (std::set<std::u16string>{Path("UPPER.TXT"), Path("lower.txt")}));
+}
+
+TEST_F(SearchDlg, ARelativeFolderOpensTheNoteByItsAbsolutePath) {
+  Note("A.txt", "a", {u"cat"});
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  const std::u16string cwd = FromNativeName(std::filesystem::current_path().string());
+  dlg.m_strFolder = u"./";
+  RunModal(dlg, [&](QWidget* window) {
+    Type(window, "cat");
+    Press(window, Qt::Key_Down);
+    Press(window, Qt::Key_Return);
+  });
+  std::filesystem::current_path(before);
+  ASSERT_EQ(env.launches.size(), 1u);
+  EXPECT_EQ(env.launches[0].notePath, cwd + u"/./A.txt");
+  EXPECT_EQ(env.launches[0].workingDir, u"./");
+}
+
 TEST_F(SearchDlg, NamesReachingOutsideTheFolderAreNeitherReadNorOpened) {
   Note("A.txt", "safe", {u"cat"});
   std::filesystem::create_directory(dir.path() / "sub");
   Note("sub/x.txt", "outside", {u"cats"});
-  index[u"scat"] = new NoteSet;
-  (*index[u"scat"])[u".."];
+  Link(u"scat", u"..");
   RunModal(dlg, [&](QWidget* window) {
     Type(window, "cat");
     ASSERT_EQ(List(window)->count(), 3);

@@ -12,6 +12,7 @@ class FailingWriteFile : public CFile {
   explicit FailingWriteFile(std::unique_ptr<CFile> file) : file_(std::move(file)) {}
   std::size_t Read(void* buf, std::size_t n) override { return file_->Read(buf, n); }
   void Write(const void*, std::size_t) override { throw CFileException(ENOSPC); }
+  std::uint64_t GetLength() override { return file_->GetLength(); }
   void Flush() override { file_->Flush(); }
   void Close() override { file_->Close(); }
 
@@ -24,6 +25,7 @@ class FailingReadFile : public CFile {
  public:
   std::size_t Read(void*, std::size_t) override { throw CFileException(EIO); }
   void Write(const void*, std::size_t) override { throw CFileException(EBADF); }
+  std::uint64_t GetLength() override { return std::uint64_t{1} << 20; }  // reads are tried
   void Flush() override {}
   void Close() override {}
 };

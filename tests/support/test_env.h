@@ -44,6 +44,7 @@ class TestEnv : public Env {
   std::function<void()> afterFindNotes;
 
   std::vector<Launch> launches;
+  bool editorStarts = true;  // what StartEditor answers
   std::vector<Message> messages;
   bool messageShown = true;  // what ShowWarning answers
 
@@ -63,17 +64,32 @@ class TestEnv : public Env {
     if (renameTargetsTaken) return RenameResult::targetExists;
     return real().RenameNoReplace(from, to);
   }
+  void RemoveStaleTempFiles(const std::u16string& folder) override {
+    real().RemoveStaleTempFiles(folder);
+  }
   bool RemoveFile(const std::u16string& path) override { return real().RemoveFile(path); }
-  void DeleteIfEmpty(const std::u16string& path) override { real().DeleteIfEmpty(path); }
+  void DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBefore) override {
+    real().DeleteIfEmpty(path, writtenBefore);
+  }
   std::vector<NoteEntry> FindNotes(const std::u16string& folder) override {
     std::vector<NoteEntry> notes = real().FindNotes(folder);
     if (afterFindNotes) afterFindNotes();
     return notes;
   }
+  bool IsNote(const std::u16string& folder, const std::u16string& name) override {
+    return real().IsNote(folder, name);
+  }
+  std::unique_ptr<FolderLock> LockFolder(const std::u16string& folder) override {
+    return real().LockFolder(folder);
+  }
+  std::u16string AbsolutePath(const std::u16string& path) override {
+    return real().AbsolutePath(path);
+  }
   std::int64_t Now() override { return now; }
   std::int64_t UtcOffsetNow() override { return utcOffset; }
-  void StartEditor(const std::u16string& notePath, const std::u16string& workingDir) override {
+  bool StartEditor(const std::u16string& notePath, const std::u16string& workingDir) override {
     launches.push_back({notePath, workingDir});
+    return editorStarts;
   }
   bool ShowWarning(const std::u16string& caption, const std::u16string& text) override {
     messages.push_back({caption, text});

@@ -1,0 +1,97 @@
+#pragma once
+// A growable open-addressing table (linear probing) from a strong 64-bit
+// hash to a payload, a pointer or an id; kEmpty marks a free slot and is
+// never stored. The table only finds things: whatever order is visible is
+// kept elsewhere. It holds at most half as many payloads as slots, so a
+// lookup under a strong hash probes a few slots whatever the keys are.
+//
+// The caller compares keys: Find asks match(payload) of each payload stored
+// with the same hash. Payloads stored under one hash must be distinct.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <utility>
+
+template <class T, T kEmpty>
+class LookupTable {
+ public:
+  LookupTable() = default;
+  LookupTable(const LookupTable&) = delete;
+  LookupTable& operator=(const LookupTable&) = delete;
+  LookupTable(LookupTable&& other) noexcept { *this = std::move(other); }
+  LookupTable& operator=(LookupTable&& other) noexcept {
+    m_slots = std::move(other.m_slots);
+    m_mask = other.m_mask;
+    other.m_mask = 0;
+    return *this;
+  }
+
+  // The payload with this hash that match accepts, or kEmpty.
+  template <class Match>
+  T Find(std::uint64_t hash, Match&& match) const {
+    if (m_mask == 0) return kEmpty;
+    for (std::size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
+      const Slot& slot = m_slots[i];
+      if (slot.payload == kEmpty) return kEmpty;
+      if (slot.hash == hash && match(slot.payload)) return slot.payload;
+    }
+  }
+
+  // Makes room for count payloads. Throws std::bad_alloc and then changes
+  // nothing.
+  void Reserve(std::size_t count) {
+    if (2 * count <= m_mask + 1 && m_mask != 0) return;
+    std::size_t size = m_mask == 0 ? 16 : 2 * (m_mask + 1);
+    while (2 * count > size) size *= 2;
+    std::unique_ptr<Slot[]> slots(new Slot[size]);
+    const std::size_t mask = size - 1;
+    for (std::size_t i = 0; i <= m_mask && m_mask != 0; ++i) {
+      if (m_slots[i].payload != kEmpty) Place(slots.get(), mask, m_slots[i]);
+    }
+    m_slots = std::move(slots);
+    m_mask = mask;
+  }
+
+  // Stores payload; Reserve(count + 1) must have been called for it.
+  void Insert(std::uint64_t hash, T payload) noexcept {
+    Place(m_slots.get(), m_mask, Slot{hash, payload});
+  }
+
+  // Removes payload, stored with hash; it must be there.
+  void Erase(std::uint64_t hash, T payload) noexcept {
+    std::size_t i = hash & m_mask;
+    while (m_slots[i].payload != payload) i = (i + 1) & m_mask;
+    // Backward shift: later slots of the run move up unless their home lies
+    // cyclically after the hole, so no lookup ever stops early.
+    for (std::size_t j = (i + 1) & m_mask; m_slots[j].payload != kEmpty; j = (j + 1) & m_mask) {
+      const std::size_t home = m_slots[j].hash & m_mask;
+      const bool stays = i <= j ? (i < home && home <= j) : (i < home || home <= j);
+      if (stays) continue;
+      m_slots[i] = m_slots[j];
+      i = j;
+    }
+    m_slots[i].payload = kEmpty;
+  }
+
+  // Forgets every payload and releases the slots.
+  void Clear() noexcept {
+    m_slots.reset();
+    m_mask = 0;
+  }
+
+ private:
+  struct Slot {
+    std::uint64_t hash = 0;
+    T payload = kEmpty;
+  };
+
+  static void Place(Slot* slots, std::size_t mask, const Slot& slot) noexcept {
+    std::size_t i = slot.hash & mask;
+    while (slots[i].payload != kEmpty) i = (i + 1) & mask;
+    slots[i] = slot;
+  }
+
+  std::unique_ptr<Slot[]> m_slots;
+  std::size_t m_mask = 0;  // slots - 1; 0 before the first Reserve
+};

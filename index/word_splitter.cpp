@@ -1,0 +1,54 @@
+#include "index/word_splitter.h"
+
+#include "index/strong_hash.h"
+#include "index/word_index.h"
+#include "platform/ansi_text.h"
+
+WordSplitter::WordSplitter() {
+  // Built here, so that the thread only ever reads the code page's table.
+  ansi_detail::CurrentTable();
+  m_thread = std::thread([this] { Run(); });
+}
+
+WordSplitter::~WordSplitter() {
+  {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_stop = true;
+  }
+  m_wake.notify_one();
+  m_thread.join();
+}
+
+std::future<std::vector<SplitWord>> WordSplitter::Split(std::string text) {
+  std::promise<std::vector<SplitWord>> words;
+  std::future<std::vector<SplitWord>> result = words.get_future();
+  {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_jobs.push_back(Job{std::move(text), std::move(words)});
+  }
+  m_wake.notify_one();
+  return result;
+}
+
+void WordSplitter::Run() {
+  for (;;) {
+    Job job;
+    {
+      std::unique_lock<std::mutex> lock(m_mutex);
+      m_wake.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
+      if (m_jobs.empty()) return;
+      job = std::move(m_jobs.front());
+      m_jobs.pop_front();
+    }
+    try {
+      std::vector<SplitWord> words;
+      for (std::u16string& word : NoteWords(job.text)) {
+        const std::uint64_t strong = StrongHash(word);
+        words.push_back(SplitWord{std::move(word), strong});
+      }
+      job.words.set_value(std::move(words));
+    } catch (...) {
+      job.words.set_exception(std::current_exception());
+    }
+  }
+}

@@ -1,0 +1,83 @@
+// Checks an index file as the crash loop needs: it must be exactly what a
+// save writes for the pairs it holds (both maps whole, nothing cut, nothing
+// after them). Prints the names of the stamp map, one a line.
+// Usage: index_check <notes.ndx>. Exit status 0 when whole, 1 when not.
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "index/archive.h"
+#include "platform/exceptions.h"
+#include "platform/file_names.h"
+
+namespace {
+
+// Reads from bytes in memory, or appends what is written to them.
+class MemoryFile : public CFile {
+ public:
+  explicit MemoryFile(std::string& bytes) : bytes_(bytes) {}
+  std::size_t Read(void* buf, std::size_t n) override {
+    n = std::min(n, bytes_.size() - pos_);
+    std::memcpy(buf, bytes_.data() + pos_, n);
+    pos_ += n;
+    return n;
+  }
+  void Write(const void* buf, std::size_t n) override {
+    bytes_.append(static_cast<const char*>(buf), n);
+  }
+  std::uint64_t GetLength() override { return bytes_.size(); }
+  void Flush() override {}
+  void Close() override {}
+
+ private:
+  std::string& bytes_;
+  std::size_t pos_ = 0;
+};
+
+using Pairs = std::vector<std::pair<std::u16string, std::u16string>>;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fputs("usage: index_check <notes.ndx>\n", stderr);
+    return 2;
+  }
+  std::ifstream in(argv[1], std::ios::binary);
+  if (!in) return 1;
+  std::string bytes(std::istreambuf_iterator<char>(in), {});
+
+  Pairs maps[2];
+  std::string again;
+  try {
+    MemoryFile file(bytes);
+    CArchive load(file, CArchive::load);
+    for (Pairs& pairs : maps) {
+      for (std::uint32_t n = load.ReadCount(); n > 0; --n) {
+        std::u16string key = load.ReadString();
+        pairs.emplace_back(std::move(key), load.ReadString());
+      }
+    }
+    MemoryFile out(again);
+    CArchive store(out, CArchive::store);
+    for (const Pairs& pairs : maps) {
+      store.WriteCount(static_cast<std::uint32_t>(pairs.size()));
+      for (const auto& [key, value] : pairs) {
+        store.WriteString(key);
+        store.WriteString(value);
+      }
+    }
+    store.Close();
+  } catch (const CException&) {
+    return 1;
+  }
+  if (again != bytes) return 1;
+  for (const auto& [name, stamp] : maps[0]) std::cout << ToNativeName(name) << '\n';
+  return 0;
+}
