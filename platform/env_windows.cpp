@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "platform/editor.h"
 #include "platform/env.h"
 #include "platform/exceptions.h"
 #include "platform/file_names.h"
@@ -63,6 +64,12 @@ class WindowsFile final : public CFile {
       if (put == 0) throw CFileException(ERROR_DISK_FULL);
       done += put;
     }
+  }
+
+  std::uint64_t GetLength() override {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(handle_, &size)) throw CFileException(static_cast<int>(GetLastError()));
+    return static_cast<std::uint64_t>(size.QuadPart);
   }
 
   void Flush() override {
@@ -135,6 +142,75 @@ bool TargetData(const std::u16string& path, std::uint64_t* length, std::int64_t*
   return true;
 }
 
+bool IsNoteName(const std::u16string& name) {
+  return EndsWithTxt(name) && name.find(u':') == std::u16string::npos;
+}
+
+// "notes.ndx." and six letters or digits, as CreateTempFile names them.
+bool IsTempIndexName(const std::u16string& name) {
+  constexpr std::u16string_view prefix = u"notes.ndx.";
+  if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) return false;
+  return std::all_of(name.begin() + prefix.size(), name.end(), [](char16_t c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+  });
+}
+
+bool IsAbsolute(const std::u16string& path) {
+  if (!path.empty() && kPathSeparators.find(path[0]) != std::u16string_view::npos) return true;
+  return path.size() >= 3 && path[1] == u':' &&
+         kPathSeparators.find(path[2]) != std::u16string_view::npos;
+}
+
+std::u16string FullPath(const std::u16string& path) {
+  std::u16string full(MAX_PATH, u'\0');
+  for (;;) {
+    const DWORD length = GetFullPathNameW(Wide(path), static_cast<DWORD>(full.size()),
+                                          reinterpret_cast<wchar_t*>(full.data()), nullptr);
+    if (length == 0) return {};
+    if (length < full.size()) {
+      full.resize(length);
+      return full;
+    }
+    full.resize(length);
+  }
+}
+
+// Held by a named mutex: Windows has no lock on a folder itself, and a
+// lock file would be one more file in the notes folder. A mutex whose
+// owner dies is handed on (abandoned), so a killed run never blocks the
+// next. Released on the thread that took it, as a mutex must be.
+class MutexFolderLock final : public Env::FolderLock {
+ public:
+  explicit MutexFolderLock(HANDLE mutex) : mutex_(mutex) {}
+  ~MutexFolderLock() override {
+    ReleaseMutex(mutex_);
+    CloseHandle(mutex_);
+  }
+  MutexFolderLock(const MutexFolderLock&) = delete;
+  MutexFolderLock& operator=(const MutexFolderLock&) = delete;
+
+ private:
+  HANDLE mutex_;
+};
+
+// The mutex's name for folder: one per folder however it is spelt (case,
+// separators, relative or not), short enough for any path.
+std::u16string LockName(const std::u16string& folder) {
+  std::u16string key = SortKey(FullPath(folder));
+  for (char16_t& c : key) {
+    if (c == u'/') c = u'\\';
+  }
+  while (key.size() > 1 && key.back() == u'\\') key.pop_back();
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (const char16_t c : key) {
+    hash = (hash ^ c) * 1099511628211ull;
+  }
+  wchar_t name[64];
+  std::swprintf(name, 64, L"Local\\scriblet-folder-%016llx",
+                static_cast<unsigned long long>(hash));
+  return FromWide(name);
+}
+
 class WindowsEnv final : public Env {
  public:
   void CreateDirectory(const std::u16string& path) override {
@@ -160,6 +236,8 @@ class WindowsEnv final : public Env {
       const std::u16string candidate = folder + u"notes.ndx." + FromWide(suffix);
       const HANDLE handle = CreateFileW(Wide(candidate), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      // Named at once: Windows cannot name an open anonymous file later. A
+      // killed run's leftover goes in RemoveStaleTempFiles.
       if (handle != INVALID_HANDLE_VALUE) {
         *path = candidate;
         return std::make_unique<WindowsFile>(handle);
@@ -169,6 +247,23 @@ class WindowsEnv final : public Env {
     return nullptr;
   }
 
+  void RemoveStaleTempFiles(const std::u16string& folder) override {
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileExW(Wide(folder + u"notes.ndx.*"), FindExInfoBasic, &data,
+                                         FindExSearchNameMatch, nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+      // Never a folder or a link, only our own plain files.
+      if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        continue;
+      }
+      const std::u16string name = FromWide(data.cFileName);
+      if (IsTempIndexName(name)) DeleteFileW(Wide(folder + name));
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+  }
+
+  // MOVEFILE_WRITE_THROUGH returns once the rename is on the disk.
   bool ReplaceFile(const std::u16string& from, const std::u16string& to) override {
     return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   }
@@ -182,10 +277,12 @@ class WindowsEnv final : public Env {
 
   bool RemoveFile(const std::u16string& path) override { return DeleteFileW(Wide(path)); }
 
-  void DeleteIfEmpty(const std::u16string& path) override {
+  void DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBefore) override {
     std::uint64_t length = 0;
     std::int64_t lastWrite = 0;
-    if (TargetData(path, &length, &lastWrite) && length == 0) DeleteFileW(Wide(path));
+    if (TargetData(path, &length, &lastWrite) && length == 0 && lastWrite < writtenBefore) {
+      DeleteFileW(Wide(path));
+    }
   }
 
   std::vector<NoteEntry> FindNotes(const std::u16string& folder) override {
@@ -196,7 +293,7 @@ class WindowsEnv final : public Env {
     if (find == INVALID_HANDLE_VALUE) return notes;
     do {
       std::u16string name = FromWide(data.cFileName);
-      if (!EndsWithTxt(name) || name.find(u':') != std::u16string::npos) continue;
+      if (!IsNoteName(name)) continue;
       if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
       NoteEntry entry{name, folder + name,
                       (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
@@ -221,6 +318,45 @@ class WindowsEnv final : public Env {
     return notes;
   }
 
+  bool IsNote(const std::u16string& folder, const std::u16string& name) override {
+    if (!IsNoteName(name) || name.find_first_of(kPathSeparators) != std::u16string::npos) {
+      return false;
+    }
+    std::uint64_t length = 0;
+    std::int64_t lastWrite = 0;
+    return TargetData(folder + name, &length, &lastWrite);
+  }
+
+  std::unique_ptr<FolderLock> LockFolder(const std::u16string& folder) override {
+    const std::u16string full = FullPath(folder);
+    const DWORD attributes = full.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(Wide(full));
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      return nullptr;
+    }
+    const HANDLE mutex = CreateMutexW(nullptr, FALSE, Wide(LockName(folder)));
+    if (mutex == nullptr) return nullptr;
+    // Owned before it is taken: exhausted memory must not leave it taken.
+    std::unique_ptr<MutexFolderLock> lock;
+    try {
+      lock = std::make_unique<MutexFolderLock>(mutex);
+    } catch (...) {
+      CloseHandle(mutex);
+      throw;
+    }
+    const DWORD waited = WaitForSingleObject(mutex, INFINITE);
+    // A failed wait leaves nothing taken; releasing it then is harmless.
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return nullptr;
+    return lock;
+  }
+
+  // Windows itself resolves "." and ".." by the text, so the full path
+  // names the same file.
+  std::u16string AbsolutePath(const std::u16string& path) override {
+    if (IsAbsolute(path)) return path;
+    const std::u16string full = FullPath(path);
+    return full.empty() ? path : full;
+  }
+
   std::int64_t Now() override {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
@@ -239,14 +375,14 @@ class WindowsEnv final : public Env {
     return -static_cast<std::int64_t>(bias) * 60;
   }
 
-  void StartEditor(const std::u16string& notePath, const std::u16string& workingDir) override {
-    const wchar_t* configured = _wgetenv(L"SCRIBLET_EDITOR");
-    const wchar_t* editor =
-        configured != nullptr && *configured != L'\0' ? configured : L"notepad.exe";
+  bool StartEditor(const std::u16string& notePath, const std::u16string& workingDir) override {
+    const std::u16string editor = FromNativeName(EditorProgram());
     // Quoted, so that a path with spaces reaches the editor as one argument.
     const std::u16string argument = u"\"" + notePath + u"\"";
-    ShellExecuteW(GetDesktopWindow(), L"open", editor, Wide(argument), Wide(workingDir),
-                  SW_SHOWNORMAL);
+    // Values above 32 mean the program was started.
+    const auto started = reinterpret_cast<INT_PTR>(ShellExecuteW(
+        GetDesktopWindow(), L"open", Wide(editor), Wide(argument), Wide(workingDir), SW_SHOWNORMAL));
+    return started > 32;
   }
 
   bool ShowWarning(const std::u16string& caption, const std::u16string& text) override {

@@ -9,9 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/env.h"
@@ -111,19 +113,99 @@ TEST_F(WindowsEnvTest, RenameNeverReplaces) {
   EXPECT_FALSE(Exists(u"from.txt"));
 }
 
-TEST_F(WindowsEnvTest, DeletesOnlyANoteThatIsStillEmpty) {
+TEST_F(WindowsEnvTest, DeletesOnlyANoteThatIsStillEmptyAndOldEnough) {
   Write(u"empty.txt", "");
   Write(u"filled.txt", "");
+  Write(u"just truncated.txt", "");
   fs::create_directory(At(u"dir.txt"));
-  ASSERT_EQ(env_.FindNotes(dir_.folder()).size(), 2u);
+  ASSERT_EQ(env_.FindNotes(dir_.folder()).size(), 3u);
   Write(u"filled.txt", "saved by the editor meanwhile");
+  const std::int64_t minuteAgo = env_.Now() - 60;
+  for (const char16_t* name : {u"empty.txt", u"filled.txt"}) SetLastWrite(name, minuteAgo - 1, 0);
+  SetLastWrite(u"just truncated.txt", minuteAgo, 0);
 
-  for (const char16_t* name : {u"empty.txt", u"filled.txt", u"dir.txt"}) {
-    env_.DeleteIfEmpty(Path(name));
+  for (const char16_t* name : {u"empty.txt", u"filled.txt", u"just truncated.txt", u"dir.txt"}) {
+    env_.DeleteIfEmpty(Path(name), minuteAgo);
   }
   EXPECT_FALSE(Exists(u"empty.txt"));
   EXPECT_EQ(Read(u"filled.txt"), "saved by the editor meanwhile");
+  EXPECT_TRUE(Exists(u"just truncated.txt"));
   EXPECT_TRUE(Exists(u"dir.txt"));
+}
+
+TEST_F(WindowsEnvTest, TellsNotesFromOtherEntries) {
+  Write(u"a.TXT", "x");
+  Write(u"b.md", "x");
+  fs::create_directory(At(u"dir.txt"));
+  fs::create_directory(At(u"sub"));
+  Write(u"sub\\c.txt", "x");
+  EXPECT_TRUE(env_.IsNote(dir_.folder(), u"a.TXT"));
+  for (const char16_t* name : {u"b.md", u"dir.txt", u"gone.txt", u"sub\\c.txt", u"sub/c.txt",
+                               u"a.TXT:x.txt"}) {
+    EXPECT_FALSE(env_.IsNote(dir_.folder(), name)) << fs::path(name).string();
+  }
+}
+
+TEST_F(WindowsEnvTest, GivesTheLengthOfAnOpenFile) {
+  Write(u"a.txt", "12345");
+  auto file = env_.OpenForRead(Path(u"a.txt"));
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->GetLength(), 5u);
+}
+
+TEST_F(WindowsEnvTest, RemovesOnlyLeftoverTemporaryIndexFiles) {
+  for (const char16_t* name : {u"notes.ndx.a1B2c3", u"notes.ndx.zzzzzz", u"notes.ndx",
+                               u"notes.ndx.abc", u"notes.ndx.abcdefg", u"notes.ndx.ab-def",
+                               u"note.txt"}) {
+    Write(name, "x");
+  }
+  fs::create_directory(At(u"notes.ndx.folder"));
+  env_.RemoveStaleTempFiles(dir_.folder());
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(dir_.path())) {
+    left.push_back(e.path().filename().string());
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"note.txt", "notes.ndx", "notes.ndx.ab-def",
+                                            "notes.ndx.abc", "notes.ndx.abcdefg",
+                                            "notes.ndx.folder"}));
+}
+
+TEST_F(WindowsEnvTest, LocksAFolderHoweverItIsSpelt) {
+  auto lock = env_.LockFolder(dir_.folder());
+  ASSERT_NE(lock, nullptr);
+  // Another run, on another thread as another process would be, waits
+  // for the same folder even when it is spelt otherwise.
+  std::u16string other = dir_.folder();
+  for (char16_t& c : other) {
+    if (c == u'\\') c = u'/';
+    else if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  }
+  std::atomic<bool> taken{false};
+  std::thread second([&] {
+    auto again = env_.LockFolder(other);
+    EXPECT_NE(again, nullptr);
+    taken = true;
+  });
+  Sleep(200);
+  EXPECT_FALSE(taken);
+  lock.reset();
+  second.join();
+  EXPECT_TRUE(taken);
+
+  EXPECT_EQ(env_.LockFolder(Path(u"missing\\")), nullptr);
+  Write(u"file.txt", "x");
+  EXPECT_EQ(env_.LockFolder(Path(u"file.txt\\")), nullptr);
+}
+
+TEST_F(WindowsEnvTest, MakesRelativePathsAbsolute) {
+  EXPECT_EQ(env_.AbsolutePath(u"C:\\notes\\a.txt"), u"C:\\notes\\a.txt");
+  EXPECT_EQ(env_.AbsolutePath(u"\\\\server\\share\\a.txt"), u"\\\\server\\share\\a.txt");
+  const fs::path before = fs::current_path();
+  fs::current_path(dir_.path());
+  const std::u16string absolute = env_.AbsolutePath(u"sub\\a.txt");
+  fs::current_path(before);
+  EXPECT_EQ(fs::path(absolute), dir_.path() / "sub" / "a.txt");
 }
 
 TEST_F(WindowsEnvTest, TempFileIsNewAndReplacesTheTarget) {
@@ -168,7 +250,7 @@ TEST_F(WindowsEnvTest, StartsTheEditorOnTheQuotedPathInTheFolder) {
   fs::create_directory(At(u"my notes"));
   const std::u16string folder = dir_.path().u16string() + u"\\my notes";
   _wputenv_s(L"SCRIBLET_EDITOR", At(u"editor.bat").c_str());
-  env_.StartEditor(folder + u"\\a b.txt", folder);
+  EXPECT_TRUE(env_.StartEditor(folder + u"\\a b.txt", folder));
   _wputenv_s(L"SCRIBLET_EDITOR", L"");
 
   // Not waited for: the record is complete once the editor has run.
@@ -180,6 +262,12 @@ TEST_F(WindowsEnvTest, StartsTheEditorOnTheQuotedPathInTheFolder) {
   const fs::path note(folder + u"\\a b.txt");
   EXPECT_EQ(Read(u"record.txt"),
             note.string() + "\r\n" + fs::path(folder).string() + "\r\n");
+}
+
+TEST_F(WindowsEnvTest, ReportsAnEditorThatCannotBeStarted) {
+  _wputenv_s(L"SCRIBLET_EDITOR", At(u"no such editor.exe").c_str());
+  EXPECT_FALSE(env_.StartEditor(Path(u"a.txt"), dir_.folder()));
+  _wputenv_s(L"SCRIBLET_EDITOR", L"");
 }
 
 }  // namespace
