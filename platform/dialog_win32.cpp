@@ -12,6 +12,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "platform/wide_windows.h"
 
@@ -24,6 +25,9 @@ constexpr WORD kStaticAtom = 0x0082;
 
 // Posted to the dialog to report a list's settled selection; wParam is its id.
 constexpr UINT kSelectionSettled = WM_APP + 1;
+// PostLater's timer. A timer's message comes only once no input or other
+// message waits, which a posted message (served before input) would not.
+constexpr UINT_PTR kRunLaterTimer = 1;
 
 class TemplateWriter {
  public:
@@ -130,6 +134,7 @@ struct CDialog::Window {
   bool ended = false;
   int endResult = 0;
   std::map<int, std::unique_ptr<CListCtrl::Native>> lists;
+  std::vector<std::function<void()>> later;
 
   HWND Control(int id) const { return hwnd ? GetDlgItem(hwnd, id) : nullptr; }
 
@@ -206,6 +211,18 @@ INT_PTR CDialog::Window::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       owner.Notify(Notification::itemChanged, id);
       return TRUE;
     }
+    case WM_TIMER: {
+      if (wParam != kRunLaterTimer) return FALSE;
+      KillTimer(hwnd, kRunLaterTimer);
+      // What these queue runs on the next round.
+      std::vector<std::function<void()>> now;
+      now.swap(later);
+      for (auto& run : now) {
+        if (ended) break;
+        run();
+      }
+      return TRUE;
+    }
     case WM_CLOSE:
       owner.OnCancel();
       return TRUE;
@@ -236,7 +253,7 @@ int CDialog::DoModal() {
   (void)commonControls;
 
   const std::unique_ptr<DWORD[]> dialogTemplate = BuildTemplate(m_template);
-  Window window{*this, nullptr, false, 0, {}};
+  Window window{*this, nullptr, false, 0, {}, {}};
   m_window = &window;
   struct Unbind {
     CDialog& dialog;
@@ -274,6 +291,12 @@ int CDialog::DoModal() {
     }
   }
   return window.endResult;
+}
+
+void CDialog::PostLater(std::function<void()> run) {
+  if (!m_window || !m_window->hwnd) return;
+  m_window->later.push_back(std::move(run));
+  SetTimer(m_window->hwnd, kRunLaterTimer, USER_TIMER_MINIMUM, nullptr);
 }
 
 void CDialog::EndDialog(int result) {
