@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -93,15 +94,15 @@ class SearchWindow : public ::testing::Test {
     dlg.m_pWordIndex = &index;
     dlg.m_strFolder = dir.folder();
   }
-  ~SearchWindow() override { Free(index); }
-
   void Note(const std::u16string& name, const std::string& text, const Names& words) {
     std::ofstream(dir.path() / std::filesystem::path(name), std::ios::binary) << text;
-    for (const auto& word : words) {
-      NoteSet*& set = index[word];
-      if (!set) set = new NoteSet;
-      (*set)[name];
-    }
+    for (const auto& word : words) Link(word, name);
+  }
+
+  // Records that the note holds the word.
+  void Link(const std::u16string& word, const std::u16string& note) {
+    const WordIndex::Id id = index.InsertWord(word);
+    index.AddNote(index.InternNote(note), std::span(&id, 1));
   }
 
   Names Listed() const {
@@ -178,9 +179,7 @@ TEST_F(SearchWindow, NamesReachingOutsideTheFolderAreNeitherReadNorOpened) {
   std::filesystem::create_directory(dir.path() / "sub");
   Note(u"sub\\x.txt", "inside a subfolder", {u"cats"});
   for (const char16_t* name : {u"..\\secret.txt", u"A.txt:stream", u"C:x.txt"}) {
-    NoteSet*& set = index[u"scat"];
-    if (!set) set = new NoteSet;
-    (*set)[name];
+    Link(u"scat", name);
   }
   const ModalRun run = RunModal(dlg, {
       [&](HWND) { Type(u"cat"); },
