@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -172,6 +173,31 @@ TEST_F(SearchWindow, ShowAllIsEnabledOnlyWhenMoreNotesMatchThanAreListed) {
   });
   EXPECT_TRUE(run.leftOpen);
   EXPECT_EQ(run.result, IDCANCEL);
+}
+
+// Once searches are slow, the keys typed meanwhile are handled before the
+// queued search, which then ranks the query as it is by then; work queued
+// when the window closes first never runs.
+TEST_F(SearchWindow, SlowSearchesWaitForTheTypingAndRankTheLatestQuery) {
+  Note(u"A.txt", "d", {u"d"});
+  Note(u"B.txt", "dog", {u"dog"});
+  dlg.m_instantSearch = std::chrono::nanoseconds(-1);  // every search counts as slow
+  std::u16string queryWhenRun;
+  bool ranAfterClose = false;
+  const ModalRun run = RunModal(dlg, {
+      [&](HWND) {
+        Type(u"do");
+        dlg.PostLater([&] { queryWhenRun = dlg.GetDlgItemText(IDC_QUERY); });
+      },
+      [&](HWND) {
+        EXPECT_EQ(queryWhenRun, u"do");
+        EXPECT_EQ(Listed(), (Names{u"B.txt"}));
+        Press(VK_ESCAPE);
+        dlg.PostLater([&] { ranAfterClose = true; });
+      },
+  });
+  EXPECT_FALSE(run.leftOpen);
+  EXPECT_FALSE(ranAfterClose);
 }
 
 TEST_F(SearchWindow, NamesReachingOutsideTheFolderAreNeitherReadNorOpened) {
