@@ -86,7 +86,7 @@ scriblet_warnings(scriblet_dialogs)
 add_library(scriblet_app STATIC
   ${src}/app/command_line.cpp
   ${src}/app/new_note.cpp
-  ${src}/app/progress_window_windows.cpp
+  ${src}/app/progress_window_win32.cpp
   ${src}/app/scriblet_app.cpp
   ${src}/app/system_modes.cpp
   ${src}/platform/win_app_windows.cpp
@@ -197,7 +197,9 @@ if(BUILD_TESTING)
   scriblet_windows_test(new_note_test SOURCES ${src}/tests/windows/new_note_test.cpp
     LIBS scriblet_app scriblet_test_env)
 
-  # The dialogs need a display: scripts/test-windows runs Wine in Xvfb.
+  # The windows need a display: scripts/test-windows runs Wine in Xvfb.
+  scriblet_windows_test(progress_window_test SOURCES ${src}/tests/windows/progress_window_test.cpp
+    LIBS scriblet_app)
   scriblet_windows_test(dialogs_test SOURCES ${src}/tests/windows/dialogs_test.cpp
     LIBS scriblet_dialogs scriblet_test_env)
   target_sources(dialogs_test PRIVATE ${src}/res/scriblet.rc)
