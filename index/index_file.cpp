@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "index/archive.h"
+#include "index/start_thread.h"
 #include "platform/exceptions.h"
 
 namespace {
@@ -49,17 +50,20 @@ class NoteGuess {
 // each list until the reading is over, so results do not depend on timing.
 class ListSplitter {
  public:
-  explicit ListSplitter(WordIndex& words) : m_words(words), m_thread([this] { Run(); }) {}
+  // Throws std::bad_alloc when the thread cannot be started.
+  explicit ListSplitter(WordIndex& words) : m_words(words), m_thread(StartThread([this] { Run(); })) {}
+  // After a failure of the reader: drops the lists queued and stops.
   ~ListSplitter() {
     if (!m_thread.joinable()) return;
-    Stop();
+    Stop(true);
     m_thread.join();
   }
   ListSplitter(const ListSplitter&) = delete;
   ListSplitter& operator=(const ListSplitter&) = delete;
 
   // Queues list (taken over). Lists go to the thread in batches, and the
-  // reader waits while much text is queued already.
+  // reader waits while much text is queued already. Rethrows a failure of
+  // the thread as soon as it is seen, so the reader stops reading.
   void Add(std::u16string&& list) {
     m_batchUnits += list.size() + 1;
     m_batch.push_back(std::move(list));
@@ -70,7 +74,7 @@ class ListSplitter {
   // given, are then Result(i). Rethrows a failure of the thread.
   void Finish() {
     if (!m_batch.empty()) Send();
-    Stop();
+    Stop(false);
     m_thread.join();
     if (m_failure) std::rethrow_exception(m_failure);
   }
@@ -83,7 +87,8 @@ class ListSplitter {
 
   void Send() {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_roomLeft.wait(lock, [this] { return m_queuedUnits < kMaxQueuedUnits || m_failure || m_stop; });
+    m_roomLeft.wait(lock, [this] { return m_queuedUnits < kMaxQueuedUnits || m_failure; });
+    if (m_failure) std::rethrow_exception(m_failure);
     m_queuedUnits += m_batchUnits;
     m_queue.push_back(Batch{std::move(m_batch), m_batchUnits});
     m_batch.clear();
@@ -91,9 +96,10 @@ class ListSplitter {
     m_ready.notify_one();
   }
 
-  void Stop() {
+  void Stop(bool dropQueued) {
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_stop = true;
+    if (dropQueued) m_queue.clear();
     m_ready.notify_one();
     m_roomLeft.notify_all();
   }

@@ -1,5 +1,6 @@
 #include "index/word_splitter.h"
 
+#include "index/start_thread.h"
 #include "index/strong_hash.h"
 #include "index/word_index.h"
 #include "platform/ansi_text.h"
@@ -7,13 +8,15 @@
 WordSplitter::WordSplitter() {
   // Built here, so that the thread only ever reads the code page's table.
   ansi_detail::CurrentTable();
-  m_thread = std::thread([this] { Run(); });
+  m_thread = StartThread([this] { Run(); });
 }
 
 WordSplitter::~WordSplitter() {
   {
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_stop = true;
+    // Nobody waits for these any more (a failure is unwinding the refresh).
+    m_jobs.clear();
   }
   m_wake.notify_one();
   m_thread.join();
@@ -31,15 +34,15 @@ std::future<std::vector<SplitWord>> WordSplitter::Split(std::string text) {
 }
 
 void WordSplitter::Run() {
+  // Nothing outside the try may allocate: an exception that left this
+  // thread would end the process instead of reaching the refresh.
   for (;;) {
-    Job job;
-    {
-      std::unique_lock<std::mutex> lock(m_mutex);
-      m_wake.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
-      if (m_jobs.empty()) return;
-      job = std::move(m_jobs.front());
-      m_jobs.pop_front();
-    }
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_wake.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
+    if (m_jobs.empty()) return;
+    Job job = std::move(m_jobs.front());  // moves the promise, allocates nothing
+    m_jobs.pop_front();
+    lock.unlock();
     try {
       std::vector<SplitWord> words;
       for (std::u16string& word : NoteWords(job.text)) {

@@ -25,14 +25,17 @@ struct SplitWord {
 
 class WordSplitter {
  public:
+  // Throws std::bad_alloc when the thread cannot be started.
   WordSplitter();
-  // Finishes the texts given and stops the thread.
+  // Drops the texts not yet started, finishes the one being split and
+  // stops the thread. Take every future first to have all results.
   ~WordSplitter();
   WordSplitter(const WordSplitter&) = delete;
   WordSplitter& operator=(const WordSplitter&) = delete;
 
-  // NoteWords of text, with hashes, when it is ready. A failure (exhausted
-  // memory) comes out of the future's get().
+  // NoteWords of text, with hashes, when it is ready. Exhausted memory
+  // throws std::bad_alloc here or comes out of the future's get(); it
+  // never ends the process.
   std::future<std::vector<SplitWord>> Split(std::string text);
 
  private:

@@ -4,7 +4,6 @@
 // Usage: index_check <notes.ndx>. Exit status 0 when whole, 1 when not.
 
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -15,30 +14,9 @@
 #include "index/archive.h"
 #include "platform/exceptions.h"
 #include "platform/file_names.h"
+#include "tests/support/memory_file.h"
 
 namespace {
-
-// Reads from bytes in memory, or appends what is written to them.
-class MemoryFile : public CFile {
- public:
-  explicit MemoryFile(std::string& bytes) : bytes_(bytes) {}
-  std::size_t Read(void* buf, std::size_t n) override {
-    n = std::min(n, bytes_.size() - pos_);
-    std::memcpy(buf, bytes_.data() + pos_, n);
-    pos_ += n;
-    return n;
-  }
-  void Write(const void* buf, std::size_t n) override {
-    bytes_.append(static_cast<const char*>(buf), n);
-  }
-  std::uint64_t GetLength() override { return bytes_.size(); }
-  void Flush() override {}
-  void Close() override {}
-
- private:
-  std::string& bytes_;
-  std::size_t pos_ = 0;
-};
 
 using Pairs = std::vector<std::pair<std::u16string, std::u16string>>;
 

@@ -2,6 +2,7 @@
 
 #include <malloc.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
@@ -10,23 +11,34 @@
 
 namespace {
 
-int g_countdown = -1;  // allocations to let through; -1 when disarmed
-bool g_fired = false;
-std::size_t g_live = 0;  // usable bytes held now
-std::size_t g_base = 0;  // g_live when the measurement started
-std::size_t g_peak = 0;
+// Atomic because the refresh and the load allocate on second threads too.
+std::atomic<int> g_countdown{-1};  // allocations to let through; -1 when disarmed
+std::atomic<bool> g_fired{false};
+std::atomic<std::size_t> g_live{0};  // usable bytes held now
+std::size_t g_base = 0;              // g_live when the measurement started
+std::atomic<std::size_t> g_peak{0};
+
+// Takes one allocation off the countdown; true for the one to fail.
+bool FailThisOne() noexcept {
+  int left = g_countdown.load();
+  while (left >= 0) {
+    if (g_countdown.compare_exchange_weak(left, left - 1)) {
+      if (left > 0) return false;
+      g_fired = true;
+      return true;
+    }
+  }
+  return false;
+}
 
 void* Allocate(std::size_t size) noexcept {
-  if (g_countdown == 0) {
-    g_countdown = -1;
-    g_fired = true;
-    return nullptr;
-  }
-  if (g_countdown > 0) --g_countdown;
+  if (FailThisOne()) return nullptr;
   void* p = std::malloc(size == 0 ? 1 : size);
   if (p != nullptr) {
-    g_live += malloc_usable_size(p);
-    if (g_live > g_peak) g_peak = g_live;
+    const std::size_t live = g_live += malloc_usable_size(p);
+    std::size_t peak = g_peak.load();
+    while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
+    }
   }
   return p;
 }
@@ -46,8 +58,8 @@ void* AllocateOrThrow(std::size_t size) {
 }  // namespace
 
 FailAllocation::FailAllocation(int after) {
-  g_countdown = after;
   g_fired = false;
+  g_countdown = after;
 }
 
 FailAllocation::~FailAllocation() { g_countdown = -1; }
@@ -56,7 +68,7 @@ bool FailAllocation::Fired() const { return g_fired; }
 
 MeasureHeapPeak::MeasureHeapPeak() {
   g_base = g_live;
-  g_peak = g_live;
+  g_peak = g_base;
 }
 
 std::size_t MeasureHeapPeak::PeakBytes() const { return g_peak - g_base; }
