@@ -175,6 +175,8 @@ if(BUILD_TESTING)
   scriblet_windows_test(index_file_test
     SOURCES ${src}/tests/index/index_file_test.cpp ${alloc_failure}
     LIBS scriblet_index scriblet_test_env)
+  scriblet_windows_test(word_splitter_test
+    SOURCES ${src}/tests/index/word_splitter_test.cpp ${alloc_failure} LIBS scriblet_refresh)
   scriblet_windows_test(differential_test SOURCES ${src}/tests/index/differential_test.cpp
     LIBS scriblet_reference scriblet_refresh scriblet_search scriblet_test_env)
   scriblet_windows_test(xmap_test SOURCES ${src}/tests/search/xmap_test.cpp ${alloc_failure}
