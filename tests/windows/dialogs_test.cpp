@@ -68,6 +68,14 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
   }
 }
 
+// A step that runs again on the next ticks until done() holds (for up to
+// three seconds): work the dialog queued for later may come after a tick.
+Step WaitFor(std::function<bool()> done) {
+  return [done, ticks = 0](HWND) mutable {
+    if (!done() && ++ticks < 100) --g_script->next;
+  };
+}
+
 ModalRun RunModal(CDialog& dialog, std::vector<Step> steps) {
   Script script{std::move(steps)};
   g_script = &script;
@@ -189,6 +197,7 @@ TEST_F(SearchWindow, SlowSearchesWaitForTheTypingAndRankTheLatestQuery) {
         Type(u"do");
         dlg.PostLater([&] { queryWhenRun = dlg.GetDlgItemText(IDC_QUERY); });
       },
+      WaitFor([&] { return !queryWhenRun.empty(); }),
       [&](HWND) {
         EXPECT_EQ(queryWhenRun, u"do");
         EXPECT_EQ(Listed(), (Names{u"B.txt"}));
