@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "platform/editor.h"
+#include "platform/file_names.h"
 #include "platform/local_time.h"
 
 std::u16string NoteFileName(std::int64_t utcSeconds, std::int64_t utcOffset) {
@@ -17,14 +18,16 @@ std::u16string NoteFileName(std::int64_t utcSeconds, std::int64_t utcOffset) {
 
 bool CreateNewNote(Env& env, const std::u16string& folderText, const std::u16string& caption) {
   // Each level of the chain in turn; failures show up when the note is made.
-  for (std::size_t slash = folderText.find(u'/'); slash != std::u16string::npos;
-       slash = folderText.find(u'/', slash + 1)) {
+  for (std::size_t slash = folderText.find_first_of(kPathSeparators);
+       slash != std::u16string::npos; slash = folderText.find_first_of(kPathSeparators, slash + 1)) {
     env.CreateDirectory(folderText.substr(0, slash));
   }
   env.CreateDirectory(folderText);
 
   std::u16string notePath = folderText;
-  if (notePath.back() != u'/') notePath.push_back(u'/');
+  if (kPathSeparators.find(notePath.back()) == std::u16string_view::npos) {
+    notePath.push_back(kPathSeparators.front());
+  }
   notePath += NoteFileName(env.Now(), env.UtcOffsetNow());
 
   bool created = false;

@@ -10,7 +10,8 @@
 // the local offset; "Invalid DateTime" outside the years 1970 to 3000.
 std::u16string NoteFileName(std::int64_t utcSeconds, std::int64_t utcOffset);
 
-// Creates every missing level of folderText (split at '/'), then the note
+// Creates every missing level of folderText (split at the system's path
+// separators, kPathSeparators), then the note
 // for the current time without truncating an existing one, and starts the
 // editor on the note's absolute path with folderText as working directory. When the note cannot
 // be created, shows "Ошибка создания файла <path>" with caption as the box's

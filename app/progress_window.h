@@ -10,7 +10,14 @@
 
 #include "index/refresh_progress.h"
 
+// The window itself: Qt's progress dialog, a plain Win32 window on Windows.
+#ifdef _WIN32
+class ProgressDialogWin32;
+using ProgressDialog = ProgressDialogWin32;
+#else
 class QProgressDialog;
+using ProgressDialog = QProgressDialog;
+#endif
 
 class ProgressWindow : public RefreshProgress {
  public:
@@ -26,7 +33,7 @@ class ProgressWindow : public RefreshProgress {
   void Done() override;
 
   // The window while it is shown, else null.
-  QProgressDialog* Shown() const { return m_dialog.get(); }
+  ProgressDialog* Shown() const { return m_dialog.get(); }
 
  private:
   std::u16string m_caption;
@@ -34,5 +41,5 @@ class ProgressWindow : public RefreshProgress {
   std::chrono::steady_clock::time_point m_lastPaint;
   std::chrono::milliseconds m_delay;
   bool m_noDisplay = false;
-  std::unique_ptr<QProgressDialog> m_dialog;
+  std::unique_ptr<ProgressDialog> m_dialog;
 };

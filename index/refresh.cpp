@@ -176,7 +176,8 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
              RefreshProgress* progress) {
   NoProgress quiet;
   RefreshProgress& report = progress != nullptr ? *progress : quiet;
-  const std::u16string folder = folderText.ends_with(u'/') ? folderText : folderText + u'/';
+  const bool ended = kPathSeparators.find(folderText.back()) != std::u16string_view::npos;
+  const std::u16string folder = ended ? folderText : folderText + kPathSeparators.front();
 
   CMapStringToString seen;
   CMapStringToString stamps;

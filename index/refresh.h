@@ -44,8 +44,9 @@ inline constexpr std::int64_t kEmptyNoteMinAge = 60;
 // keeps its name after "<words>.txt" and this many numbered names.
 inline constexpr int kMaxNumberedNames = 10000;
 
-// folderText is the folder as typed (not empty); '/' is appended when it
-// does not end in one. Returns when the search window has closed. progress,
-// when given, hears often how the work goes until the window is shown.
+// folderText is the folder as typed (not empty); the system's separator
+// ('/', on Windows '\') is appended when it does not end in one. Returns
+// when the search window has closed. progress, when given, hears often how
+// the work goes until the window is shown.
 void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
              RefreshProgress* progress = nullptr);

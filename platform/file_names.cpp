@@ -3,6 +3,8 @@
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
 
+#include <string_view>
+
 namespace {
 
 constexpr char16_t kEscapeBase = 0xDC80;  // U+DC80 + (byte - 0x80)
@@ -59,4 +61,11 @@ std::string ToNativeName(const std::u16string& name) {
     }
   }
   return out;
+}
+
+const std::u16string_view kPathSeparators = u"/";
+
+bool IsPlainFileName(const std::u16string& name) {
+  return !name.empty() && name != u"." && name != u".." &&
+         name.find_first_of(std::u16string_view(u"/\0", 2)) == std::u16string::npos;
 }

@@ -8,6 +8,7 @@
 #include "platform/ansi_text.h"
 #include "platform/editor.h"
 #include "platform/exceptions.h"
+#include "platform/file_names.h"
 #include "res/dialog_templates.h"
 #include "res/resource_ids.h"
 #include "search/scoring.h"
@@ -17,13 +18,6 @@ namespace {
 // The preview reads this much and shows one byte less.
 constexpr std::size_t kPreviewRead = 2048;
 constexpr std::size_t kPreviewShown = kPreviewRead - 1;
-
-// Names come from the index file, which anyone can edit: a name that would
-// reach outside the notes folder (or is the folder itself) is not a note.
-bool IsNoteFileName(const std::u16string& name) {
-  return !name.empty() && name != u"." && name != u".." &&
-         name.find_first_of(std::u16string_view(u"/\0", 2)) == std::u16string::npos;
-}
 
 }  // namespace
 
@@ -90,7 +84,9 @@ std::u16string CSearchDlg::SelectedNote() const {
   const int item = m_listResults.GetFirstSelectedItem();
   if (item < 0) return {};
   std::u16string name = m_listResults.GetItemText(item);
-  return IsNoteFileName(name) ? name : std::u16string();
+  // Names come from the index file, which anyone can edit: a name that would
+  // reach outside the notes folder (or is the folder itself) is not a note.
+  return IsPlainFileName(name) ? name : std::u16string();
 }
 
 void CSearchDlg::UpdatePreview() {

@@ -5,12 +5,10 @@
 // SCRIBLET_DIFF_SCALE (default 1) multiplies the amount of random work, for
 // a longer run by hand.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -227,20 +225,28 @@ class TwinFolders {
  public:
   explicit TwinFolders(std::mt19937& rng) : rng_(rng) {}
 
+  // Names are UTF-8, which a narrow path would read in the ANSI code page
+  // on Windows.
+  static fs::path Utf8(const std::string& name) {
+    return fs::path(std::u8string(name.begin(), name.end()));
+  }
+
   void Write(const std::string& name, const std::string& text, std::int64_t mtime) {
     for (const TempDir* dir : {&old_, &fast_}) {
-      const std::string path = dir->path().string() + "/" + name;
+      const fs::path path = dir->path() / Utf8(name);
       std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-      const timespec times[2] = {{mtime, 0}, {mtime, 0}};
-      utimensat(AT_FDCWD, path.c_str(), times, 0);
+      fs::last_write_time(path, std::chrono::file_clock::from_sys(
+                                    std::chrono::sys_seconds(std::chrono::seconds(mtime))));
     }
   }
   void Remove(const std::string& name) {
-    for (const TempDir* dir : {&old_, &fast_}) fs::remove(dir->path() / name);
+    for (const TempDir* dir : {&old_, &fast_}) fs::remove(dir->path() / Utf8(name));
   }
   void Rename(const std::string& from, const std::string& to) {
     for (const TempDir* dir : {&old_, &fast_}) {
-      if (!fs::exists(dir->path() / to)) fs::rename(dir->path() / from, dir->path() / to);
+      if (!fs::exists(dir->path() / Utf8(to))) {
+        fs::rename(dir->path() / Utf8(from), dir->path() / Utf8(to));
+      }
     }
   }
 
@@ -249,7 +255,8 @@ class TwinFolders {
   std::vector<std::string> Notes(const TempDir& dir) const {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(dir.path())) {
-      const std::string name = e.path().filename();
+      const std::u8string utf8 = e.path().filename().u8string();
+      const std::string name(utf8.begin(), utf8.end());
       if (name.ends_with(".txt")) names.push_back(name);
     }
     std::sort(names.begin(), names.end());

@@ -63,7 +63,9 @@ class IndexFileTest : public ::testing::Test {
 
   std::vector<std::string> FolderNames() const {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir.path())) names.push_back(e.path().filename());
+    for (const auto& e : fs::directory_iterator(dir.path())) {
+      names.push_back(e.path().filename().string());
+    }
     return names;
   }
 
@@ -303,7 +305,7 @@ TEST_F(SaveFailureTest, FailingRename) {
 
 TEST_F(SaveFailureTest, ReadOnlyFolder) {
   fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
-  const bool writable = ::access(dir.path().c_str(), W_OK) == 0;
+  const bool writable = ::access(dir.path().string().c_str(), W_OK) == 0;
   if (!writable) ExpectOldIndexKept();
   fs::permissions(dir.path(), fs::perms::owner_all);
   if (writable) GTEST_SKIP() << "permissions do not bind this user";

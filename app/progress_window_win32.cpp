@@ -1,0 +1,118 @@
+// The progress window on Windows: a small captioned window with one line of
+// text and a progress bar, painted from the refresh's own thread. Keys and
+// clicks wait until the search window opens, as on Linux.
+#include "app/progress_window.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "platform/wide_windows.h"
+
+namespace {
+
+// Often enough to look alive, seldom enough to cost the refresh nothing.
+constexpr std::chrono::milliseconds kPaintEvery(40);
+constexpr wchar_t kClassName[] = L"ScribletProgress";
+
+bool RegisterOnce() {
+  static const bool registered = [] {
+    INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&classes);
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT));
+    windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    windowClass.lpszClassName = kClassName;
+    return RegisterClassW(&windowClass) != 0;
+  }();
+  return registered;
+}
+
+// Handles what is already waiting except input: painting and the system's
+// own messages.
+void Paint() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0,
+                      PM_REMOVE | PM_QS_PAINT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+}  // namespace
+
+class ProgressDialogWin32 {
+ public:
+  // Null window when none can be made (no display under Wine).
+  explicit ProgressDialogWin32(const std::u16string& caption) {
+    if (!RegisterOnce()) return;
+    const int width = 360, height = 120;
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    window_ = CreateWindowExW(WS_EX_DLGMODALFRAME, kClassName, Wide(caption),
+                              WS_POPUP | WS_CAPTION, x, y, width, height, nullptr, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+    if (window_ == nullptr) return;
+    RECT client{};
+    GetClientRect(window_, &client);
+    const int inner = client.right - 24;
+    const HWND label = CreateWindowExW(0, L"STATIC", L"Обновляю указатель заметок…",
+                                       WS_CHILD | WS_VISIBLE, 12, 14, inner, 20, window_, nullptr,
+                                       nullptr, nullptr);
+    bar_ = CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, 12, 44, inner, 20,
+                           window_, nullptr, nullptr, nullptr);
+    const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
+    SendMessageW(label, WM_SETFONT, font, FALSE);
+    ShowWindow(window_, SW_SHOWNORMAL);
+    UpdateWindow(window_);
+  }
+  ~ProgressDialogWin32() {
+    if (window_ != nullptr) DestroyWindow(window_);
+  }
+  ProgressDialogWin32(const ProgressDialogWin32&) = delete;
+  ProgressDialogWin32& operator=(const ProgressDialogWin32&) = delete;
+
+  bool Made() const { return window_ != nullptr && bar_ != nullptr; }
+
+  void Show(int value, int maximum) {
+    SendMessageW(bar_, PBM_SETRANGE32, 0, maximum);
+    SendMessageW(bar_, PBM_SETPOS, static_cast<WPARAM>(value), 0);
+    Paint();
+  }
+
+ private:
+  HWND window_ = nullptr;
+  HWND bar_ = nullptr;
+};
+
+ProgressWindow::ProgressWindow(std::u16string caption, std::chrono::milliseconds delay)
+    : m_caption(std::move(caption)), m_start(std::chrono::steady_clock::now()), m_delay(delay) {}
+
+ProgressWindow::~ProgressWindow() = default;
+
+void ProgressWindow::Working(std::size_t done, std::size_t total) {
+  if (m_noDisplay) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (m_dialog == nullptr) {
+    if (now - m_start < m_delay) return;
+    m_dialog = std::make_unique<ProgressDialogWin32>(m_caption);
+    if (!m_dialog->Made()) {
+      m_dialog.reset();
+      m_noDisplay = true;
+      return;
+    }
+  } else if (now - m_lastPaint < kPaintEvery) {
+    return;
+  }
+  m_lastPaint = now;
+  // Progress bars count in int.
+  const auto scale = std::max<std::size_t>(1, total / INT_MAX + 1);
+  m_dialog->Show(static_cast<int>(std::min(done, total) / scale),
+                 static_cast<int>(total / scale));
+}
+
+void ProgressWindow::Done() { m_dialog.reset(); }

@@ -1,0 +1,273 @@
+// The Windows file layer on real temporary folders: which entries count as
+// notes, their order whatever order the drive lists them in, and the
+// rename and delete guarantees the refresh relies on.
+
+#include <windows.h>
+#undef CreateDirectory
+#undef ReplaceFile
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/env.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class WindowsEnvTest : public ::testing::Test {
+ protected:
+  fs::path At(const std::u16string& name) const { return dir_.path() / fs::path(name); }
+  void Write(const std::u16string& name, const std::string& bytes) {
+    std::ofstream(At(name), std::ios::binary) << bytes;
+  }
+  std::string Read(const std::u16string& name) {
+    std::ifstream in(At(name), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  bool Exists(const std::u16string& name) { return fs::exists(At(name)); }
+  std::u16string Path(const std::u16string& name) const { return dir_.folder() + name; }
+  std::vector<std::u16string> Names() {
+    std::vector<std::u16string> names;
+    for (const NoteEntry& e : env_.FindNotes(dir_.folder())) names.push_back(e.name);
+    return names;
+  }
+  void SetLastWrite(const std::u16string& name, std::int64_t unixSeconds, int ticks) {
+    const HANDLE file = CreateFileW(At(name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const auto value =
+        static_cast<std::uint64_t>(unixSeconds * 10000000 + 116444736000000000 + ticks);
+    const FILETIME time{static_cast<DWORD>(value), static_cast<DWORD>(value >> 32)};
+    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &time));
+    CloseHandle(file);
+  }
+
+  Env& env_ = Env::Default();
+  TempDir dir_;
+};
+
+TEST_F(WindowsEnvTest, ListsNotesInTheSameOrderAsLinux) {
+  // Case-insensitive names: "A.txt" and "a.txt" cannot both exist here.
+  // U+1F600 is a surrogate pair (D83D DE00), which sorts before U+FF3A.
+  for (const char16_t* name : {u"b.txt", u"[.txt", u"a.txt", u"Я.txt", u"😀.txt", u"ｚ.txt",
+                               u"c.TXT", u"_.txt"}) {
+    Write(name, "x");
+  }
+  EXPECT_EQ(Names(), (std::vector<std::u16string>{u"a.txt", u"b.txt", u"c.TXT", u"[.txt",
+                                                  u"_.txt", u"Я.txt", u"😀.txt", u"ｚ.txt"}));
+}
+
+TEST_F(WindowsEnvTest, ReportsLengthPathAndWholeSecondsOfLastWrite) {
+  Write(u"n.txt", "hello");
+  Write(u"skip.text", "x");
+  Write(u"skip.txt.bak", "x");
+  fs::create_directory(At(u"folder.txt"));
+  SetLastWrite(u"n.txt", 1704447000, 9999999);
+
+  const std::vector<NoteEntry> found = env_.FindNotes(dir_.folder());
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].name, u"n.txt");
+  EXPECT_EQ(found[0].path, Path(u"n.txt"));
+  EXPECT_EQ(found[0].length, 5u);
+  EXPECT_EQ(found[0].lastWrite, 1704447000);
+
+  SetLastWrite(u"n.txt", -1, 5000000);  // half a second before 1970
+  EXPECT_EQ(env_.FindNotes(dir_.folder())[0].lastWrite, -1);
+
+  EXPECT_TRUE(env_.FindNotes(dir_.folder() + u"missing/").empty());
+  EXPECT_EQ(env_.OpenForRead(Path(u"folder.txt")), nullptr);
+  EXPECT_EQ(env_.OpenForRead(Path(u"missing.txt")), nullptr);
+}
+
+TEST_F(WindowsEnvTest, ReadsWhatAnotherProgramHoldsOpen) {
+  Write(u"open.txt", "text");
+  std::ofstream editor(At(u"open.txt"), std::ios::app);
+  auto file = env_.OpenForRead(Path(u"open.txt"));
+  ASSERT_NE(file, nullptr);
+  char buf[8];
+  EXPECT_EQ(file->Read(buf, sizeof buf), 4u);
+}
+
+TEST_F(WindowsEnvTest, RenameNeverReplaces) {
+  Write(u"from.txt", "new");
+  Write(u"to.txt", "old");
+  EXPECT_EQ(env_.RenameNoReplace(Path(u"from.txt"), Path(u"TO.txt")),
+            Env::RenameResult::targetExists);
+  EXPECT_EQ(Read(u"from.txt"), "new");
+  EXPECT_EQ(Read(u"to.txt"), "old");
+
+  EXPECT_EQ(env_.RenameNoReplace(Path(u"gone.txt"), Path(u"other.txt")),
+            Env::RenameResult::failed);
+  EXPECT_EQ(env_.RenameNoReplace(Path(u"from.txt"), Path(u"Другое.txt")),
+            Env::RenameResult::done);
+  EXPECT_EQ(Read(u"Другое.txt"), "new");
+  EXPECT_FALSE(Exists(u"from.txt"));
+}
+
+TEST_F(WindowsEnvTest, DeletesOnlyANoteThatIsStillEmptyAndOldEnough) {
+  Write(u"empty.txt", "");
+  Write(u"filled.txt", "");
+  Write(u"just truncated.txt", "");
+  fs::create_directory(At(u"dir.txt"));
+  ASSERT_EQ(env_.FindNotes(dir_.folder()).size(), 3u);
+  Write(u"filled.txt", "saved by the editor meanwhile");
+  const std::int64_t minuteAgo = env_.Now() - 60;
+  for (const char16_t* name : {u"empty.txt", u"filled.txt"}) SetLastWrite(name, minuteAgo - 1, 0);
+  SetLastWrite(u"just truncated.txt", minuteAgo, 0);
+
+  for (const char16_t* name : {u"empty.txt", u"filled.txt", u"just truncated.txt", u"dir.txt"}) {
+    env_.DeleteIfEmpty(Path(name), minuteAgo);
+  }
+  EXPECT_FALSE(Exists(u"empty.txt"));
+  EXPECT_EQ(Read(u"filled.txt"), "saved by the editor meanwhile");
+  EXPECT_TRUE(Exists(u"just truncated.txt"));
+  EXPECT_TRUE(Exists(u"dir.txt"));
+}
+
+TEST_F(WindowsEnvTest, TellsNotesFromOtherEntries) {
+  Write(u"a.TXT", "x");
+  Write(u"b.md", "x");
+  fs::create_directory(At(u"dir.txt"));
+  fs::create_directory(At(u"sub"));
+  Write(u"sub\\c.txt", "x");
+  EXPECT_TRUE(env_.IsNote(dir_.folder(), u"a.TXT"));
+  for (const char16_t* name : {u"b.md", u"dir.txt", u"gone.txt", u"sub\\c.txt", u"sub/c.txt",
+                               u"a.TXT:x.txt"}) {
+    EXPECT_FALSE(env_.IsNote(dir_.folder(), name)) << fs::path(name).string();
+  }
+}
+
+TEST_F(WindowsEnvTest, GivesTheLengthOfAnOpenFile) {
+  Write(u"a.txt", "12345");
+  auto file = env_.OpenForRead(Path(u"a.txt"));
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->GetLength(), 5u);
+}
+
+TEST_F(WindowsEnvTest, RemovesOnlyLeftoverTemporaryIndexFiles) {
+  for (const char16_t* name : {u"notes.ndx.a1B2c3", u"notes.ndx.zzzzzz", u"notes.ndx",
+                               u"notes.ndx.abc", u"notes.ndx.abcdefg", u"notes.ndx.ab-def",
+                               u"note.txt"}) {
+    Write(name, "x");
+  }
+  fs::create_directory(At(u"notes.ndx.folder"));
+  env_.RemoveStaleTempFiles(dir_.folder());
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(dir_.path())) {
+    left.push_back(e.path().filename().string());
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"note.txt", "notes.ndx", "notes.ndx.ab-def",
+                                            "notes.ndx.abc", "notes.ndx.abcdefg",
+                                            "notes.ndx.folder"}));
+}
+
+TEST_F(WindowsEnvTest, LocksAFolderHoweverItIsSpelt) {
+  auto lock = env_.LockFolder(dir_.folder());
+  ASSERT_NE(lock, nullptr);
+  // Another run, on another thread as another process would be, waits
+  // for the same folder even when it is spelt otherwise.
+  std::u16string other = dir_.folder();
+  for (char16_t& c : other) {
+    if (c == u'\\') c = u'/';
+    else if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  }
+  std::atomic<bool> taken{false};
+  std::thread second([&] {
+    auto again = env_.LockFolder(other);
+    EXPECT_NE(again, nullptr);
+    taken = true;
+  });
+  Sleep(200);
+  EXPECT_FALSE(taken);
+  lock.reset();
+  second.join();
+  EXPECT_TRUE(taken);
+
+  EXPECT_EQ(env_.LockFolder(Path(u"missing\\")), nullptr);
+  Write(u"file.txt", "x");
+  EXPECT_EQ(env_.LockFolder(Path(u"file.txt\\")), nullptr);
+}
+
+TEST_F(WindowsEnvTest, MakesRelativePathsAbsolute) {
+  EXPECT_EQ(env_.AbsolutePath(u"C:\\notes\\a.txt"), u"C:\\notes\\a.txt");
+  EXPECT_EQ(env_.AbsolutePath(u"\\\\server\\share\\a.txt"), u"\\\\server\\share\\a.txt");
+  const fs::path before = fs::current_path();
+  fs::current_path(dir_.path());
+  const std::u16string absolute = env_.AbsolutePath(u"sub\\a.txt");
+  fs::current_path(before);
+  EXPECT_EQ(fs::path(absolute), dir_.path() / "sub" / "a.txt");
+}
+
+TEST_F(WindowsEnvTest, TempFileIsNewAndReplacesTheTarget) {
+  Write(u"notes.ndx", "old");
+  std::u16string first, second;
+  auto a = env_.CreateTempFile(dir_.folder(), &first);
+  auto b = env_.CreateTempFile(dir_.folder(), &second);
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(first.rfind(dir_.folder() + u"notes.ndx.", 0), 0u);
+  a->Write("new", 3);
+  a->Flush();
+  a->Close();
+  b.reset();
+  EXPECT_TRUE(env_.ReplaceFile(first, Path(u"notes.ndx")));
+  EXPECT_EQ(Read(u"notes.ndx"), "new");
+  EXPECT_TRUE(env_.RemoveFile(second));
+  EXPECT_EQ(Names(), std::vector<std::u16string>{});
+}
+
+TEST_F(WindowsEnvTest, CreatesDirectoriesAndOpensForWriteKeepingBytes) {
+  env_.CreateDirectory(Path(u"a"));
+  env_.CreateDirectory(Path(u"a/b"));
+  EXPECT_TRUE(fs::is_directory(At(u"a") / "b"));
+
+  Write(u"keep.txt", "abc");
+  auto file = env_.OpenForWrite(Path(u"keep.txt"));
+  ASSERT_NE(file, nullptr);
+  file->Write("X", 1);
+  file->Close();
+  EXPECT_EQ(Read(u"keep.txt"), "Xbc");
+  EXPECT_NE(env_.OpenForWrite(Path(u"new.txt")), nullptr);
+  EXPECT_TRUE(Exists(u"new.txt"));
+}
+
+TEST_F(WindowsEnvTest, StartsTheEditorOnTheQuotedPathInTheFolder) {
+  // A batch file stands in for the editor: it records its first argument,
+  // unquoted, and its working directory.
+  std::ofstream(At(u"editor.bat"), std::ios::binary)
+      << "@echo %~1>\"%~dp0record.txt\"\r\n@cd>>\"%~dp0record.txt\"\r\n";
+  fs::create_directory(At(u"my notes"));
+  const std::u16string folder = dir_.path().u16string() + u"\\my notes";
+  _wputenv_s(L"SCRIBLET_EDITOR", At(u"editor.bat").c_str());
+  EXPECT_TRUE(env_.StartEditor(folder + u"\\a b.txt", folder));
+  _wputenv_s(L"SCRIBLET_EDITOR", L"");
+
+  // Not waited for: the record is complete once the editor has run.
+  const auto lines = [&] {
+    const std::string record = Read(u"record.txt");
+    return std::count(record.begin(), record.end(), '\n');
+  };
+  for (int i = 0; i < 200 && lines() < 2; ++i) Sleep(50);
+  const fs::path note(folder + u"\\a b.txt");
+  EXPECT_EQ(Read(u"record.txt"),
+            note.string() + "\r\n" + fs::path(folder).string() + "\r\n");
+}
+
+TEST_F(WindowsEnvTest, ReportsAnEditorThatCannotBeStarted) {
+  _wputenv_s(L"SCRIBLET_EDITOR", At(u"no such editor.exe").c_str());
+  EXPECT_FALSE(env_.StartEditor(Path(u"a.txt"), dir_.folder()));
+  _wputenv_s(L"SCRIBLET_EDITOR", L"");
+}
+
+}  // namespace
