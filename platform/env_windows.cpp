@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdio>
 #include <cwchar>
+#include <functional>
 
 #include "platform/editor.h"
 #include "platform/env.h"
@@ -285,7 +286,8 @@ class WindowsEnv final : public Env {
     }
   }
 
-  std::vector<NoteEntry> FindNotes(const std::u16string& folder) override {
+  std::vector<NoteEntry> FindNotes(const std::u16string& folder,
+                                   const std::function<void(std::size_t)>& listed) override {
     std::vector<NoteEntry> notes;
     WIN32_FIND_DATAW data;
     const HANDLE find = FindFirstFileExW(Wide(folder + u"*"), FindExInfoBasic, &data,
@@ -303,6 +305,7 @@ class WindowsEnv final : public Env {
         continue;
       }
       notes.push_back(std::move(entry));
+      if (listed && notes.size() % 256 == 0) listed(notes.size());
     } while (FindNextFileW(find, &data));
     FindClose(find);
 
