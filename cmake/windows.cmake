@@ -105,10 +105,10 @@ target_link_libraries(scriblet PRIVATE scriblet_app)
 scriblet_warnings(scriblet)
 
 # The release: scriblet.exe without its debugging symbols, the README and
-# the licence if there is one, in one zip that is made with every build.
+# the licence, in one zip that is made with every build.
 set(release_stage ${CMAKE_BINARY_DIR}/release)
 set(release_zip ${CMAKE_BINARY_DIR}/scriblet-${PROJECT_VERSION}-windows-x64.zip)
-file(GLOB release_docs ${src}/README.md ${src}/LICENSE ${src}/LICENSE.* ${src}/COPYING)
+set(release_docs ${src}/README.md ${src}/LICENSE)
 add_custom_command(OUTPUT ${release_zip}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${release_stage} ${release_zip}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${release_stage}
