@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <exception>
 
-#include "platform/editor.h"
-#include "platform/file_names.h"
-#include "platform/local_time.h"
+#include "platform/os/editor.h"
+#include "platform/text/file_names.h"
+#include "platform/text/local_time.h"
 
 std::u16string NoteFileName(std::int64_t utcSeconds, std::int64_t utcOffset) {
   const auto t = ToLocalTime(utcSeconds, utcOffset);

@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "platform/wide_windows.h"
+#include "platform/os/windows_api.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include "app/command_line.h"
 #include "app/system_modes.h"
-#include "platform/locale_setup.h"
-#include "platform/lower_case.h"
+#include "platform/text/locale_setup.h"
+#include "platform/text/lower_case.h"
 
 BOOL CScribletApp::InitInstance() {
   SetUpLocale();

@@ -16,22 +16,22 @@ add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN)
 # Text layer: code page, lower-casing, locale step, file-name encoding,
 # local calendar time.
 add_library(scriblet_text STATIC
-  ${src}/platform/code_page.cpp
-  ${src}/platform/lower_case_windows.cpp
-  ${src}/platform/locale_setup_windows.cpp
-  ${src}/platform/file_names_windows.cpp
-  ${src}/platform/ansi_text_windows.cpp
-  ${src}/platform/utf8.cpp
-  ${src}/platform/local_time.cpp
+  ${src}/platform/text/code_page.cpp
+  ${src}/platform/text/lower_case_windows.cpp
+  ${src}/platform/text/locale_setup_windows.cpp
+  ${src}/platform/text/file_names_windows.cpp
+  ${src}/platform/text/ansi_text_windows.cpp
+  ${src}/platform/text/utf8.cpp
+  ${src}/platform/text/local_time.cpp
 )
 target_include_directories(scriblet_text PUBLIC ${src})
 scriblet_warnings(scriblet_text)
 
 # The real system behind Env: Windows files, clock, shell and message box.
 add_library(scriblet_env STATIC
-  ${src}/platform/env_windows.cpp
-  ${src}/platform/editor_windows.cpp
-  ${src}/platform/gui_windows.cpp
+  ${src}/platform/os/env_windows.cpp
+  ${src}/platform/os/editor_windows.cpp
+  ${src}/platform/window/gui_win32.cpp
 )
 target_link_libraries(scriblet_env PUBLIC scriblet_text shell32 user32)
 scriblet_warnings(scriblet_env)
@@ -69,8 +69,8 @@ scriblet_warnings(scriblet_search)
 
 # Dialogs from the templates in res/, realised with Win32, and the list-view.
 add_library(scriblet_gui STATIC
-  ${src}/platform/dialog_win32.cpp
-  ${src}/platform/list_ctrl_win32.cpp
+  ${src}/platform/window/dialog_win32.cpp
+  ${src}/platform/window/list_ctrl_win32.cpp
 )
 target_link_libraries(scriblet_gui PUBLIC scriblet_env comctl32 user32 gdi32)
 scriblet_warnings(scriblet_gui)
@@ -89,7 +89,7 @@ add_library(scriblet_app STATIC
   ${src}/app/progress_window_win32.cpp
   ${src}/app/scriblet_app.cpp
   ${src}/app/system_modes.cpp
-  ${src}/platform/win_app_windows.cpp
+  ${src}/platform/framework/win_app_windows.cpp
 )
 target_link_libraries(scriblet_app PUBLIC scriblet_env scriblet_refresh scriblet_dialogs)
 target_compile_definitions(scriblet_app PRIVATE SCRIBLET_VERSION="${PROJECT_VERSION}")

@@ -11,7 +11,7 @@
 
 #include "index/archive.h"
 #include "index/start_thread.h"
-#include "platform/exceptions.h"
+#include "platform/framework/exceptions.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include "index/stamp.h"
 #include "index/word_index.h"
 #include "index/word_splitter.h"
-#include "platform/ansi_text.h"
-#include "platform/exceptions.h"
-#include "platform/file_names.h"
-#include "platform/lower_case.h"
+#include "platform/text/ansi_text.h"
+#include "platform/framework/exceptions.h"
+#include "platform/text/file_names.h"
+#include "platform/text/lower_case.h"
 
 namespace {
 

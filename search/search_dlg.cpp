@@ -5,10 +5,10 @@
 #include <memory>
 #include <string_view>
 
-#include "platform/ansi_text.h"
-#include "platform/editor.h"
-#include "platform/exceptions.h"
-#include "platform/file_names.h"
+#include "platform/text/ansi_text.h"
+#include "platform/os/editor.h"
+#include "platform/framework/exceptions.h"
+#include "platform/text/file_names.h"
 #include "res/dialog_templates.h"
 #include "res/resource_ids.h"
 #include "search/scoring.h"

@@ -8,7 +8,7 @@
 #include <QTimer>
 
 #include "app/system_modes.h"
-#include "platform/env.h"
+#include "platform/os/env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
 

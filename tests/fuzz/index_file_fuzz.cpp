@@ -7,7 +7,7 @@
 #include <string>
 
 #include "index/index_file.h"
-#include "platform/code_page.h"
+#include "platform/text/code_page.h"
 #include "tests/support/memory_file.h"
 #include "tests/support/test_env.h"
 

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/env.h"
-#include "platform/file_names.h"
+#include "platform/os/env.h"
+#include "platform/text/file_names.h"
 
 namespace {
 

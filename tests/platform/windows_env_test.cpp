@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/env.h"
+#include "platform/os/env.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/env.h"
+#include "platform/os/env.h"
 
 class TestEnv : public Env {
  public:

@@ -1,0 +1,33 @@
+#include "platform/text/lower_case.h"
+
+#include <unicode/uchar.h>
+#include <unicode/utf16.h>
+
+namespace {
+bool g_userLowerCase = false;
+}
+
+bool UserLowerCase() { return g_userLowerCase; }
+
+void SetUserLowerCase(bool on) { g_userLowerCase = on; }
+
+void LowerCaseInPlace(std::u16string& text) {
+  if (!g_userLowerCase) {
+    for (char16_t& c : text) {
+      if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
+    }
+    return;
+  }
+  // Simple (one-to-one) mapping keeps a character in its plane, so each
+  // code point is rewritten in place with the same number of code units.
+  const auto length = static_cast<int32_t>(text.size());
+  for (int32_t i = 0; i < length;) {
+    const int32_t start = i;
+    UChar32 c;
+    U16_NEXT(text.data(), i, length, c);
+    const UChar32 lower = u_tolower(c);
+    if (lower == c || U16_LENGTH(lower) != i - start) continue;
+    int32_t at = start;
+    U16_APPEND_UNSAFE(text.data(), at, lower);
+  }
+}

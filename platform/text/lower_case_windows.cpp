@@ -1,0 +1,40 @@
+// Lower-casing on Windows: the user locale's LCMapStringW, as the C runtime
+// lowers wide text under a real locale. Its plain lower-case mapping never
+// changes a string's length.
+#include <windows.h>
+
+#include <climits>
+
+#include "platform/text/lower_case.h"
+#include "platform/os/windows_api.h"
+
+namespace {
+
+bool g_userLowerCase = false;
+
+void LowerAsciiInPlace(std::u16string& text) {
+  for (char16_t& c : text) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
+  }
+}
+
+}  // namespace
+
+bool UserLowerCase() { return g_userLowerCase; }
+
+void SetUserLowerCase(bool on) { g_userLowerCase = on; }
+
+void LowerCaseInPlace(std::u16string& text) {
+  if (!g_userLowerCase || text.empty() || text.size() > INT_MAX) {
+    LowerAsciiInPlace(text);
+    return;
+  }
+  std::u16string lower(text.size(), u'\0');
+  const int length = static_cast<int>(text.size());
+  if (LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_LOWERCASE, Wide(text), length,
+                   reinterpret_cast<wchar_t*>(lower.data()), length) == length) {
+    text.swap(lower);
+  } else {
+    LowerAsciiInPlace(text);
+  }
+}
