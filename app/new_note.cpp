@@ -20,9 +20,9 @@ bool CreateNewNote(Env& env, const std::u16string& folderText, const std::u16str
   // Each level of the chain in turn; failures show up when the note is made.
   for (std::size_t slash = folderText.find_first_of(kPathSeparators);
        slash != std::u16string::npos; slash = folderText.find_first_of(kPathSeparators, slash + 1)) {
-    env.CreateDirectory(folderText.substr(0, slash));
+    env.MakeDirectory(folderText.substr(0, slash));
   }
-  env.CreateDirectory(folderText);
+  env.MakeDirectory(folderText);
 
   std::u16string notePath = folderText;
   if (kPathSeparators.find(notePath.back()) == std::u16string_view::npos) {

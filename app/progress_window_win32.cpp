@@ -3,7 +3,6 @@
 // clicks wait until the search window opens, as on Linux.
 #include "app/progress_window.h"
 
-#include <windows.h>
 #include <commctrl.h>
 
 #include <algorithm>

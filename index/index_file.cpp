@@ -256,7 +256,7 @@ bool SaveIndexFile(Env& env, const std::u16string& folder, CMapStringToString& s
   } catch (const std::bad_alloc&) {
   }
   file.reset();
-  if (written && env.ReplaceFile(tempPath, folder + kIndexFileName)) return true;
+  if (written && env.RenameReplacing(tempPath, folder + kIndexFileName)) return true;
   env.RemoveFile(tempPath);
   return false;
 }

@@ -5,9 +5,8 @@
 #include <string>
 #include <vector>
 
-using BOOL = int;
-constexpr BOOL FALSE = 0;
-constexpr BOOL TRUE = 1;
+#include "platform/framework/windows_names.h"
+
 
 class CWinApp {
  public:

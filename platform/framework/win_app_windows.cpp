@@ -1,10 +1,7 @@
 // CWinApp on Windows: the arguments are the process's own command line, raw,
 // after the program's name; argc and argv, which the C runtime has already
-// split and unquoted, are not used. win_app.h comes before <windows.h>,
-// whose TRUE and FALSE macros have the same values as our constants.
+// split and unquoted, are not used.
 #include "platform/framework/win_app.h"
-
-#include <windows.h>
 
 #include "platform/os/windows_api.h"
 

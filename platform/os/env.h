@@ -36,7 +36,7 @@ class Env {
 
   // Creates one directory. Failure (it exists, a parent is missing) is not
   // reported: callers find out when they use the directory.
-  virtual void CreateDirectory(const std::u16string& path) = 0;
+  virtual void MakeDirectory(const std::u16string& path) = 0;
 
   // Opens an existing regular file for reading while others may read and
   // write it. Null when it cannot be opened or is not a regular file; never
@@ -62,7 +62,7 @@ class Env {
 
   // Renames from to to, atomically replacing an existing to, and syncs the
   // folder so that the rename survives a power cut. True when renamed.
-  virtual bool ReplaceFile(const std::u16string& from, const std::u16string& to) = 0;
+  virtual bool RenameReplacing(const std::u16string& from, const std::u16string& to) = 0;
 
   enum class RenameResult { done, targetExists, failed };
   // Renames from to to but never replaces an existing to.

@@ -204,7 +204,7 @@ Env& Env::Default() {
   return env;
 }
 
-void PosixEnv::CreateDirectory(const std::u16string& path) {
+void PosixEnv::MakeDirectory(const std::u16string& path) {
   ::mkdir(ToNativeName(path).c_str(), 0777);
 }
 
@@ -237,7 +237,7 @@ std::unique_ptr<CFile> PosixEnv::CreateTempFile(const std::u16string& folder,
   return std::make_unique<PosixFile>(fd);
 }
 
-bool PosixEnv::ReplaceFile(const std::u16string& from, const std::u16string& to) {
+bool PosixEnv::RenameReplacing(const std::u16string& from, const std::u16string& to) {
   const std::string target = ToNativeName(to);
   const std::string folder = FolderOf(target);  // nothing may throw after the rename
   if (::rename(ToNativeName(from).c_str(), target.c_str()) != 0) return false;

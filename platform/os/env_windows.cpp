@@ -1,10 +1,6 @@
 // The real system behind Env on Windows, through the system's own W
 // functions. CFileException carries GetLastError()'s code here.
-#include <windows.h>
 #include <shellapi.h>
-// Env's members keep their own names, not <windows.h>'s ...A/...W macros.
-#undef CreateDirectory
-#undef ReplaceFile
 
 #include <algorithm>
 #include <atomic>
@@ -214,7 +210,7 @@ std::u16string LockName(const std::u16string& folder) {
 
 class WindowsEnv final : public Env {
  public:
-  void CreateDirectory(const std::u16string& path) override {
+  void MakeDirectory(const std::u16string& path) override {
     CreateDirectoryW(Wide(path), nullptr);
   }
 
@@ -265,7 +261,7 @@ class WindowsEnv final : public Env {
   }
 
   // MOVEFILE_WRITE_THROUGH returns once the rename is on the disk.
-  bool ReplaceFile(const std::u16string& from, const std::u16string& to) override {
+  bool RenameReplacing(const std::u16string& from, const std::u16string& to) override {
     return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   }
 

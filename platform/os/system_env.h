@@ -5,13 +5,13 @@
 
 class PosixEnv final : public Env {
  public:
-  void CreateDirectory(const std::u16string& path) override;
+  void MakeDirectory(const std::u16string& path) override;
   std::unique_ptr<CFile> OpenForRead(const std::u16string& path) override;
   std::unique_ptr<CFile> OpenForWrite(const std::u16string& path) override;
   std::unique_ptr<CFile> CreateTempFile(const std::u16string& folder,
                                         std::u16string* path) override;
   void RemoveStaleTempFiles(const std::u16string& folder) override;
-  bool ReplaceFile(const std::u16string& from, const std::u16string& to) override;
+  bool RenameReplacing(const std::u16string& from, const std::u16string& to) override;
   RenameResult RenameNoReplace(const std::u16string& from,
                                const std::u16string& to) override;
   bool RemoveFile(const std::u16string& path) override;

@@ -1,6 +1,13 @@
 #pragma once
-// On Windows a wchar_t is one UTF-16 code unit, so the program's strings go
-// to the W functions of the system as they are. Include after <windows.h>.
+// The one way Windows files reach <windows.h>. Its ...A/...W macros that
+// share a name with a member of ours are undone here, once; the framework's
+// TRUE, FALSE, IDOK and IDCANCEL need nothing (see windows_names.h). On
+// Windows a wchar_t is one UTF-16 code unit, so the program's strings go to
+// the W functions as they are.
+
+#include <windows.h>
+#undef GetDlgItemText
+#undef SetDlgItemText
 
 #include <string>
 

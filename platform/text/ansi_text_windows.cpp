@@ -3,7 +3,7 @@
 // IsCharAlphaNumericW. UTF-8 is decoded here rather than by
 // MultiByteToWideChar, whose handling of ill-formed bytes differs between
 // Windows versions: the same note must give the same words everywhere.
-#include <windows.h>
+#include "platform/os/windows_api.h"
 
 #include "platform/text/ansi_text.h"
 #include "platform/text/code_page.h"

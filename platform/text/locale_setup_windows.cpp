@@ -2,7 +2,7 @@
 // whose English language and country names and ANSI code page name the C
 // runtime's locale ("Russian_Russia.1251"). SCRIBLET_CODEPAGE still chooses
 // the code page the notes are read in.
-#include <windows.h>
+#include "platform/os/windows_api.h"
 
 #include <clocale>
 #include <cstdlib>

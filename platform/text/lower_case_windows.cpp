@@ -1,7 +1,6 @@
 // Lower-casing on Windows: the user locale's LCMapStringW, as the C runtime
 // lowers wide text under a real locale. Its plain lower-case mapping never
 // changes a string's length.
-#include <windows.h>
 
 #include <climits>
 

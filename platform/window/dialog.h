@@ -13,11 +13,9 @@
 
 #include "platform/window/dialog_template.h"
 #include "platform/framework/object.h"
+#include "platform/framework/windows_names.h"
 
 class CListCtrl;
-
-inline constexpr int IDOK = 1;
-inline constexpr int IDCANCEL = 2;
 
 // The keys a pre-filter can tell apart; everything else is Key::other.
 enum class Key { escape, pageUp, pageDown, up, down, other };

@@ -1,8 +1,6 @@
 // CDialog realised with Win32: the template becomes a DLGTEMPLATE in
 // memory, made by CreateDialogIndirectParamW, and the modal loop is our
 // own so that the pre-filter sees each key before IsDialogMessageW does.
-// dialog.h comes before <windows.h>, whose IDOK and IDCANCEL macros have
-// the same values as our constants.
 #include "platform/window/dialog.h"
 #include "platform/window/list_ctrl.h"
 #include "platform/window/list_ctrl_native_win32.h"

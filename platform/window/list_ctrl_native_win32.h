@@ -1,10 +1,7 @@
 #pragma once
 // The Win32 list-view behind a CListCtrl. Private to the dialog layer.
 
-#include <windows.h>
-// CDialog's members keep their own names, not <windows.h>'s ...A/...W macros.
-#undef SetDlgItemText
-#undef GetDlgItemText
+#include "platform/os/windows_api.h"
 
 #include "platform/window/list_ctrl.h"
 

@@ -26,7 +26,7 @@ class MemoryEnv : public TestEnv {
     saved.clear();
     return std::make_unique<MemoryFile>(saved);
   }
-  bool ReplaceFile(const std::u16string&, const std::u16string&) override { return true; }
+  bool RenameReplacing(const std::u16string&, const std::u16string&) override { return true; }
   bool RemoveFile(const std::u16string&) override { return true; }
 };
 

@@ -2,9 +2,7 @@
 // notes, their order whatever order the drive lists them in, and the
 // rename and delete guarantees the refresh relies on.
 
-#include <windows.h>
-#undef CreateDirectory
-#undef ReplaceFile
+#include "platform/os/windows_api.h"
 
 #include <gtest/gtest.h>
 
@@ -221,15 +219,15 @@ TEST_F(WindowsEnvTest, TempFileIsNewAndReplacesTheTarget) {
   a->Flush();
   a->Close();
   b.reset();
-  EXPECT_TRUE(env_.ReplaceFile(first, Path(u"notes.ndx")));
+  EXPECT_TRUE(env_.RenameReplacing(first, Path(u"notes.ndx")));
   EXPECT_EQ(Read(u"notes.ndx"), "new");
   EXPECT_TRUE(env_.RemoveFile(second));
   EXPECT_EQ(Names(), std::vector<std::u16string>{});
 }
 
 TEST_F(WindowsEnvTest, CreatesDirectoriesAndOpensForWriteKeepingBytes) {
-  env_.CreateDirectory(Path(u"a"));
-  env_.CreateDirectory(Path(u"a/b"));
+  env_.MakeDirectory(Path(u"a"));
+  env_.MakeDirectory(Path(u"a/b"));
   EXPECT_TRUE(fs::is_directory(At(u"a") / "b"));
 
   Write(u"keep.txt", "abc");

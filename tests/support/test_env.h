@@ -48,15 +48,15 @@ class TestEnv : public Env {
   std::vector<Message> messages;
   bool messageShown = true;  // what ShowWarning answers
 
-  void CreateDirectory(const std::u16string& path) override { real().CreateDirectory(path); }
+  void MakeDirectory(const std::u16string& path) override { real().MakeDirectory(path); }
   std::unique_ptr<CFile> OpenForRead(const std::u16string& path) override;
   std::unique_ptr<CFile> OpenForWrite(const std::u16string& path) override {
     return failOpenForWrite ? nullptr : real().OpenForWrite(path);
   }
   std::unique_ptr<CFile> CreateTempFile(const std::u16string& folder,
                                         std::u16string* path) override;
-  bool ReplaceFile(const std::u16string& from, const std::u16string& to) override {
-    return !failReplace && real().ReplaceFile(from, to);
+  bool RenameReplacing(const std::u16string& from, const std::u16string& to) override {
+    return !failReplace && real().RenameReplacing(from, to);
   }
   RenameResult RenameNoReplace(const std::u16string& from, const std::u16string& to) override {
     ++renames;
