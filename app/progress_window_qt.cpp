@@ -1,55 +1,36 @@
-#include "app/progress_window.h"
-
+// The progress window realised with Qt's progress dialog.
 #include <QCoreApplication>
 #include <QProgressDialog>
 #include <QString>
-#include <algorithm>
-#include <climits>
 
+#include "app/progress_window.h"
 #include "platform/window/gui.h"
+#include "platform/window/qt_text.h"
 
 namespace {
 
-// Often enough to look alive, seldom enough to cost the refresh nothing.
-constexpr std::chrono::milliseconds kPaintEvery(40);
+class QtProgressDialog final : public ProgressDialog, public QProgressDialog {
+ public:
+  explicit QtProgressDialog(const std::u16string& caption) {
+    setWindowTitle(ToQString(caption));
+    setLabelText(QString::fromUtf8("Обновляю указатель заметок…"));
+    setCancelButton(nullptr);
+    setMinimumDuration(0);
+    setAutoClose(false);
+    setAutoReset(false);
+    show();
+  }
 
-QString ToQString(const std::u16string& text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
+  void Show(int value, int maximum) override {
+    setMaximum(maximum);
+    setValue(value);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+};
 
 }  // namespace
 
-ProgressWindow::ProgressWindow(std::u16string caption, std::chrono::milliseconds delay)
-    : m_caption(std::move(caption)), m_start(std::chrono::steady_clock::now()), m_delay(delay) {}
-
-ProgressWindow::~ProgressWindow() = default;
-
-void ProgressWindow::Working(std::size_t done, std::size_t total) {
-  if (m_noDisplay) return;
-  const auto now = std::chrono::steady_clock::now();
-  if (m_dialog == nullptr) {
-    if (now - m_start < m_delay) return;
-    if (!EnsureGuiApplication()) {
-      m_noDisplay = true;
-      return;
-    }
-    m_dialog = std::make_unique<QProgressDialog>();
-    m_dialog->setWindowTitle(ToQString(m_caption));
-    m_dialog->setLabelText(QString::fromUtf8("Обновляю указатель заметок…"));
-    m_dialog->setCancelButton(nullptr);
-    m_dialog->setMinimumDuration(0);
-    m_dialog->setAutoClose(false);
-    m_dialog->setAutoReset(false);
-    m_dialog->show();
-  } else if (now - m_lastPaint < kPaintEvery) {
-    return;
-  }
-  m_lastPaint = now;
-  // Progress bars count in int.
-  const auto scale = std::max<std::size_t>(1, total / INT_MAX + 1);
-  m_dialog->setMaximum(static_cast<int>(total / scale));
-  m_dialog->setValue(static_cast<int>(std::min(done, total) / scale));
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+std::unique_ptr<ProgressDialog> ProgressDialog::Open(const std::u16string& caption) {
+  if (!EnsureGuiApplication()) return nullptr;
+  return std::make_unique<QtProgressDialog>(caption);
 }
-
-void ProgressWindow::Done() { m_dialog.reset(); }

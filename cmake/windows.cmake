@@ -27,14 +27,19 @@ add_library(scriblet_text STATIC
 target_include_directories(scriblet_text PUBLIC ${src})
 scriblet_warnings(scriblet_text)
 
-# The real system behind Env: Windows files, clock, shell and message box.
+# OS layer: the real system behind Env, Windows files, clock and shell.
 add_library(scriblet_env STATIC
+  ${src}/platform/os/system_env.cpp
   ${src}/platform/os/env_windows.cpp
   ${src}/platform/os/editor_windows.cpp
-  ${src}/platform/window/gui_win32.cpp
 )
 target_link_libraries(scriblet_env PUBLIC scriblet_text shell32 user32)
 scriblet_warnings(scriblet_env)
+
+# Framework stand-ins: the application object's frame.
+add_library(scriblet_framework STATIC ${src}/platform/framework/win_app_windows.cpp)
+target_link_libraries(scriblet_framework PUBLIC scriblet_text)
+scriblet_warnings(scriblet_framework)
 
 add_library(scriblet_archive STATIC ${src}/index/archive.cpp)
 target_link_libraries(scriblet_archive PUBLIC scriblet_text)
@@ -44,7 +49,8 @@ add_library(scriblet_map STATIC ${src}/index/strong_hash.cpp ${src}/index/map_ex
 target_link_libraries(scriblet_map PUBLIC scriblet_archive)
 scriblet_warnings(scriblet_map)
 
-add_library(scriblet_index STATIC ${src}/index/index_file.cpp ${src}/index/word_index.cpp)
+add_library(scriblet_index STATIC ${src}/index/index_file.cpp ${src}/index/notes_folder.cpp
+  ${src}/index/word_index.cpp)
 target_link_libraries(scriblet_index PUBLIC scriblet_map scriblet_text)
 scriblet_warnings(scriblet_index)
 
@@ -67,8 +73,11 @@ add_library(scriblet_search STATIC ${src}/search/scoring.cpp)
 target_link_libraries(scriblet_search PUBLIC scriblet_index scriblet_xmap scriblet_text)
 scriblet_warnings(scriblet_search)
 
-# Dialogs from the templates in res/, realised with Win32, and the list-view.
+# Window layer, realised with Win32: dialogs from the templates in res/, the
+# list-view, the message box.
 add_library(scriblet_gui STATIC
+  ${src}/platform/window/gui_win32.cpp
+  ${src}/platform/window/message_box_win32.cpp
   ${src}/platform/window/dialog_win32.cpp
   ${src}/platform/window/list_ctrl_win32.cpp
 )
@@ -86,12 +95,13 @@ scriblet_warnings(scriblet_dialogs)
 add_library(scriblet_app STATIC
   ${src}/app/command_line.cpp
   ${src}/app/new_note.cpp
+  ${src}/app/progress_window.cpp
   ${src}/app/progress_window_win32.cpp
   ${src}/app/scriblet_app.cpp
   ${src}/app/system_modes.cpp
-  ${src}/platform/framework/win_app_windows.cpp
 )
-target_link_libraries(scriblet_app PUBLIC scriblet_env scriblet_refresh scriblet_dialogs)
+target_link_libraries(scriblet_app PUBLIC scriblet_framework scriblet_env scriblet_refresh
+                      scriblet_dialogs)
 target_compile_definitions(scriblet_app PRIVATE SCRIBLET_VERSION="${PROJECT_VERSION}")
 # The command line's one question to ICU, answered by the C runtime.
 set_source_files_properties(${src}/app/command_line.cpp PROPERTIES
@@ -190,7 +200,7 @@ if(BUILD_TESTING)
     SOURCES ${src}/tests/platform/windows_locale_test.cpp LIBS scriblet_text)
   set_tests_properties(windows_locale_test PROPERTIES ENVIRONMENT "LC_ALL=ru_RU.UTF-8")
   scriblet_windows_test(windows_env_test SOURCES ${src}/tests/platform/windows_env_test.cpp
-    LIBS scriblet_env scriblet_test_env)
+    LIBS scriblet_index scriblet_env scriblet_test_env)
 
   add_test(NAME release_zip_contents COMMAND ${CMAKE_COMMAND} -E tar tf ${release_zip})
   set_tests_properties(release_zip_contents PROPERTIES

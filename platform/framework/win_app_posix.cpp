@@ -1,7 +1,6 @@
 #include "platform/framework/win_app.h"
 
 #include "platform/text/file_names.h"
-#include "platform/window/gui.h"
 
 namespace {
 
@@ -15,7 +14,6 @@ std::u16string NameWithoutExtension(const std::string& path) {
 }  // namespace
 
 int CWinApp::Run(int argc, char** argv) {
-  SetGuiArguments(argc, argv);
   m_pszAppName = NameWithoutExtension(argc > 0 && argv[0] != nullptr ? argv[0] : "scriblet");
   for (int i = 1; i < argc; ++i) m_arguments.push_back(FromNativeName(argv[i]));
   InitInstance();

@@ -14,7 +14,7 @@
 
 #include "platform/framework/file.h"
 
-// One note found by FindNotes, as the enumeration saw it.
+// One file found by ListFiles, as the enumeration saw it.
 struct NoteEntry {
   std::u16string name;     // file name as on disk, extension included
   std::u16string path;     // folder + name
@@ -29,7 +29,8 @@ class Env {
   Env& operator=(const Env&) = delete;
   virtual ~Env() = default;
 
-  // The real system. Lives for the whole process.
+  // The operating system itself (SystemEnv), which shows no windows: its
+  // ShowWarning writes to standard error. Lives for the whole process.
   static Env& Default();
 
   // --- Files ---
@@ -78,18 +79,24 @@ class Env {
   // enumerated, or have just truncated it to write it anew.
   virtual void DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBefore) = 0;
 
-  // A snapshot of the notes in folder (which ends in '/'): regular files,
-  // links counted as their targets, named "*.txt" in any case, names without
-  // ':'. Ordered by the names' upper-cased UTF-16 code units, ties by the
-  // code units themselves. Empty when the folder is missing or unreadable.
-  // While it lists, listed (when given) is called now and then with the
-  // number of notes found so far.
-  virtual std::vector<NoteEntry> FindNotes(
-      const std::u16string& folder, const std::function<void(std::size_t)>& listed = {}) = 0;
+  // Calls found, in the order the system lists them, for each entry of
+  // folder (which ends in a path separator) whose name wanted accepts and
+  // that is a regular file (a link counts as its target), with its length
+  // and last write; its path is folder + name. wanted sees each name before
+  // anything else is asked about the entry. Nothing when the folder is
+  // missing or unreadable. Which entries are notes, and their order, is
+  // the core's (index/notes_folder.h), the same on every system.
+  virtual void ListFiles(const std::u16string& folder,
+                         const std::function<bool(const std::u16string& name)>& wanted,
+                         const std::function<void(NoteEntry entry)>& found) = 0;
 
-  // Whether folder + name is, right now, a note as FindNotes would list it.
-  // name must not contain '/'.
-  virtual bool IsNote(const std::u16string& folder, const std::u16string& name) = 0;
+  // Whether path is, right now, a regular file (a link counts as its target).
+  virtual bool IsFile(const std::u16string& path) = 0;
+
+  // Whether the system can give a file in the notes folder the name name,
+  // as far as its length goes. No system takes more than 255 UTF-16 code
+  // units; Linux counts 255 bytes of the name's UTF-8.
+  virtual bool NameFits(const std::u16string& name) = 0;
 
   // An exclusive advisory lock on folder (which ends in '/') among the runs
   // that ask for it, held while the returned object lives and released
@@ -127,7 +134,7 @@ class Env {
                            const std::u16string& workingDir) = 0;
 
   // Shows a warning message box with one OK button and waits for it to be
-  // closed. Without a display the text goes to standard error instead and
-  // the result is false.
+  // closed. Without a display (or without windows at all, see Default) the
+  // text goes to standard error instead and the result is false.
   virtual bool ShowWarning(const std::u16string& caption, const std::u16string& text) = 0;
 };

@@ -6,9 +6,9 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <unicode/uchar.h>
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -132,21 +132,6 @@ std::unique_ptr<CFile> OpenRegular(const std::u16string& path, int flags) {
   return std::make_unique<PosixFile>(fd);
 }
 
-bool EndsWithTxt(const std::u16string& name) {
-  if (name.size() < 4) return false;
-  std::u16string tail = name.substr(name.size() - 4);
-  for (char16_t& c : tail) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
-  }
-  return tail == u".txt";
-}
-
-// A note's name: "*.txt" in any case, and no ':' (a word list could not
-// hold it).
-bool IsNoteName(const std::u16string& name) {
-  return EndsWithTxt(name) && name.find(u':') == std::u16string::npos;
-}
-
 // The folder part of a native path, "." when it has none.
 std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -184,39 +169,21 @@ class PosixFolderLock final : public Env::FolderLock {
   int fd_;
 };
 
-// The order a Windows file system lists names in: upper-cased code units,
-// then the code units as they are.
-bool EnumerationLess(const NoteEntry& a, const NoteEntry& b) {
-  const std::size_t n = std::min(a.name.size(), b.name.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    const auto ua = static_cast<char16_t>(u_toupper(a.name[i]));
-    const auto ub = static_cast<char16_t>(u_toupper(b.name[i]));
-    if (ua != ub) return ua < ub;
-  }
-  if (a.name.size() != b.name.size()) return a.name.size() < b.name.size();
-  return a.name < b.name;
-}
-
 }  // namespace
 
-Env& Env::Default() {
-  static PosixEnv env;
-  return env;
-}
-
-void PosixEnv::MakeDirectory(const std::u16string& path) {
+void SystemEnv::MakeDirectory(const std::u16string& path) {
   ::mkdir(ToNativeName(path).c_str(), 0777);
 }
 
-std::unique_ptr<CFile> PosixEnv::OpenForRead(const std::u16string& path) {
+std::unique_ptr<CFile> SystemEnv::OpenForRead(const std::u16string& path) {
   return OpenRegular(path, O_RDONLY);
 }
 
-std::unique_ptr<CFile> PosixEnv::OpenForWrite(const std::u16string& path) {
+std::unique_ptr<CFile> SystemEnv::OpenForWrite(const std::u16string& path) {
   return OpenRegular(path, O_WRONLY | O_CREAT);
 }
 
-std::unique_ptr<CFile> PosixEnv::CreateTempFile(const std::u16string& folder,
+std::unique_ptr<CFile> SystemEnv::CreateTempFile(const std::u16string& folder,
                                                 std::u16string* path) {
   path->clear();
   const std::string native = ToNativeName(folder);
@@ -237,7 +204,7 @@ std::unique_ptr<CFile> PosixEnv::CreateTempFile(const std::u16string& folder,
   return std::make_unique<PosixFile>(fd);
 }
 
-bool PosixEnv::RenameReplacing(const std::u16string& from, const std::u16string& to) {
+bool SystemEnv::RenameReplacing(const std::u16string& from, const std::u16string& to) {
   const std::string target = ToNativeName(to);
   const std::string folder = FolderOf(target);  // nothing may throw after the rename
   if (::rename(ToNativeName(from).c_str(), target.c_str()) != 0) return false;
@@ -252,7 +219,7 @@ bool PosixEnv::RenameReplacing(const std::u16string& from, const std::u16string&
   return true;
 }
 
-Env::RenameResult PosixEnv::RenameNoReplace(const std::u16string& from,
+Env::RenameResult SystemEnv::RenameNoReplace(const std::u16string& from,
                                             const std::u16string& to) {
   const std::string source = ToNativeName(from);
   const std::string target = ToNativeName(to);
@@ -273,11 +240,11 @@ Env::RenameResult PosixEnv::RenameNoReplace(const std::u16string& from,
   return RenameResult::done;
 }
 
-bool PosixEnv::RemoveFile(const std::u16string& path) {
+bool SystemEnv::RemoveFile(const std::u16string& path) {
   return ::unlink(ToNativeName(path).c_str()) == 0;
 }
 
-void PosixEnv::RemoveStaleTempFiles(const std::u16string& folder) {
+void SystemEnv::RemoveStaleTempFiles(const std::u16string& folder) {
   const std::string native = ToNativeName(folder);
   const Folder dir = OpenFolder(native);
   if (dir == nullptr) return;
@@ -292,7 +259,7 @@ void PosixEnv::RemoveStaleTempFiles(const std::u16string& folder) {
   }
 }
 
-void PosixEnv::DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBefore) {
+void SystemEnv::DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBefore) {
   const std::string native = ToNativeName(path);
   struct stat st {};
   if (::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0 &&
@@ -301,32 +268,34 @@ void PosixEnv::DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBef
   }
 }
 
-std::vector<NoteEntry> PosixEnv::FindNotes(const std::u16string& folder,
-                                           const std::function<void(std::size_t)>& listed) {
-  std::vector<NoteEntry> notes;
+void SystemEnv::ListFiles(const std::u16string& folder,
+                          const std::function<bool(const std::u16string& name)>& wanted,
+                          const std::function<void(NoteEntry entry)>& found) {
   const std::string native = ToNativeName(folder);
   const Folder dir = OpenFolder(native);
-  if (dir == nullptr) return notes;
+  if (dir == nullptr) return;
   while (const dirent* entry = ::readdir(dir.get())) {
     std::u16string name = FromNativeName(entry->d_name);
-    if (!IsNoteName(name)) continue;
+    if (!wanted(name)) continue;
     struct stat st {};
     if (::stat((native + entry->d_name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-    notes.push_back({name, folder + name, static_cast<std::uint64_t>(st.st_size),
-                     static_cast<std::int64_t>(st.st_mtim.tv_sec)});
-    if (listed && notes.size() % 256 == 0) listed(notes.size());
+    std::u16string path = folder + name;
+    found({std::move(name), std::move(path), static_cast<std::uint64_t>(st.st_size),
+           static_cast<std::int64_t>(st.st_mtim.tv_sec)});
   }
-  std::sort(notes.begin(), notes.end(), EnumerationLess);
-  return notes;
 }
 
-bool PosixEnv::IsNote(const std::u16string& folder, const std::u16string& name) {
-  if (!IsNoteName(name) || name.find(u'/') != std::u16string::npos) return false;
+bool SystemEnv::IsFile(const std::u16string& path) {
   struct stat st {};
-  return ::stat(ToNativeName(folder + name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return ::stat(ToNativeName(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::unique_ptr<Env::FolderLock> PosixEnv::LockFolder(const std::u16string& folder) {
+// Linux file systems keep NAME_MAX (255) bytes of a name.
+bool SystemEnv::NameFits(const std::u16string& name) {
+  return name.size() <= NAME_MAX && ToNativeName(name).size() <= NAME_MAX;
+}
+
+std::unique_ptr<Env::FolderLock> SystemEnv::LockFolder(const std::u16string& folder) {
   // The folder itself is locked: it needs no file of ours in it, can be
   // opened in a read-only folder, and is never replaced as notes.ndx is.
   const std::string native = ToNativeName(folder);
@@ -347,7 +316,7 @@ std::unique_ptr<Env::FolderLock> PosixEnv::LockFolder(const std::u16string& fold
   return lock;
 }
 
-std::u16string PosixEnv::AbsolutePath(const std::u16string& path) {
+std::u16string SystemEnv::AbsolutePath(const std::u16string& path) {
   if (path.starts_with(u'/')) return path;
   std::string cwd(256, '\0');
   while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
@@ -359,16 +328,16 @@ std::u16string PosixEnv::AbsolutePath(const std::u16string& path) {
   return FromNativeName(cwd) + path;
 }
 
-std::int64_t PosixEnv::Now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+std::int64_t SystemEnv::Now() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
-std::int64_t PosixEnv::UtcOffsetNow() {
+std::int64_t SystemEnv::UtcOffsetNow() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   if (::localtime_r(&now, &local) == nullptr) return 0;
   return local.tm_gmtoff;
 }
 
-bool PosixEnv::StartEditor(const std::u16string& notePath, const std::u16string& workingDir) {
+bool SystemEnv::StartEditor(const std::u16string& notePath, const std::u16string& workingDir) {
   const std::string program = EditorProgram();
   // Exact bytes: a note whose name is not UTF-8 must reach the editor as is.
   const std::string path = ToNativeName(notePath);

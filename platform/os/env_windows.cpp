@@ -1,5 +1,6 @@
 // The real system behind Env on Windows, through the system's own W
 // functions. CFileException carries GetLastError()'s code here.
+#include "platform/os/windows_api.h"
 #include <shellapi.h>
 
 #include <algorithm>
@@ -10,10 +11,10 @@
 #include <functional>
 
 #include "platform/os/editor.h"
-#include "platform/os/env.h"
+#include "platform/os/system_env.h"
 #include "platform/framework/exceptions.h"
 #include "platform/text/file_names.h"
-#include "platform/os/windows_api.h"
+#include "platform/text/lower_case.h"
 
 namespace {
 
@@ -97,30 +98,6 @@ std::unique_ptr<CFile> OpenRegular(const std::u16string& path, DWORD access, DWO
   return std::make_unique<WindowsFile>(handle);
 }
 
-bool EndsWithTxt(const std::u16string& name) {
-  if (name.size() < 4) return false;
-  std::u16string tail = name.substr(name.size() - 4);
-  for (char16_t& c : tail) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
-  }
-  return tail == u".txt";
-}
-
-// NTFS's order: code units upper-cased one by one without regard to the
-// user's language, then the code units as they are. FAT, network shares and
-// Wine list in other orders, so the snapshot is sorted whatever the drive.
-std::u16string SortKey(const std::u16string& name) {
-  std::u16string key = name;
-  for (char16_t& unit : key) {
-    wchar_t upper = 0;
-    const auto in = static_cast<wchar_t>(unit);
-    if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, &in, 1, &upper, 1) == 1) {
-      unit = static_cast<char16_t>(upper);
-    }
-  }
-  return key;
-}
-
 // A link's size and time are its target's. False when the target is
 // missing or is no file on a disk.
 bool TargetData(const std::u16string& path, std::uint64_t* length, std::int64_t* lastWrite) {
@@ -137,10 +114,6 @@ bool TargetData(const std::u16string& path, std::uint64_t* length, std::int64_t*
   *length = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   *lastWrite = UnixSeconds(info.ftLastWriteTime);
   return true;
-}
-
-bool IsNoteName(const std::u16string& name) {
-  return EndsWithTxt(name) && name.find(u':') == std::u16string::npos;
 }
 
 // "notes.ndx." and six letters or digits, as CreateTempFile names them.
@@ -193,7 +166,7 @@ class MutexFolderLock final : public Env::FolderLock {
 // The mutex's name for folder: one per folder however it is spelt (case,
 // separators, relative or not), short enough for any path.
 std::u16string LockName(const std::u16string& folder) {
-  std::u16string key = SortKey(FullPath(folder));
+  std::u16string key = UpperCaseUnits(FullPath(folder));
   for (char16_t& c : key) {
     if (c == u'/') c = u'\\';
   }
@@ -208,192 +181,171 @@ std::u16string LockName(const std::u16string& folder) {
   return FromWide(name);
 }
 
-class WindowsEnv final : public Env {
- public:
-  void MakeDirectory(const std::u16string& path) override {
-    CreateDirectoryW(Wide(path), nullptr);
-  }
-
-  std::unique_ptr<CFile> OpenForRead(const std::u16string& path) override {
-    return OpenRegular(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       OPEN_EXISTING);
-  }
-
-  std::unique_ptr<CFile> OpenForWrite(const std::u16string& path) override {
-    return OpenRegular(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
-  }
-
-  std::unique_ptr<CFile> CreateTempFile(const std::u16string& folder,
-                                        std::u16string* path) override {
-    static std::atomic<unsigned> counter{0};
-    const unsigned seed = GetCurrentProcessId() * 2654435761u ^ GetTickCount();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      wchar_t suffix[16];
-      std::swprintf(suffix, 16, L"%06x", (seed + counter++) & 0xFFFFFF);
-      const std::u16string candidate = folder + u"notes.ndx." + FromWide(suffix);
-      const HANDLE handle = CreateFileW(Wide(candidate), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-      // Named at once: Windows cannot name an open anonymous file later. A
-      // killed run's leftover goes in RemoveStaleTempFiles.
-      if (handle != INVALID_HANDLE_VALUE) {
-        *path = candidate;
-        return std::make_unique<WindowsFile>(handle);
-      }
-      if (GetLastError() != ERROR_FILE_EXISTS) return nullptr;
-    }
-    return nullptr;
-  }
-
-  void RemoveStaleTempFiles(const std::u16string& folder) override {
-    WIN32_FIND_DATAW data;
-    const HANDLE find = FindFirstFileExW(Wide(folder + u"notes.ndx.*"), FindExInfoBasic, &data,
-                                         FindExSearchNameMatch, nullptr, 0);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-      // Never a folder or a link, only our own plain files.
-      if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
-        continue;
-      }
-      const std::u16string name = FromWide(data.cFileName);
-      if (IsTempIndexName(name)) DeleteFileW(Wide(folder + name));
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-  }
-
-  // MOVEFILE_WRITE_THROUGH returns once the rename is on the disk.
-  bool RenameReplacing(const std::u16string& from, const std::u16string& to) override {
-    return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-  }
-
-  RenameResult RenameNoReplace(const std::u16string& from, const std::u16string& to) override {
-    if (MoveFileExW(Wide(from), Wide(to), 0)) return RenameResult::done;
-    const DWORD error = GetLastError();
-    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? RenameResult::targetExists
-                                                                         : RenameResult::failed;
-  }
-
-  bool RemoveFile(const std::u16string& path) override { return DeleteFileW(Wide(path)); }
-
-  void DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBefore) override {
-    std::uint64_t length = 0;
-    std::int64_t lastWrite = 0;
-    if (TargetData(path, &length, &lastWrite) && length == 0 && lastWrite < writtenBefore) {
-      DeleteFileW(Wide(path));
-    }
-  }
-
-  std::vector<NoteEntry> FindNotes(const std::u16string& folder,
-                                   const std::function<void(std::size_t)>& listed) override {
-    std::vector<NoteEntry> notes;
-    WIN32_FIND_DATAW data;
-    const HANDLE find = FindFirstFileExW(Wide(folder + u"*"), FindExInfoBasic, &data,
-                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (find == INVALID_HANDLE_VALUE) return notes;
-    do {
-      std::u16string name = FromWide(data.cFileName);
-      if (!IsNoteName(name)) continue;
-      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
-      NoteEntry entry{name, folder + name,
-                      (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
-                      UnixSeconds(data.ftLastWriteTime)};
-      if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-          !TargetData(entry.path, &entry.length, &entry.lastWrite)) {
-        continue;
-      }
-      notes.push_back(std::move(entry));
-      if (listed && notes.size() % 256 == 0) listed(notes.size());
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-
-    std::vector<std::pair<std::u16string, NoteEntry>> keyed;
-    keyed.reserve(notes.size());
-    for (NoteEntry& note : notes) keyed.emplace_back(SortKey(note.name), std::move(note));
-    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
-      if (a.first != b.first) return a.first < b.first;
-      return a.second.name < b.second.name;
-    });
-    notes.clear();
-    for (auto& [key, note] : keyed) notes.push_back(std::move(note));
-    return notes;
-  }
-
-  bool IsNote(const std::u16string& folder, const std::u16string& name) override {
-    if (!IsNoteName(name) || name.find_first_of(kPathSeparators) != std::u16string::npos) {
-      return false;
-    }
-    std::uint64_t length = 0;
-    std::int64_t lastWrite = 0;
-    return TargetData(folder + name, &length, &lastWrite);
-  }
-
-  std::unique_ptr<FolderLock> LockFolder(const std::u16string& folder) override {
-    const std::u16string full = FullPath(folder);
-    const DWORD attributes = full.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(Wide(full));
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      return nullptr;
-    }
-    const HANDLE mutex = CreateMutexW(nullptr, FALSE, Wide(LockName(folder)));
-    if (mutex == nullptr) return nullptr;
-    // Owned before it is taken: exhausted memory must not leave it taken.
-    std::unique_ptr<MutexFolderLock> lock;
-    try {
-      lock = std::make_unique<MutexFolderLock>(mutex);
-    } catch (...) {
-      CloseHandle(mutex);
-      throw;
-    }
-    const DWORD waited = WaitForSingleObject(mutex, INFINITE);
-    // A failed wait leaves nothing taken; releasing it then is harmless.
-    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return nullptr;
-    return lock;
-  }
-
-  // Windows itself resolves "." and ".." by the text, so the full path
-  // names the same file.
-  std::u16string AbsolutePath(const std::u16string& path) override {
-    if (IsAbsolute(path)) return path;
-    const std::u16string full = FullPath(path);
-    return full.empty() ? path : full;
-  }
-
-  std::int64_t Now() override {
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return UnixSeconds(now);
-  }
-
-  std::int64_t UtcOffsetNow() override {
-    TIME_ZONE_INFORMATION zone;
-    LONG bias = 0;
-    switch (GetTimeZoneInformation(&zone)) {
-      case TIME_ZONE_ID_STANDARD: bias = zone.Bias + zone.StandardBias; break;
-      case TIME_ZONE_ID_DAYLIGHT: bias = zone.Bias + zone.DaylightBias; break;
-      case TIME_ZONE_ID_UNKNOWN: bias = zone.Bias; break;
-      default: return 0;
-    }
-    return -static_cast<std::int64_t>(bias) * 60;
-  }
-
-  bool StartEditor(const std::u16string& notePath, const std::u16string& workingDir) override {
-    const std::u16string editor = FromNativeName(EditorProgram());
-    // Quoted, so that a path with spaces reaches the editor as one argument.
-    const std::u16string argument = u"\"" + notePath + u"\"";
-    // Values above 32 mean the program was started.
-    const auto started = reinterpret_cast<INT_PTR>(ShellExecuteW(
-        GetDesktopWindow(), L"open", Wide(editor), Wide(argument), Wide(workingDir), SW_SHOWNORMAL));
-    return started > 32;
-  }
-
-  bool ShowWarning(const std::u16string& caption, const std::u16string& text) override {
-    if (MessageBoxW(nullptr, Wide(text), Wide(caption), MB_OK | MB_ICONWARNING) != 0) return true;
-    std::fprintf(stderr, "%s: %s\n", ToNativeName(caption).c_str(), ToNativeName(text).c_str());
-    return false;
-  }
-};
-
 }  // namespace
 
-Env& Env::Default() {
-  static WindowsEnv env;
-  return env;
+void SystemEnv::MakeDirectory(const std::u16string& path) {
+  CreateDirectoryW(Wide(path), nullptr);
+}
+
+std::unique_ptr<CFile> SystemEnv::OpenForRead(const std::u16string& path) {
+  return OpenRegular(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     OPEN_EXISTING);
+}
+
+std::unique_ptr<CFile> SystemEnv::OpenForWrite(const std::u16string& path) {
+  return OpenRegular(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
+}
+
+std::unique_ptr<CFile> SystemEnv::CreateTempFile(const std::u16string& folder,
+                                      std::u16string* path) {
+  static std::atomic<unsigned> counter{0};
+  const unsigned seed = GetCurrentProcessId() * 2654435761u ^ GetTickCount();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    wchar_t suffix[16];
+    std::swprintf(suffix, 16, L"%06x", (seed + counter++) & 0xFFFFFF);
+    const std::u16string candidate = folder + u"notes.ndx." + FromWide(suffix);
+    const HANDLE handle = CreateFileW(Wide(candidate), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Named at once: Windows cannot name an open anonymous file later. A
+    // killed run's leftover goes in RemoveStaleTempFiles.
+    if (handle != INVALID_HANDLE_VALUE) {
+      *path = candidate;
+      return std::make_unique<WindowsFile>(handle);
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS) return nullptr;
+  }
+  return nullptr;
+}
+
+void SystemEnv::RemoveStaleTempFiles(const std::u16string& folder) {
+  WIN32_FIND_DATAW data;
+  const HANDLE find = FindFirstFileExW(Wide(folder + u"notes.ndx.*"), FindExInfoBasic, &data,
+                                       FindExSearchNameMatch, nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    // Never a folder or a link, only our own plain files.
+    if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+      continue;
+    }
+    const std::u16string name = FromWide(data.cFileName);
+    if (IsTempIndexName(name)) DeleteFileW(Wide(folder + name));
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+}
+
+// MOVEFILE_WRITE_THROUGH returns once the rename is on the disk.
+bool SystemEnv::RenameReplacing(const std::u16string& from, const std::u16string& to) {
+  return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+Env::RenameResult SystemEnv::RenameNoReplace(const std::u16string& from, const std::u16string& to) {
+  if (MoveFileExW(Wide(from), Wide(to), 0)) return RenameResult::done;
+  const DWORD error = GetLastError();
+  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? RenameResult::targetExists
+                                                                       : RenameResult::failed;
+}
+
+bool SystemEnv::RemoveFile(const std::u16string& path) { return DeleteFileW(Wide(path)); }
+
+void SystemEnv::DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBefore) {
+  std::uint64_t length = 0;
+  std::int64_t lastWrite = 0;
+  if (TargetData(path, &length, &lastWrite) && length == 0 && lastWrite < writtenBefore) {
+    DeleteFileW(Wide(path));
+  }
+}
+
+void SystemEnv::ListFiles(const std::u16string& folder,
+                          const std::function<bool(const std::u16string& name)>& wanted,
+                          const std::function<void(NoteEntry entry)>& found) {
+  WIN32_FIND_DATAW data;
+  const HANDLE find = FindFirstFileExW(Wide(folder + u"*"), FindExInfoBasic, &data,
+                                       FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (find == INVALID_HANDLE_VALUE) return;
+  // Closed however the walk ends (exhausted memory too).
+  const std::unique_ptr<void, decltype(&FindClose)> closer(find, &FindClose);
+  do {
+    std::u16string name = FromWide(data.cFileName);
+    if (!wanted(name) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+    std::u16string path = folder + name;
+    NoteEntry entry{std::move(name), std::move(path),
+                    (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                    UnixSeconds(data.ftLastWriteTime)};
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+        !TargetData(entry.path, &entry.length, &entry.lastWrite)) {
+      continue;
+    }
+    found(std::move(entry));
+  } while (FindNextFileW(find, &data));
+}
+
+bool SystemEnv::IsFile(const std::u16string& path) {
+  std::uint64_t length = 0;
+  std::int64_t lastWrite = 0;
+  return TargetData(path, &length, &lastWrite);
+}
+
+// NTFS takes 255 UTF-16 code units. New names also keep to Linux's 255
+// bytes of UTF-8: a folder shared with Linux (a synced drive) keeps every
+// name, and both systems give a note the same new name.
+bool SystemEnv::NameFits(const std::u16string& name) {
+  return name.size() <= 255 && ToNativeName(name).size() <= 255;
+}
+
+std::unique_ptr<Env::FolderLock> SystemEnv::LockFolder(const std::u16string& folder) {
+  const std::u16string full = FullPath(folder);
+  const DWORD attributes = full.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(Wide(full));
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return nullptr;
+  }
+  const HANDLE mutex = CreateMutexW(nullptr, FALSE, Wide(LockName(folder)));
+  if (mutex == nullptr) return nullptr;
+  // Owned before it is taken: exhausted memory must not leave it taken.
+  std::unique_ptr<MutexFolderLock> lock;
+  try {
+    lock = std::make_unique<MutexFolderLock>(mutex);
+  } catch (...) {
+    CloseHandle(mutex);
+    throw;
+  }
+  const DWORD waited = WaitForSingleObject(mutex, INFINITE);
+  // A failed wait leaves nothing taken; releasing it then is harmless.
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return nullptr;
+  return lock;
+}
+
+// Windows itself resolves "." and ".." by the text, so the full path
+// names the same file.
+std::u16string SystemEnv::AbsolutePath(const std::u16string& path) {
+  if (IsAbsolute(path)) return path;
+  const std::u16string full = FullPath(path);
+  return full.empty() ? path : full;
+}
+
+std::int64_t SystemEnv::Now() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return UnixSeconds(now);
+}
+
+std::int64_t SystemEnv::UtcOffsetNow() {
+  TIME_ZONE_INFORMATION zone;
+  LONG bias = 0;
+  switch (GetTimeZoneInformation(&zone)) {
+    case TIME_ZONE_ID_STANDARD: bias = zone.Bias + zone.StandardBias; break;
+    case TIME_ZONE_ID_DAYLIGHT: bias = zone.Bias + zone.DaylightBias; break;
+    case TIME_ZONE_ID_UNKNOWN: bias = zone.Bias; break;
+    default: return 0;
+  }
+  return -static_cast<std::int64_t>(bias) * 60;
+}
+
+bool SystemEnv::StartEditor(const std::u16string& notePath, const std::u16string& workingDir) {
+  const std::u16string editor = FromNativeName(EditorProgram());
+  // Quoted, so that a path with spaces reaches the editor as one argument.
+  const std::u16string argument = u"\"" + notePath + u"\"";
+  // Values above 32 mean the program was started.
+  const auto started = reinterpret_cast<INT_PTR>(ShellExecuteW(
+      GetDesktopWindow(), L"open", Wide(editor), Wide(argument), Wide(workingDir), SW_SHOWNORMAL));
+  return started > 32;
 }

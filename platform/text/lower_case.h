@@ -8,5 +8,10 @@
 // is lowered by Unicode simple lower-case mapping (Cyrillic included).
 void LowerCaseInPlace(std::u16string& text);
 
+// text with each UTF-16 code unit upper-cased on its own, whatever the
+// user's language and the mode above, as a Windows file system compares
+// names. Surrogates stay as they are.
+std::u16string UpperCaseUnits(std::u16string text);
+
 bool UserLowerCase();
 void SetUserLowerCase(bool on);

@@ -31,3 +31,8 @@ void LowerCaseInPlace(std::u16string& text) {
     U16_APPEND_UNSAFE(text.data(), at, lower);
   }
 }
+
+std::u16string UpperCaseUnits(std::u16string text) {
+  for (char16_t& unit : text) unit = static_cast<char16_t>(u_toupper(unit));
+  return text;
+}

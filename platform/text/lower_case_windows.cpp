@@ -2,10 +2,11 @@
 // lowers wide text under a real locale. Its plain lower-case mapping never
 // changes a string's length.
 
+#include "platform/os/windows_api.h"
+
 #include <climits>
 
 #include "platform/text/lower_case.h"
-#include "platform/os/windows_api.h"
 
 namespace {
 
@@ -36,4 +37,17 @@ void LowerCaseInPlace(std::u16string& text) {
   } else {
     LowerAsciiInPlace(text);
   }
+}
+
+// LCMapStringW of the invariant locale, one unit at a time: the mapping of
+// NTFS's own upper-case table, which knows no surrogate pairs.
+std::u16string UpperCaseUnits(std::u16string text) {
+  for (char16_t& unit : text) {
+    wchar_t upper = 0;
+    const auto in = static_cast<wchar_t>(unit);
+    if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, &in, 1, &upper, 1) == 1) {
+      unit = static_cast<char16_t>(upper);
+    }
+  }
+  return text;
 }

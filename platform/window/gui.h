@@ -1,6 +1,8 @@
 #pragma once
-// Brings Qt's widget application up on first need, so that modes that show
-// no window (a new note that succeeds) work without a display.
+// Brings the window toolkit up on first need, so that modes that show no
+// window (a new note that succeeds) work without a display. One
+// implementation per toolkit: Qt's widget application (gui_qt.cpp), Win32
+// (gui_win32.cpp).
 
 #include <string>
 
@@ -9,7 +11,8 @@
 // QT_QPA_PLATFORM).
 bool EnsureGuiApplication();
 
-// The program's arguments, kept for the QApplication made later.
+// The program's arguments, for the toolkit's own options (Qt reads them
+// when it is brought up). argv must outlive the program's windows.
 void SetGuiArguments(int argc, char** argv);
 
 // How the program's windows present themselves to the desktop: every

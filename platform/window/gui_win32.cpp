@@ -6,4 +6,7 @@
 
 bool EnsureGuiApplication() { return true; }
 
+// Windows hands the program its command line itself.
+void SetGuiArguments(int, char**) {}
+
 void SetGuiIdentity(int, const std::string&) {}
