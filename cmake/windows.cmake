@@ -19,7 +19,9 @@ add_library(scriblet_text STATIC
   ${src}/platform/text/code_page.cpp
   ${src}/platform/text/lower_case_windows.cpp
   ${src}/platform/text/locale_setup_windows.cpp
+  ${src}/platform/text/file_names.cpp
   ${src}/platform/text/file_names_windows.cpp
+  ${src}/platform/text/ansi_text.cpp
   ${src}/platform/text/ansi_text_windows.cpp
   ${src}/platform/text/utf8.cpp
   ${src}/platform/text/local_time.cpp

@@ -1,70 +1,16 @@
+// Conversion and word steps alike on every system; what a character is
+// (letter or not, and a single-byte code page's table) is the system's
+// part: ansi_text_icu.cpp, ansi_text_windows.cpp. UTF-8 is decoded here
+// rather than by the system, so the same note gives the same words
+// everywhere.
 #include "platform/text/ansi_text.h"
 
-#include <unicode/uchar.h>
-#include <unicode/ucnv.h>
-#include <unicode/utf16.h>
-#include <unicode/utf8.h>
-
-#include <algorithm>
-#include <memory>
-
 #include "platform/text/code_page.h"
+#include "platform/text/utf8.h"
 
 namespace {
 
 constexpr int kUtf8CodePage = 65001;
-
-bool IsWordChar(UChar32 c) {
-  return u_hasBinaryProperty(c, UCHAR_ALPHABETIC) || u_isdigit(c) ||
-         (U_GET_GC_MASK(c) & U_GC_M_MASK) != 0;
-}
-
-const char* IcuConverterName(int codePage) {
-  switch (codePage) {
-    case 866: return "ibm-866";
-    case 874: return "windows-874";
-    case 1250: return "windows-1250";
-    case 1251: return "windows-1251";
-    case 1252: return "windows-1252";
-    case 1253: return "windows-1253";
-    case 1254: return "windows-1254";
-    case 1255: return "windows-1255";
-    case 1256: return "windows-1256";
-    case 1257: return "windows-1257";
-    case 1258: return "windows-1258";
-    default: return nullptr;
-  }
-}
-
-struct ConverterCloser {
-  void operator()(UConverter* converter) const { ucnv_close(converter); }
-};
-
-// Fills the upper half of the table from ICU's table for codePage. A byte
-// ICU cannot map keeps the character of its own value and is no letter;
-// a code page ICU does not know leaves every byte so.
-void FillSingleByte(int codePage, ansi_detail::ByteTable& table) {
-  for (int b = 0x80; b < 0x100; ++b) table.wide[b] = static_cast<char16_t>(b);
-  const char* name = IcuConverterName(codePage);
-  if (name == nullptr) return;
-  UErrorCode error = U_ZERO_ERROR;
-  std::unique_ptr<UConverter, ConverterCloser> converter(ucnv_open(name, &error));
-  if (U_FAILURE(error)) return;
-  // Stop instead of substituting, so that undefined bytes are recognised.
-  ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
-                      &error);
-  if (U_FAILURE(error)) return;
-  for (int b = 0x80; b < 0x100; ++b) {
-    const char in = static_cast<char>(b);
-    UChar out[2];
-    error = U_ZERO_ERROR;
-    ucnv_reset(converter.get());
-    const int32_t length = ucnv_toUChars(converter.get(), out, 2, &in, 1, &error);
-    if (U_FAILURE(error) || length != 1) continue;
-    table.wide[b] = out[0];
-    table.wordByte[b] = IsWordChar(out[0]);
-  }
-}
 
 void Build(int codePage, ansi_detail::ByteTable& table) {
   table = ansi_detail::ByteTable{};
@@ -72,21 +18,10 @@ void Build(int codePage, ansi_detail::ByteTable& table) {
   // table swaps three control bytes (1A, 1C, 7F); Windows does not.
   for (int b = 0; b < 0x80; ++b) {
     table.wide[b] = static_cast<char16_t>(b);
-    table.wordByte[b] = IsWordChar(b);
+    table.wordByte[b] = ansi_detail::IsWordChar(static_cast<char32_t>(b));
   }
   table.utf8 = codePage == kUtf8CodePage;
-  if (!table.utf8) FillSingleByte(codePage, table);
-}
-
-// Decodes the character or ill-formed subsequence at text[pos]; *c is
-// negative for an ill-formed one. Returns its length in bytes.
-std::size_t DecodeUtf8(std::string_view text, std::size_t pos, UChar32* c) {
-  // No character is longer than 4 bytes; a window keeps the index in int32.
-  const int32_t window = static_cast<int32_t>(std::min<std::size_t>(text.size() - pos, 4));
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data() + pos);
-  int32_t i = 0;
-  U8_NEXT(bytes, i, window, *c);
-  return static_cast<std::size_t>(i);
+  if (!table.utf8) ansi_detail::FillSingleByte(codePage, table);
 }
 
 // The start of a well-formed sequence that the end of text has cut short.
@@ -100,18 +35,13 @@ std::u16string Utf8ToWide(std::string_view text, bool dropCutTail) {
   wide.reserve(text.size());
   std::size_t pos = 0;
   while (pos < text.size()) {
-    UChar32 c;
+    char32_t c;
     const std::size_t length = DecodeUtf8(text, pos, &c);
-    if (c < 0) {
+    if (c == kIllFormed) {
       if (dropCutTail && IsCutCharacter(text, pos, length)) break;
       c = 0xFFFD;
     }
-    if (U16_LENGTH(c) == 1) {
-      wide.push_back(static_cast<char16_t>(c));
-    } else {
-      wide.push_back(U16_LEAD(c));
-      wide.push_back(U16_TRAIL(c));
-    }
+    AppendUtf16(wide, c);
     pos += length;
   }
   return wide;
@@ -147,9 +77,9 @@ const ByteTable& CurrentTable() {
 }
 
 std::size_t Utf8WordStep(std::string_view text, std::size_t pos, bool* wordChar) {
-  UChar32 c;
+  char32_t c;
   const std::size_t length = DecodeUtf8(text, pos, &c);
-  *wordChar = c >= 0 && IsWordChar(c);
+  *wordChar = c != kIllFormed && IsWordChar(c);
   return length;
 }
 

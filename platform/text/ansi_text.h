@@ -48,6 +48,17 @@ const ByteTable& CurrentTable();
 // *wordChar to whether it is a well-formed letter or digit.
 std::size_t Utf8WordStep(std::string_view text, std::size_t pos, bool* wordChar);
 
+// The system's part (ansi_text_icu.cpp, ansi_text_windows.cpp):
+
+// Whether code point c belongs to a word: a letter, a digit or a combining
+// mark.
+bool IsWordChar(char32_t c);
+
+// Fills bytes 0x80 to 0xFF of table for the single-byte codePage. A byte
+// the code page leaves undefined keeps the character of its own value and
+// is no letter; so does every byte of a code page the system lacks.
+void FillSingleByte(int codePage, ByteTable& table);
+
 }  // namespace ansi_detail
 
 // Calls onWord(std::string_view) for each word of text, in order, with the

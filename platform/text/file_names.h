@@ -3,7 +3,8 @@
 // UTF-8 decodes as usual; any other byte b maps to the lone surrogate
 // U+DC80 + (b - 0x80) and back, so every name round-trips exactly.
 // Windows names are UTF-16 already; there the conversion only measures a
-// name the way Linux would store it.
+// name the way Linux would store it. No library: ICU's U8_NEXT and this
+// cut ill-formed bytes alike (see utf8.h).
 
 #include <string>
 #include <string_view>
