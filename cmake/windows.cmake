@@ -80,6 +80,7 @@ scriblet_warnings(scriblet_search)
 add_library(scriblet_gui STATIC
   ${src}/platform/window/gui_win32.cpp
   ${src}/platform/window/message_box_win32.cpp
+  ${src}/platform/window/dialog.cpp
   ${src}/platform/window/dialog_win32.cpp
   ${src}/platform/window/list_ctrl_win32.cpp
 )
@@ -189,6 +190,8 @@ if(BUILD_TESTING)
     LIBS scriblet_index scriblet_test_env)
   scriblet_windows_test(word_splitter_test
     SOURCES ${src}/tests/index/word_splitter_test.cpp ${alloc_failure} LIBS scriblet_refresh)
+  scriblet_windows_test(notes_folder_test SOURCES ${src}/tests/index/notes_folder_test.cpp
+    LIBS scriblet_index scriblet_test_env)
   scriblet_windows_test(differential_test SOURCES ${src}/tests/index/differential_test.cpp
     LIBS scriblet_reference scriblet_refresh scriblet_search scriblet_test_env)
   scriblet_windows_test(xmap_test SOURCES ${src}/tests/search/xmap_test.cpp ${alloc_failure}

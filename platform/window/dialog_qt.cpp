@@ -227,10 +227,6 @@ bool CDialog::Window::eventFilter(QObject* watched, QEvent* event) {
   return stop;
 }
 
-CDialog::CDialog(const DialogTemplate& dialogTemplate) : m_template(dialogTemplate) {}
-
-CDialog::~CDialog() = default;
-
 int CDialog::DoModal() {
   if (!EnsureGuiApplication()) return -1;
   Window window(*this, m_template);
@@ -295,31 +291,10 @@ void CDialog::SetIcon(int iconId) {
   if (m_window) m_window->setWindowIcon(IconResource(iconId));
 }
 
-void CDialog::OnNotify(Notification event, int id, std::function<void()> handler) {
-  m_handlers.push_back({event, id, std::move(handler)});
-}
-
 void CDialog::BindList(int id, CListCtrl& list) {
   QWidget* widget = m_window ? m_window->Control(id) : nullptr;
   auto* native = dynamic_cast<CListCtrl::Native*>(widget);
   if (!native) return;
   list.m_native = native;
   m_bindings.emplace_back(id, &list);
-}
-
-bool CDialog::OnInitDialog() {
-  DoDataExchange();
-  return true;
-}
-
-void CDialog::OnOK() { EndDialog(IDOK); }
-
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
-
-bool CDialog::PreTranslateMessage(const KeyMessage&) { return false; }
-
-void CDialog::Notify(Notification event, int id) {
-  for (const Handler& handler : m_handlers) {
-    if (handler.event == event && handler.id == id) handler.run();
-  }
 }

@@ -238,10 +238,6 @@ bool CDialog::Window::PreFilter(MSG& msg) {
   return owner.PreTranslateMessage(message);
 }
 
-CDialog::CDialog(const DialogTemplate& dialogTemplate) : m_template(dialogTemplate) {}
-
-CDialog::~CDialog() = default;
-
 int CDialog::DoModal() {
   // The list-view class comes from the common controls.
   static const bool commonControls = [] {
@@ -348,31 +344,10 @@ void CDialog::SetIcon(int iconId) {
   }
 }
 
-void CDialog::OnNotify(Notification event, int id, std::function<void()> handler) {
-  m_handlers.push_back({event, id, std::move(handler)});
-}
-
 void CDialog::BindList(int id, CListCtrl& list) {
   if (!m_window) return;
   auto native = m_window->lists.find(id);
   if (native == m_window->lists.end()) return;
   list.m_native = native->second.get();
   m_bindings.emplace_back(id, &list);
-}
-
-bool CDialog::OnInitDialog() {
-  DoDataExchange();
-  return true;
-}
-
-void CDialog::OnOK() { EndDialog(IDOK); }
-
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
-
-bool CDialog::PreTranslateMessage(const KeyMessage&) { return false; }
-
-void CDialog::Notify(Notification event, int id) {
-  for (const Handler& handler : m_handlers) {
-    if (handler.event == event && handler.id == id) handler.run();
-  }
 }
