@@ -17,6 +17,7 @@ add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN)
 # local calendar time.
 add_library(scriblet_text STATIC
   ${src}/platform/text/code_page.cpp
+  ${src}/platform/text/lower_case.cpp
   ${src}/platform/text/lower_case_windows.cpp
   ${src}/platform/text/locale_setup_windows.cpp
   ${src}/platform/text/file_names.cpp
@@ -33,6 +34,7 @@ scriblet_warnings(scriblet_text)
 add_library(scriblet_env STATIC
   ${src}/platform/os/system_env.cpp
   ${src}/platform/os/env_windows.cpp
+  ${src}/platform/os/editor.cpp
   ${src}/platform/os/editor_windows.cpp
 )
 target_link_libraries(scriblet_env PUBLIC scriblet_text shell32 user32)

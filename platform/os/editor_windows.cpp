@@ -22,15 +22,8 @@ std::string EditorProgram() {
   return configured != nullptr ? ToNativeName(FromWide(configured)) : "notepad.exe";
 }
 
-std::u16string EditorNotStartedMessage(const std::u16string& notePath) {
-  std::u16string text = u"Не удалось запустить редактор «" + FromNativeName(EditorProgram()) +
-                        u"».\nЗаметка: " + notePath + u"\n";
-  if (ConfiguredEditor() != nullptr) {
-    text += u"Укажите в переменной окружения SCRIBLET_EDITOR программу, которая есть в "
-            u"системе: её имя или полный путь, без аргументов.";
-  } else {
-    text += u"Укажите редактор в переменной окружения SCRIBLET_EDITOR: имя программы или "
-            u"полный путь, например SCRIBLET_EDITOR=notepad++.exe.";
-  }
-  return text;
-}
+bool EditorConfigured() { return ConfiguredEditor() != nullptr; }
+
+const std::u16string_view kDefaultEditorHint =
+    u"Укажите редактор в переменной окружения SCRIBLET_EDITOR: имя программы или "
+    u"полный путь, например SCRIBLET_EDITOR=notepad++.exe.";

@@ -15,3 +15,8 @@ std::u16string UpperCaseUnits(std::u16string text);
 
 bool UserLowerCase();
 void SetUserLowerCase(bool on);
+
+// The system's part: text lowered by the user locale's mapping, which
+// never changes its length. False, with text as it was, when the system
+// could not map it.
+bool LowerCaseUserInPlace(std::u16string& text);

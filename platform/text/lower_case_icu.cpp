@@ -1,23 +1,10 @@
+// Lower- and upper-casing with ICU: Unicode's simple mappings.
 #include "platform/text/lower_case.h"
 
 #include <unicode/uchar.h>
 #include <unicode/utf16.h>
 
-namespace {
-bool g_userLowerCase = false;
-}
-
-bool UserLowerCase() { return g_userLowerCase; }
-
-void SetUserLowerCase(bool on) { g_userLowerCase = on; }
-
-void LowerCaseInPlace(std::u16string& text) {
-  if (!g_userLowerCase) {
-    for (char16_t& c : text) {
-      if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
-    }
-    return;
-  }
+bool LowerCaseUserInPlace(std::u16string& text) {
   // Simple (one-to-one) mapping keeps a character in its plane, so each
   // code point is rewritten in place with the same number of code units.
   const auto length = static_cast<int32_t>(text.size());
@@ -30,6 +17,7 @@ void LowerCaseInPlace(std::u16string& text) {
     int32_t at = start;
     U16_APPEND_UNSAFE(text.data(), at, lower);
   }
+  return true;
 }
 
 std::u16string UpperCaseUnits(std::u16string text) {

@@ -8,35 +8,16 @@
 
 #include "platform/text/lower_case.h"
 
-namespace {
-
-bool g_userLowerCase = false;
-
-void LowerAsciiInPlace(std::u16string& text) {
-  for (char16_t& c : text) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
-  }
-}
-
-}  // namespace
-
-bool UserLowerCase() { return g_userLowerCase; }
-
-void SetUserLowerCase(bool on) { g_userLowerCase = on; }
-
-void LowerCaseInPlace(std::u16string& text) {
-  if (!g_userLowerCase || text.empty() || text.size() > INT_MAX) {
-    LowerAsciiInPlace(text);
-    return;
-  }
+bool LowerCaseUserInPlace(std::u16string& text) {
+  if (text.empty() || text.size() > INT_MAX) return false;
   std::u16string lower(text.size(), u'\0');
   const int length = static_cast<int>(text.size());
   if (LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_LOWERCASE, Wide(text), length,
-                   reinterpret_cast<wchar_t*>(lower.data()), length) == length) {
-    text.swap(lower);
-  } else {
-    LowerAsciiInPlace(text);
+                   reinterpret_cast<wchar_t*>(lower.data()), length) != length) {
+    return false;
   }
+  text.swap(lower);
+  return true;
 }
 
 // LCMapStringW of the invariant locale, one unit at a time: the mapping of
