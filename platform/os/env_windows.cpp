@@ -197,7 +197,7 @@ std::unique_ptr<CFile> SystemEnv::OpenForWrite(const std::u16string& path) {
 }
 
 std::unique_ptr<CFile> SystemEnv::CreateTempFile(const std::u16string& folder,
-                                      std::u16string* path) {
+                                                std::u16string* path) {
   static std::atomic<unsigned> counter{0};
   const unsigned seed = GetCurrentProcessId() * 2654435761u ^ GetTickCount();
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -238,11 +238,12 @@ bool SystemEnv::RenameReplacing(const std::u16string& from, const std::u16string
   return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
-Env::RenameResult SystemEnv::RenameNoReplace(const std::u16string& from, const std::u16string& to) {
+Env::RenameResult SystemEnv::RenameNoReplace(const std::u16string& from,
+                                             const std::u16string& to) {
   if (MoveFileExW(Wide(from), Wide(to), 0)) return RenameResult::done;
   const DWORD error = GetLastError();
   return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? RenameResult::targetExists
-                                                                       : RenameResult::failed;
+                                                                     : RenameResult::failed;
 }
 
 bool SystemEnv::RemoveFile(const std::u16string& path) { return DeleteFileW(Wide(path)); }
