@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <exception>
 
-#include "platform/editor.h"
-#include "platform/file_names.h"
-#include "platform/local_time.h"
+#include "platform/os/editor.h"
+#include "platform/text/file_names.h"
+#include "platform/text/local_time.h"
 
 std::u16string NoteFileName(std::int64_t utcSeconds, std::int64_t utcOffset) {
   const auto t = ToLocalTime(utcSeconds, utcOffset);
@@ -20,9 +20,9 @@ bool CreateNewNote(Env& env, const std::u16string& folderText, const std::u16str
   // Each level of the chain in turn; failures show up when the note is made.
   for (std::size_t slash = folderText.find_first_of(kPathSeparators);
        slash != std::u16string::npos; slash = folderText.find_first_of(kPathSeparators, slash + 1)) {
-    env.CreateDirectory(folderText.substr(0, slash));
+    env.MakeDirectory(folderText.substr(0, slash));
   }
-  env.CreateDirectory(folderText);
+  env.MakeDirectory(folderText);
 
   std::u16string notePath = folderText;
   if (kPathSeparators.find(notePath.back()) == std::u16string_view::npos) {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/env.h"
+#include "platform/os/env.h"
 
 // "note-%Y.%m.%d-%H.%M.%S.txt" of the local time given as UTC seconds plus
 // the local offset; "Invalid DateTime" outside the years 1970 to 3000.

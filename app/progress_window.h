@@ -10,14 +10,20 @@
 
 #include "index/refresh_progress.h"
 
-// The window itself: Qt's progress dialog, a plain Win32 window on Windows.
-#ifdef _WIN32
-class ProgressDialogWin32;
-using ProgressDialog = ProgressDialogWin32;
-#else
-class QProgressDialog;
-using ProgressDialog = QProgressDialog;
-#endif
+// The window itself, one per toolkit: Qt's progress dialog
+// (progress_window_qt.cpp), a plain Win32 window (progress_window_win32.cpp).
+class ProgressDialog {
+ public:
+  virtual ~ProgressDialog() = default;
+
+  // A new window with caption, shown at once. Null when none can be made
+  // (no display).
+  static std::unique_ptr<ProgressDialog> Open(const std::u16string& caption);
+
+  // Shows value of maximum (0 of 0: a moving bar, the total not known yet)
+  // and lets the window paint; keys and clicks wait.
+  virtual void Show(int value, int maximum) = 0;
+};
 
 class ProgressWindow : public RefreshProgress {
  public:

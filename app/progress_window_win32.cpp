@@ -3,18 +3,11 @@
 // clicks wait until the search window opens, as on Linux.
 #include "app/progress_window.h"
 
-#include <windows.h>
+#include "platform/os/windows_api.h"
 #include <commctrl.h>
-
-#include <algorithm>
-#include <climits>
-
-#include "platform/wide_windows.h"
 
 namespace {
 
-// Often enough to look alive, seldom enough to cost the refresh nothing.
-constexpr std::chrono::milliseconds kPaintEvery(40);
 constexpr wchar_t kClassName[] = L"ScribletProgress";
 
 bool RegisterOnce() {
@@ -43,12 +36,10 @@ void Paint() {
   }
 }
 
-}  // namespace
-
-class ProgressDialogWin32 {
+class Win32ProgressDialog final : public ProgressDialog {
  public:
   // Null window when none can be made (no display under Wine).
-  explicit ProgressDialogWin32(const std::u16string& caption) {
+  explicit Win32ProgressDialog(const std::u16string& caption) {
     if (!RegisterOnce()) return;
     const int width = 360, height = 120;
     const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
@@ -70,15 +61,15 @@ class ProgressDialogWin32 {
     ShowWindow(window_, SW_SHOWNORMAL);
     UpdateWindow(window_);
   }
-  ~ProgressDialogWin32() {
+  ~Win32ProgressDialog() override {
     if (window_ != nullptr) DestroyWindow(window_);
   }
-  ProgressDialogWin32(const ProgressDialogWin32&) = delete;
-  ProgressDialogWin32& operator=(const ProgressDialogWin32&) = delete;
+  Win32ProgressDialog(const Win32ProgressDialog&) = delete;
+  Win32ProgressDialog& operator=(const Win32ProgressDialog&) = delete;
 
   bool Made() const { return window_ != nullptr && bar_ != nullptr; }
 
-  void Show(int value, int maximum) {
+  void Show(int value, int maximum) override {
     SendMessageW(bar_, PBM_SETRANGE32, 0, maximum);
     SendMessageW(bar_, PBM_SETPOS, static_cast<WPARAM>(value), 0);
     Paint();
@@ -89,30 +80,10 @@ class ProgressDialogWin32 {
   HWND bar_ = nullptr;
 };
 
-ProgressWindow::ProgressWindow(std::u16string caption, std::chrono::milliseconds delay)
-    : m_caption(std::move(caption)), m_start(std::chrono::steady_clock::now()), m_delay(delay) {}
+}  // namespace
 
-ProgressWindow::~ProgressWindow() = default;
-
-void ProgressWindow::Working(std::size_t done, std::size_t total) {
-  if (m_noDisplay) return;
-  const auto now = std::chrono::steady_clock::now();
-  if (m_dialog == nullptr) {
-    if (now - m_start < m_delay) return;
-    m_dialog = std::make_unique<ProgressDialogWin32>(m_caption);
-    if (!m_dialog->Made()) {
-      m_dialog.reset();
-      m_noDisplay = true;
-      return;
-    }
-  } else if (now - m_lastPaint < kPaintEvery) {
-    return;
-  }
-  m_lastPaint = now;
-  // Progress bars count in int.
-  const auto scale = std::max<std::size_t>(1, total / INT_MAX + 1);
-  m_dialog->Show(static_cast<int>(std::min(done, total) / scale),
-                 static_cast<int>(total / scale));
+std::unique_ptr<ProgressDialog> ProgressDialog::Open(const std::u16string& caption) {
+  auto dialog = std::make_unique<Win32ProgressDialog>(caption);
+  if (!dialog->Made()) return nullptr;
+  return dialog;
 }
-
-void ProgressWindow::Done() { m_dialog.reset(); }

@@ -2,8 +2,9 @@
 
 #include "app/command_line.h"
 #include "app/system_modes.h"
-#include "platform/locale_setup.h"
-#include "platform/lower_case.h"
+#include "platform/window/desktop_env.h"
+#include "platform/text/locale_setup.h"
+#include "platform/text/lower_case.h"
 
 BOOL CScribletApp::InitInstance() {
   SetUpLocale();
@@ -11,7 +12,8 @@ BOOL CScribletApp::InitInstance() {
   CommandLine line = ParseCommandLine(ArgumentText(Arguments()));
   LowerCaseInPlace(line.mode);
 
-  SystemModes systemModes(Env::Default(), m_pszAppName);
+  DesktopEnv env;
+  SystemModes systemModes(env, m_pszAppName);
   ScribletModes& modes = m_modes != nullptr ? *m_modes : systemModes;
   if (line.mode == u"/n" && !line.folder.empty()) {
     m_nExitCode = modes.NewNote(line.folder);

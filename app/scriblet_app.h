@@ -3,7 +3,7 @@
 // runs exactly one mode to its end.
 
 #include "app/modes.h"
-#include "platform/win_app.h"
+#include "platform/framework/win_app.h"
 
 class CScribletApp : public CWinApp {
  public:

@@ -2,7 +2,7 @@
 // The instructions window: the help text in a read-only field, the program
 // icon, a caption without close box. OK, Enter and Escape close it.
 
-#include "platform/dialog.h"
+#include "platform/window/dialog.h"
 
 class CScribletDlg : public CDialog {
  public:

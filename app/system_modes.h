@@ -2,7 +2,7 @@
 // The modes as the real program runs them, on a given Env.
 
 #include "app/modes.h"
-#include "platform/env.h"
+#include "platform/os/env.h"
 
 class SystemModes : public ScribletModes {
  public:

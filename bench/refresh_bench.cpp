@@ -37,10 +37,10 @@
 
 #include "index/refresh.h"
 #include "index/search_window.h"
-#include "platform/ansi_text.h"
-#include "platform/code_page.h"
-#include "platform/file_names.h"
-#include "platform/lower_case.h"
+#include "platform/text/ansi_text.h"
+#include "platform/text/code_page.h"
+#include "platform/text/file_names.h"
+#include "platform/text/lower_case.h"
 #include "search/scoring.h"
 
 namespace {

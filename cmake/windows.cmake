@@ -16,25 +16,34 @@ add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN)
 # Text layer: code page, lower-casing, locale step, file-name encoding,
 # local calendar time.
 add_library(scriblet_text STATIC
-  ${src}/platform/code_page.cpp
-  ${src}/platform/lower_case_windows.cpp
-  ${src}/platform/locale_setup_windows.cpp
-  ${src}/platform/file_names_windows.cpp
-  ${src}/platform/ansi_text_windows.cpp
-  ${src}/platform/utf8.cpp
-  ${src}/platform/local_time.cpp
+  ${src}/platform/text/code_page.cpp
+  ${src}/platform/text/lower_case.cpp
+  ${src}/platform/text/lower_case_windows.cpp
+  ${src}/platform/text/locale_setup_windows.cpp
+  ${src}/platform/text/file_names.cpp
+  ${src}/platform/text/file_names_windows.cpp
+  ${src}/platform/text/ansi_text.cpp
+  ${src}/platform/text/ansi_text_windows.cpp
+  ${src}/platform/text/utf8.cpp
+  ${src}/platform/text/local_time.cpp
 )
 target_include_directories(scriblet_text PUBLIC ${src})
 scriblet_warnings(scriblet_text)
 
-# The real system behind Env: Windows files, clock, shell and message box.
+# OS layer: the real system behind Env, Windows files, clock and shell.
 add_library(scriblet_env STATIC
-  ${src}/platform/env_windows.cpp
-  ${src}/platform/editor_windows.cpp
-  ${src}/platform/gui_windows.cpp
+  ${src}/platform/os/system_env.cpp
+  ${src}/platform/os/env_windows.cpp
+  ${src}/platform/os/editor.cpp
+  ${src}/platform/os/editor_windows.cpp
 )
 target_link_libraries(scriblet_env PUBLIC scriblet_text shell32 user32)
 scriblet_warnings(scriblet_env)
+
+# Framework stand-ins: the application object's frame.
+add_library(scriblet_framework STATIC ${src}/platform/framework/win_app_windows.cpp)
+target_link_libraries(scriblet_framework PUBLIC scriblet_text)
+scriblet_warnings(scriblet_framework)
 
 add_library(scriblet_archive STATIC ${src}/index/archive.cpp)
 target_link_libraries(scriblet_archive PUBLIC scriblet_text)
@@ -44,7 +53,8 @@ add_library(scriblet_map STATIC ${src}/index/strong_hash.cpp ${src}/index/map_ex
 target_link_libraries(scriblet_map PUBLIC scriblet_archive)
 scriblet_warnings(scriblet_map)
 
-add_library(scriblet_index STATIC ${src}/index/index_file.cpp ${src}/index/word_index.cpp)
+add_library(scriblet_index STATIC ${src}/index/index_file.cpp ${src}/index/notes_folder.cpp
+  ${src}/index/word_index.cpp)
 target_link_libraries(scriblet_index PUBLIC scriblet_map scriblet_text)
 scriblet_warnings(scriblet_index)
 
@@ -67,10 +77,14 @@ add_library(scriblet_search STATIC ${src}/search/scoring.cpp)
 target_link_libraries(scriblet_search PUBLIC scriblet_index scriblet_xmap scriblet_text)
 scriblet_warnings(scriblet_search)
 
-# Dialogs from the templates in res/, realised with Win32, and the list-view.
+# Window layer, realised with Win32: dialogs from the templates in res/, the
+# list-view, the message box.
 add_library(scriblet_gui STATIC
-  ${src}/platform/dialog_win32.cpp
-  ${src}/platform/list_ctrl_win32.cpp
+  ${src}/platform/window/gui_win32.cpp
+  ${src}/platform/window/message_box_win32.cpp
+  ${src}/platform/window/dialog.cpp
+  ${src}/platform/window/dialog_win32.cpp
+  ${src}/platform/window/list_ctrl_win32.cpp
 )
 target_link_libraries(scriblet_gui PUBLIC scriblet_env comctl32 user32 gdi32)
 scriblet_warnings(scriblet_gui)
@@ -86,12 +100,13 @@ scriblet_warnings(scriblet_dialogs)
 add_library(scriblet_app STATIC
   ${src}/app/command_line.cpp
   ${src}/app/new_note.cpp
+  ${src}/app/progress_window.cpp
   ${src}/app/progress_window_win32.cpp
   ${src}/app/scriblet_app.cpp
   ${src}/app/system_modes.cpp
-  ${src}/platform/win_app_windows.cpp
 )
-target_link_libraries(scriblet_app PUBLIC scriblet_env scriblet_refresh scriblet_dialogs)
+target_link_libraries(scriblet_app PUBLIC scriblet_framework scriblet_env scriblet_refresh
+                      scriblet_dialogs)
 target_compile_definitions(scriblet_app PRIVATE SCRIBLET_VERSION="${PROJECT_VERSION}")
 # The command line's one question to ICU, answered by the C runtime.
 set_source_files_properties(${src}/app/command_line.cpp PROPERTIES
@@ -177,6 +192,8 @@ if(BUILD_TESTING)
     LIBS scriblet_index scriblet_test_env)
   scriblet_windows_test(word_splitter_test
     SOURCES ${src}/tests/index/word_splitter_test.cpp ${alloc_failure} LIBS scriblet_refresh)
+  scriblet_windows_test(notes_folder_test SOURCES ${src}/tests/index/notes_folder_test.cpp
+    LIBS scriblet_index scriblet_test_env)
   scriblet_windows_test(differential_test SOURCES ${src}/tests/index/differential_test.cpp
     LIBS scriblet_reference scriblet_refresh scriblet_search scriblet_test_env)
   scriblet_windows_test(xmap_test SOURCES ${src}/tests/search/xmap_test.cpp ${alloc_failure}
@@ -190,7 +207,7 @@ if(BUILD_TESTING)
     SOURCES ${src}/tests/platform/windows_locale_test.cpp LIBS scriblet_text)
   set_tests_properties(windows_locale_test PROPERTIES ENVIRONMENT "LC_ALL=ru_RU.UTF-8")
   scriblet_windows_test(windows_env_test SOURCES ${src}/tests/platform/windows_env_test.cpp
-    LIBS scriblet_env scriblet_test_env)
+    LIBS scriblet_index scriblet_env scriblet_test_env)
 
   add_test(NAME release_zip_contents COMMAND ${CMAKE_COMMAND} -E tar tf ${release_zip})
   set_tests_properties(release_zip_contents PROPERTIES

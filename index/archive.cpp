@@ -5,8 +5,8 @@
 #include <cstring>
 #include <new>
 
-#include "platform/ansi_text.h"
-#include "platform/exceptions.h"
+#include "platform/text/ansi_text.h"
+#include "platform/framework/exceptions.h"
 
 namespace {
 

@@ -28,7 +28,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file.h"
+#include "platform/framework/file.h"
 
 class CArchive {
  public:

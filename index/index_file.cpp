@@ -11,7 +11,7 @@
 
 #include "index/archive.h"
 #include "index/start_thread.h"
-#include "platform/exceptions.h"
+#include "platform/framework/exceptions.h"
 
 namespace {
 
@@ -256,7 +256,7 @@ bool SaveIndexFile(Env& env, const std::u16string& folder, CMapStringToString& s
   } catch (const std::bad_alloc&) {
   }
   file.reset();
-  if (written && env.ReplaceFile(tempPath, folder + kIndexFileName)) return true;
+  if (written && env.RenameReplacing(tempPath, folder + kIndexFileName)) return true;
   env.RemoveFile(tempPath);
   return false;
 }

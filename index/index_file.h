@@ -15,7 +15,7 @@
 #include "index/map.h"
 #include "index/refresh_progress.h"
 #include "index/word_index.h"
-#include "platform/env.h"
+#include "platform/os/env.h"
 
 inline constexpr char16_t kIndexFileName[] = u"notes.ndx";
 

@@ -31,8 +31,8 @@
 
 #include "index/lookup_table.h"
 #include "index/strong_hash.h"
-#include "platform/exceptions.h"
-#include "platform/object.h"
+#include "platform/framework/exceptions.h"
+#include "platform/framework/object.h"
 
 class CArchive;
 class RefreshProgress;

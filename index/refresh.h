@@ -26,7 +26,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/env.h"
+#include "platform/os/env.h"
 
 class RefreshProgress;
 class SearchWindow;

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "index/refresh.h"
-#include "platform/exceptions.h"
+#include "platform/framework/exceptions.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "index/refresh_progress.h"
 #include "index/search_window.h"
-#include "platform/env.h"
+#include "platform/os/env.h"
 
 // Runs Refresh(env, folderText, window, progress). Returns false when memory ran out,
 // after writing one line to standard error. Before the window is shown

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/local_time.h"
+#include "platform/text/local_time.h"
 
 std::u16string MakeStamp(std::int64_t lastWriteUtc, std::int64_t utcOffset) {
   const auto t = ToLocalTime(lastWriteUtc, utcOffset);

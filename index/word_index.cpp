@@ -6,8 +6,8 @@
 #include <unordered_set>
 
 #include "index/strong_hash.h"
-#include "platform/ansi_text.h"
-#include "platform/lower_case.h"
+#include "platform/text/ansi_text.h"
+#include "platform/text/lower_case.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "index/start_thread.h"
 #include "index/strong_hash.h"
 #include "index/word_index.h"
-#include "platform/ansi_text.h"
+#include "platform/text/ansi_text.h"
 
 WordSplitter::WordSplitter() {
   // Built here, so that the thread only ever reads the code page's table.

@@ -1,6 +1,6 @@
 #include "res/dialog_templates.h"
 
-#include "platform/dialog.h"
+#include "platform/window/dialog.h"
 #include "res/resource_ids.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/lower_case.h"
+#include "platform/text/lower_case.h"
 
 namespace {
 

@@ -5,10 +5,11 @@
 #include <memory>
 #include <string_view>
 
-#include "platform/ansi_text.h"
-#include "platform/editor.h"
-#include "platform/exceptions.h"
-#include "platform/file_names.h"
+#include "index/notes_folder.h"
+#include "platform/text/ansi_text.h"
+#include "platform/os/editor.h"
+#include "platform/framework/exceptions.h"
+#include "platform/text/file_names.h"
 #include "res/dialog_templates.h"
 #include "res/resource_ids.h"
 #include "search/scoring.h"
@@ -118,7 +119,7 @@ void CSearchDlg::OpenSelectedNote() {
   // a FIFO, a folder or notes.ndx itself. The editor starts in the notes
   // folder, where a relative path would name another file or none.
   const std::u16string name = SelectedNote();
-  if (name.empty() || !m_env.IsNote(m_strFolder, name)) return;
+  if (name.empty() || !IsNote(m_env, m_strFolder, name)) return;
   const std::u16string path = m_env.AbsolutePath(m_strFolder + name);
   if (!m_env.StartEditor(path, m_strFolder)) {
     m_env.ShowWarning(u"Scriblet", EditorNotStartedMessage(path));

@@ -14,9 +14,9 @@
 #include <string>
 
 #include "index/word_index.h"
-#include "platform/dialog.h"
-#include "platform/env.h"
-#include "platform/list_ctrl.h"
+#include "platform/window/dialog.h"
+#include "platform/os/env.h"
+#include "platform/window/list_ctrl.h"
 
 class CSearchDlg : public CDialog {
  public:

@@ -15,7 +15,7 @@
 #include <new>
 #include <utility>
 
-#include "platform/exceptions.h"
+#include "platform/framework/exceptions.h"
 
 template <class KEY, class VALUE>
 class CxMap {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/lower_case.h"
+#include "platform/text/lower_case.h"
 
 namespace {
 

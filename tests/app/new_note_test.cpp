@@ -6,8 +6,8 @@
 
 #include <fstream>
 
-#include "platform/editor.h"
-#include "platform/file_names.h"
+#include "platform/os/editor.h"
+#include "platform/text/file_names.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
 

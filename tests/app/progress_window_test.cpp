@@ -7,20 +7,25 @@
 
 namespace {
 
+// The Qt window behind the progress window, null while none is shown.
+QProgressDialog* Shown(const ProgressWindow& progress) {
+  return dynamic_cast<QProgressDialog*>(progress.Shown());
+}
+
 TEST(ProgressWindow, AppearsOnlyAfterTheDelayAndClosesWhenDone) {
   ProgressWindow late(u"scriblet", std::chrono::hours(1));
   late.Working(1, 10);
-  EXPECT_EQ(late.Shown(), nullptr);
+  EXPECT_EQ(Shown(late), nullptr);
 
   ProgressWindow progress(u"scriblet", std::chrono::milliseconds(0));
   progress.Working(3, 10);
-  ASSERT_NE(progress.Shown(), nullptr);
-  EXPECT_TRUE(progress.Shown()->isVisible());
-  EXPECT_EQ(progress.Shown()->windowTitle(), "scriblet");
-  EXPECT_EQ(progress.Shown()->maximum(), 10);
-  EXPECT_EQ(progress.Shown()->value(), 3);
+  ASSERT_NE(Shown(progress), nullptr);
+  EXPECT_TRUE(Shown(progress)->isVisible());
+  EXPECT_EQ(Shown(progress)->windowTitle(), "scriblet");
+  EXPECT_EQ(Shown(progress)->maximum(), 10);
+  EXPECT_EQ(Shown(progress)->value(), 3);
   progress.Done();
-  EXPECT_EQ(progress.Shown(), nullptr);
+  EXPECT_EQ(Shown(progress), nullptr);
 }
 
 // While the folder is listed the number of notes is not known yet: the bar
@@ -28,9 +33,9 @@ TEST(ProgressWindow, AppearsOnlyAfterTheDelayAndClosesWhenDone) {
 TEST(ProgressWindow, AnUnknownTotalShowsABusyBar) {
   ProgressWindow progress(u"scriblet", std::chrono::milliseconds(0));
   progress.Working(300, 0);
-  ASSERT_NE(progress.Shown(), nullptr);
-  EXPECT_EQ(progress.Shown()->minimum(), 0);
-  EXPECT_EQ(progress.Shown()->maximum(), 0);
+  ASSERT_NE(Shown(progress), nullptr);
+  EXPECT_EQ(Shown(progress)->minimum(), 0);
+  EXPECT_EQ(Shown(progress)->maximum(), 0);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <QTimer>
 
 #include "app/system_modes.h"
-#include "platform/env.h"
+#include "platform/window/desktop_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
 
@@ -51,7 +51,8 @@ TEST(WindowIdentity, EveryWindowShowsTheProgramIconUnderItsDesktopEntry) {
   // The real message box, as a new note shows it.
   env.failOpenForWrite = true;
   EXPECT_EQ(modes.NewNote(dir.folder()), 1);
-  const Seen box = LookAtModalWindow([] { Env::Default().ShowWarning(u"scriblet", u"text"); });
+  DesktopEnv desktop;
+  const Seen box = LookAtModalWindow([&] { desktop.ShowWarning(u"scriblet", u"text"); });
   EXPECT_TRUE(box.shown);
   EXPECT_EQ(box.iconSizes, kProgramIcon);
   EXPECT_EQ(box.desktopEntry, "scriblet-new-note");

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "index/archive.h"
-#include "platform/exceptions.h"
-#include "platform/file_names.h"
+#include "platform/framework/exceptions.h"
+#include "platform/text/file_names.h"
 #include "tests/support/memory_file.h"
 
 namespace {

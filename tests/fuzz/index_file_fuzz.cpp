@@ -7,7 +7,7 @@
 #include <string>
 
 #include "index/index_file.h"
-#include "platform/code_page.h"
+#include "platform/text/code_page.h"
 #include "tests/support/memory_file.h"
 #include "tests/support/test_env.h"
 
@@ -26,7 +26,7 @@ class MemoryEnv : public TestEnv {
     saved.clear();
     return std::make_unique<MemoryFile>(saved);
   }
-  bool ReplaceFile(const std::u16string&, const std::u16string&) override { return true; }
+  bool RenameReplacing(const std::u16string&, const std::u16string&) override { return true; }
   bool RemoveFile(const std::u16string&) override { return true; }
 };
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "index/map.h"
-#include "platform/code_page.h"
-#include "platform/exceptions.h"
+#include "platform/text/code_page.h"
+#include "platform/framework/exceptions.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/code_page.h"
-#include "platform/exceptions.h"
-#include "platform/lower_case.h"
+#include "platform/text/code_page.h"
+#include "platform/framework/exceptions.h"
+#include "platform/text/lower_case.h"
 
 namespace {
 

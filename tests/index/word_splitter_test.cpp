@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "index/strong_hash.h"
-#include "platform/exceptions.h"
+#include "platform/framework/exceptions.h"
 #include "tests/support/alloc_failure.h"
 
 namespace {

@@ -1,11 +1,11 @@
-#include "platform/ansi_text.h"
+#include "platform/text/ansi_text.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/code_page.h"
+#include "platform/text/code_page.h"
 
 namespace {
 

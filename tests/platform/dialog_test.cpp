@@ -1,4 +1,4 @@
-#include "platform/dialog.h"
+#include "platform/window/dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/list_ctrl.h"
+#include "platform/window/list_ctrl.h"
 #include "tests/support/dialog_driver.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Starting the editor for real: whether the program ran is reported, and a
 // failure message names the program and the way to choose another.
 
-#include "platform/editor.h"
+#include "platform/os/editor.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/env.h"
-#include "platform/file_names.h"
+#include "platform/os/env.h"
+#include "platform/text/file_names.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <clocale>
 #include <cstdlib>
 
-#include "platform/code_page.h"
-#include "platform/locale_setup.h"
-#include "platform/lower_case.h"
+#include "platform/text/code_page.h"
+#include "platform/text/locale_setup.h"
+#include "platform/text/lower_case.h"
 
 namespace {
 

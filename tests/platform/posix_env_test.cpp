@@ -19,8 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/env.h"
-#include "platform/file_names.h"
+#include "index/notes_folder.h"
+#include "platform/os/env.h"
+#include "platform/text/file_names.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ class PosixEnvTest : public ::testing::Test {
   std::u16string Path(const std::string& name) const { return FromNativeName(notes_ + name); }
   std::vector<std::u16string> Names() {
     std::vector<std::u16string> names;
-    for (const NoteEntry& e : env_.FindNotes(Folder())) names.push_back(e.name);
+    for (const NoteEntry& e : FindNotes(env_, Folder())) names.push_back(e.name);
     return names;
   }
 
@@ -88,14 +89,14 @@ TEST_F(PosixEnvTest, ReportsLengthPathAndWholeSecondsOfLastWrite) {
   const timespec times[2] = {{1704447000, 0}, {1704447000, 999999999}};
   ASSERT_EQ(utimensat(AT_FDCWD, (notes_ + "n.txt").c_str(), times, 0), 0);
 
-  const std::vector<NoteEntry> found = env_.FindNotes(Folder());
+  const std::vector<NoteEntry> found = FindNotes(env_, Folder());
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].name, u"n.txt");
   EXPECT_EQ(found[0].path, Path("n.txt"));
   EXPECT_EQ(found[0].length, 5u);
   EXPECT_EQ(found[0].lastWrite, 1704447000);
 
-  EXPECT_TRUE(env_.FindNotes(FromNativeName(root_ + "/missing/")).empty());
+  EXPECT_TRUE(FindNotes(env_, FromNativeName(root_ + "/missing/")).empty());
 }
 
 TEST_F(PosixEnvTest, LeavesOutWhatIsNotARegularFileOrCannotBeKept) {
@@ -112,11 +113,11 @@ TEST_F(PosixEnvTest, LeavesOutWhatIsNotARegularFileOrCannotBeKept) {
   EXPECT_EQ(env_.OpenForRead(Path("y.txt")), nullptr);
   EXPECT_EQ(env_.OpenForRead(Path("z.txt")), nullptr);
   for (const char* name : {"x.txt", "y.txt", "z.txt"}) {
-    EXPECT_FALSE(env_.IsNote(Folder(), FromNativeName(name))) << name;
+    EXPECT_FALSE(IsNote(env_, Folder(), FromNativeName(name))) << name;
     env_.DeleteIfEmpty(Path(name), kAnyTime);
   }
-  EXPECT_FALSE(env_.IsNote(Folder(), u"a:b.txt"));
-  EXPECT_TRUE(env_.IsNote(Folder(), u"good.txt"));
+  EXPECT_FALSE(IsNote(env_, Folder(), u"a:b.txt"));
+  EXPECT_TRUE(IsNote(env_, Folder(), u"good.txt"));
   EXPECT_TRUE(Exists("x.txt"));
   EXPECT_TRUE(Exists("y.txt"));
   EXPECT_TRUE(Exists("z.txt"));
@@ -128,7 +129,7 @@ TEST_F(PosixEnvTest, ListsALinkToANoteAsItsTarget) {
   ASSERT_EQ(utimensat(AT_FDCWD, (root_ + "/outside.txt").c_str(), times, 0), 0);
   fs::create_symlink(root_ + "/outside.txt", notes_ + "link.txt");
 
-  const std::vector<NoteEntry> found = env_.FindNotes(Folder());
+  const std::vector<NoteEntry> found = FindNotes(env_, Folder());
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].name, u"link.txt");
   EXPECT_EQ(found[0].length, 6u);
@@ -188,7 +189,7 @@ TEST_F(PosixEnvTest, RenameInAReadOnlyFolderSaysFailed) {
 TEST_F(PosixEnvTest, DeletesOnlyANoteThatIsStillEmptyAndWrittenBeforeTheCutoff) {
   Write("empty.txt", "");
   Write("filled.txt", "");
-  ASSERT_EQ(env_.FindNotes(Folder()).size(), 2u);
+  ASSERT_EQ(FindNotes(env_, Folder()).size(), 2u);
   Write("filled.txt", "saved by the editor meanwhile");
 
   env_.DeleteIfEmpty(Path("empty.txt"), kAnyTime);

@@ -2,9 +2,7 @@
 // notes, their order whatever order the drive lists them in, and the
 // rename and delete guarantees the refresh relies on.
 
-#include <windows.h>
-#undef CreateDirectory
-#undef ReplaceFile
+#include "platform/os/windows_api.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/env.h"
+#include "index/notes_folder.h"
+#include "platform/os/env.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -37,7 +36,7 @@ class WindowsEnvTest : public ::testing::Test {
   std::u16string Path(const std::u16string& name) const { return dir_.folder() + name; }
   std::vector<std::u16string> Names() {
     std::vector<std::u16string> names;
-    for (const NoteEntry& e : env_.FindNotes(dir_.folder())) names.push_back(e.name);
+    for (const NoteEntry& e : FindNotes(env_, dir_.folder())) names.push_back(e.name);
     return names;
   }
   void SetLastWrite(const std::u16string& name, std::int64_t unixSeconds, int ticks) {
@@ -73,7 +72,7 @@ TEST_F(WindowsEnvTest, ReportsLengthPathAndWholeSecondsOfLastWrite) {
   fs::create_directory(At(u"folder.txt"));
   SetLastWrite(u"n.txt", 1704447000, 9999999);
 
-  const std::vector<NoteEntry> found = env_.FindNotes(dir_.folder());
+  const std::vector<NoteEntry> found = FindNotes(env_, dir_.folder());
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].name, u"n.txt");
   EXPECT_EQ(found[0].path, Path(u"n.txt"));
@@ -81,9 +80,9 @@ TEST_F(WindowsEnvTest, ReportsLengthPathAndWholeSecondsOfLastWrite) {
   EXPECT_EQ(found[0].lastWrite, 1704447000);
 
   SetLastWrite(u"n.txt", -1, 5000000);  // half a second before 1970
-  EXPECT_EQ(env_.FindNotes(dir_.folder())[0].lastWrite, -1);
+  EXPECT_EQ(FindNotes(env_, dir_.folder())[0].lastWrite, -1);
 
-  EXPECT_TRUE(env_.FindNotes(dir_.folder() + u"missing/").empty());
+  EXPECT_TRUE(FindNotes(env_, dir_.folder() + u"missing/").empty());
   EXPECT_EQ(env_.OpenForRead(Path(u"folder.txt")), nullptr);
   EXPECT_EQ(env_.OpenForRead(Path(u"missing.txt")), nullptr);
 }
@@ -118,7 +117,7 @@ TEST_F(WindowsEnvTest, DeletesOnlyANoteThatIsStillEmptyAndOldEnough) {
   Write(u"filled.txt", "");
   Write(u"just truncated.txt", "");
   fs::create_directory(At(u"dir.txt"));
-  ASSERT_EQ(env_.FindNotes(dir_.folder()).size(), 3u);
+  ASSERT_EQ(FindNotes(env_, dir_.folder()).size(), 3u);
   Write(u"filled.txt", "saved by the editor meanwhile");
   const std::int64_t minuteAgo = env_.Now() - 60;
   for (const char16_t* name : {u"empty.txt", u"filled.txt"}) SetLastWrite(name, minuteAgo - 1, 0);
@@ -139,10 +138,10 @@ TEST_F(WindowsEnvTest, TellsNotesFromOtherEntries) {
   fs::create_directory(At(u"dir.txt"));
   fs::create_directory(At(u"sub"));
   Write(u"sub\\c.txt", "x");
-  EXPECT_TRUE(env_.IsNote(dir_.folder(), u"a.TXT"));
+  EXPECT_TRUE(IsNote(env_, dir_.folder(), u"a.TXT"));
   for (const char16_t* name : {u"b.md", u"dir.txt", u"gone.txt", u"sub\\c.txt", u"sub/c.txt",
                                u"a.TXT:x.txt"}) {
-    EXPECT_FALSE(env_.IsNote(dir_.folder(), name)) << fs::path(name).string();
+    EXPECT_FALSE(IsNote(env_, dir_.folder(), name)) << fs::path(name).string();
   }
 }
 
@@ -221,15 +220,15 @@ TEST_F(WindowsEnvTest, TempFileIsNewAndReplacesTheTarget) {
   a->Flush();
   a->Close();
   b.reset();
-  EXPECT_TRUE(env_.ReplaceFile(first, Path(u"notes.ndx")));
+  EXPECT_TRUE(env_.RenameReplacing(first, Path(u"notes.ndx")));
   EXPECT_EQ(Read(u"notes.ndx"), "new");
   EXPECT_TRUE(env_.RemoveFile(second));
   EXPECT_EQ(Names(), std::vector<std::u16string>{});
 }
 
 TEST_F(WindowsEnvTest, CreatesDirectoriesAndOpensForWriteKeepingBytes) {
-  env_.CreateDirectory(Path(u"a"));
-  env_.CreateDirectory(Path(u"a/b"));
+  env_.MakeDirectory(Path(u"a"));
+  env_.MakeDirectory(Path(u"a/b"));
   EXPECT_TRUE(fs::is_directory(At(u"a") / "b"));
 
   Write(u"keep.txt", "abc");

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "index/archive.h"
-#include "platform/exceptions.h"
+#include "platform/framework/exceptions.h"
 
 namespace reference {
 
@@ -65,7 +65,7 @@ bool SaveIndexFile(Env& env, const std::u16string& folder, CMapStringToString& s
   } catch (const std::bad_alloc&) {
   }
   file.reset();
-  if (written && env.ReplaceFile(tempPath, folder + kIndexFileName)) return true;
+  if (written && env.RenameReplacing(tempPath, folder + kIndexFileName)) return true;
   env.RemoveFile(tempPath);
   return false;
 }

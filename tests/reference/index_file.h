@@ -8,7 +8,7 @@
 
 #include "tests/reference/map.h"
 #include "tests/reference/word_index.h"
-#include "platform/env.h"
+#include "platform/os/env.h"
 
 namespace reference {
 

@@ -24,8 +24,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/exceptions.h"
-#include "platform/object.h"
+#include "platform/framework/exceptions.h"
+#include "platform/framework/object.h"
 
 class CArchive;
 

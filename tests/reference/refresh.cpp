@@ -9,12 +9,13 @@
 #include "tests/reference/map.h"
 #include "tests/reference/search_window.h"
 #include "index/refresh.h"
+#include "index/notes_folder.h"
 #include "index/stamp.h"
 #include "tests/reference/word_index.h"
-#include "platform/ansi_text.h"
-#include "platform/exceptions.h"
-#include "platform/file_names.h"
-#include "platform/lower_case.h"
+#include "platform/text/ansi_text.h"
+#include "platform/framework/exceptions.h"
+#include "platform/text/file_names.h"
+#include "platform/text/lower_case.h"
 
 namespace reference {
 
@@ -62,15 +63,16 @@ std::u16string BaseName(std::string_view text) {
   return base;
 }
 
-// Linux keeps at most 255 bytes of a file name. A base name of long words in
-// a non-Latin script passes that well before 180 characters, so words are
-// dropped from its end until the name fits (a single word too long is cut).
-std::u16string FitName(std::u16string base, const std::u16string& suffix) {
-  constexpr std::size_t kMaxNameBytes = 255;
-  // Each code unit takes a byte at least, so no longer prefix can fit; a
-  // note of one huge word is cut here first instead of a unit at a time.
-  if (base.size() > kMaxNameBytes) base.resize(kMaxNameBytes + 1);
-  while (!base.empty() && ToNativeName(base + suffix).size() > kMaxNameBytes) {
+// The system limits a file name's length (Linux: 255 bytes). A base name of
+// long words in a non-Latin script passes that well before 180 characters,
+// so words are dropped from its end until the name fits (a single word too
+// long is cut).
+std::u16string FitName(Env& env, std::u16string base, const std::u16string& suffix) {
+  // No system takes more than 255 code units, so no longer prefix can fit;
+  // a note of one huge word is cut here first instead of a unit at a time.
+  constexpr std::size_t kMaxNameUnits = 255;
+  if (base.size() > kMaxNameUnits) base.resize(kMaxNameUnits + 1);
+  while (!base.empty() && !env.NameFits(base + suffix)) {
     if (const std::size_t space = base.rfind(u' '); space != std::u16string::npos) {
       base.resize(space);
       continue;
@@ -99,7 +101,7 @@ std::u16string RenameAfterWords(Env& env, const std::u16string& folder, const No
       AppendDecimal(suffix, n);
     }
     suffix += u".txt";
-    const std::u16string name = FitName(base, suffix);
+    const std::u16string name = FitName(env, base, suffix);
     switch (env.RenameNoReplace(entry.path, folder + name)) {
       case Env::RenameResult::done:
         return name;
@@ -146,7 +148,7 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window) {
   // delete the same notes.
   const std::int64_t writtenBefore = env.Now() - ::kEmptyNoteMinAge;
   bool changed = false;
-  for (const NoteEntry& entry : env.FindNotes(folder)) {
+  for (const NoteEntry& entry : FindNotes(env, folder)) {
     if (entry.length == 0) {
       if (entry.lastWrite < writtenBefore) env.DeleteIfEmpty(entry.path, writtenBefore);
       continue;

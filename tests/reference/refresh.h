@@ -19,7 +19,7 @@
 #include <cstddef>
 #include <string>
 
-#include "platform/env.h"
+#include "platform/os/env.h"
 
 namespace reference {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/lower_case.h"
-#include "platform/string_array.h"
+#include "platform/text/lower_case.h"
+#include "platform/framework/string_array.h"
 #include "search/xmap.h"
 
 namespace reference {

@@ -3,9 +3,9 @@
 #include <memory>
 #include <new>
 
-#include "platform/ansi_text.h"
-#include "platform/exceptions.h"
-#include "platform/lower_case.h"
+#include "platform/text/ansi_text.h"
+#include "platform/framework/exceptions.h"
+#include "platform/text/lower_case.h"
 
 namespace reference {
 

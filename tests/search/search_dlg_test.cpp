@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/code_page.h"
-#include "platform/editor.h"
-#include "platform/file_names.h"
+#include "platform/text/code_page.h"
+#include "platform/os/editor.h"
+#include "platform/text/file_names.h"
 #include "res/resource_ids.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/temp_dir.h"

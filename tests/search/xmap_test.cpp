@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/string_array.h"
+#include "platform/framework/string_array.h"
 #include "tests/support/alloc_failure.h"
 
 namespace {

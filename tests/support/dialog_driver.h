@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "platform/dialog.h"
+#include "platform/window/dialog.h"
 
 struct ModalRun {
   int result;     // what DoModal returned

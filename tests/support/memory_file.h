@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/file.h"
+#include "platform/framework/file.h"
 
 class MemoryFile : public CFile {
  public:

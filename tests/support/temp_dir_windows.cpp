@@ -1,6 +1,4 @@
-#include <windows.h>
-#undef CreateDirectory
-#undef ReplaceFile
+#include "platform/os/windows_api.h"
 
 #include <cwchar>
 #include <stdexcept>

@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "platform/exceptions.h"
+#include "platform/framework/exceptions.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/env.h"
+#include "platform/os/env.h"
 
 class TestEnv : public Env {
  public:
@@ -39,8 +39,9 @@ class TestEnv : public Env {
   std::vector<std::u16string> opened;   // every path given to OpenForRead
   int renames = 0;                      // calls of RenameNoReplace
 
-  // Runs after FindNotes took its snapshot, before the caller sees it: lets
-  // a test change the folder as another program would meanwhile.
+  // Runs after the folder was listed, before FindNotes' caller sees the
+  // snapshot: lets a test change the folder as another program would
+  // meanwhile.
   std::function<void()> afterFindNotes;
 
   std::vector<Launch> launches;
@@ -48,15 +49,15 @@ class TestEnv : public Env {
   std::vector<Message> messages;
   bool messageShown = true;  // what ShowWarning answers
 
-  void CreateDirectory(const std::u16string& path) override { real().CreateDirectory(path); }
+  void MakeDirectory(const std::u16string& path) override { real().MakeDirectory(path); }
   std::unique_ptr<CFile> OpenForRead(const std::u16string& path) override;
   std::unique_ptr<CFile> OpenForWrite(const std::u16string& path) override {
     return failOpenForWrite ? nullptr : real().OpenForWrite(path);
   }
   std::unique_ptr<CFile> CreateTempFile(const std::u16string& folder,
                                         std::u16string* path) override;
-  bool ReplaceFile(const std::u16string& from, const std::u16string& to) override {
-    return !failReplace && real().ReplaceFile(from, to);
+  bool RenameReplacing(const std::u16string& from, const std::u16string& to) override {
+    return !failReplace && real().RenameReplacing(from, to);
   }
   RenameResult RenameNoReplace(const std::u16string& from, const std::u16string& to) override {
     ++renames;
@@ -71,15 +72,14 @@ class TestEnv : public Env {
   void DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBefore) override {
     real().DeleteIfEmpty(path, writtenBefore);
   }
-  std::vector<NoteEntry> FindNotes(const std::u16string& folder,
-                                   const std::function<void(std::size_t)>& listed = {}) override {
-    std::vector<NoteEntry> notes = real().FindNotes(folder, listed);
+  void ListFiles(const std::u16string& folder,
+                 const std::function<bool(const std::u16string& name)>& wanted,
+                 const std::function<void(NoteEntry entry)>& found) override {
+    real().ListFiles(folder, wanted, found);
     if (afterFindNotes) afterFindNotes();
-    return notes;
   }
-  bool IsNote(const std::u16string& folder, const std::u16string& name) override {
-    return real().IsNote(folder, name);
-  }
+  bool IsFile(const std::u16string& path) override { return real().IsFile(path); }
+  bool NameFits(const std::u16string& name) override { return real().NameFits(name); }
   std::unique_ptr<FolderLock> LockFolder(const std::u16string& folder) override {
     return real().LockFolder(folder);
   }

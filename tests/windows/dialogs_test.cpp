@@ -19,12 +19,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
 
-// After our headers: <windows.h>'s IDOK, IDCANCEL, TRUE and FALSE macros
-// have our values; its SetDlgItemText and GetDlgItemText would rename
-// CDialog's members.
-#include <windows.h>
-#undef SetDlgItemText
-#undef GetDlgItemText
+#include "platform/os/windows_api.h"
 
 namespace {
 

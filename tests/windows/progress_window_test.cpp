@@ -6,7 +6,7 @@
 
 #include "app/progress_window.h"
 
-#include <windows.h>
+#include "platform/os/windows_api.h"
 #include <commctrl.h>
 
 namespace {

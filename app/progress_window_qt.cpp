@@ -1,0 +1,36 @@
+// The progress window realised with Qt's progress dialog.
+#include <QCoreApplication>
+#include <QProgressDialog>
+#include <QString>
+
+#include "app/progress_window.h"
+#include "platform/window/gui.h"
+#include "platform/window/qt_text.h"
+
+namespace {
+
+class QtProgressDialog final : public ProgressDialog, public QProgressDialog {
+ public:
+  explicit QtProgressDialog(const std::u16string& caption) {
+    setWindowTitle(ToQString(caption));
+    setLabelText(QString::fromUtf8("Обновляю указатель заметок…"));
+    setCancelButton(nullptr);
+    setMinimumDuration(0);
+    setAutoClose(false);
+    setAutoReset(false);
+    show();
+  }
+
+  void Show(int value, int maximum) override {
+    setMaximum(maximum);
+    setValue(value);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<ProgressDialog> ProgressDialog::Open(const std::u16string& caption) {
+  if (!EnsureGuiApplication()) return nullptr;
+  return std::make_unique<QtProgressDialog>(caption);
+}

@@ -1,0 +1,29 @@
+#pragma once
+// Which entries of the notes folder are notes, and the order the folder is
+// read in. The same on every system, so that one folder gives one
+// notes.ndx everywhere; the system only lists its files (Env::ListFiles).
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/os/env.h"
+
+// A note's name: "*.txt" in any letter case, without ':' (a word list could
+// not hold it).
+bool IsNoteName(const std::u16string& name);
+
+// A snapshot of the notes in folder (which ends in a path separator): its
+// regular files, links counted as their targets, with a note's name. In the
+// order a Windows file system lists names: by their code units each
+// upper-cased on its own (UpperCaseUnits), ties by the code units
+// themselves. Empty when the folder is missing or unreadable. While it
+// lists, listed (when given) is called now and then with the number of
+// notes found so far.
+std::vector<NoteEntry> FindNotes(Env& env, const std::u16string& folder,
+                                 const std::function<void(std::size_t)>& listed = {});
+
+// Whether folder + name is, right now, a note as FindNotes would list it.
+// False for a name that could reach outside the folder (IsPlainFileName).
+bool IsNote(Env& env, const std::u16string& folder, const std::u16string& name);

@@ -1,9 +1,0 @@
-// Windows always has its desktop, and a window shows the program's own
-// icon resource and groups under its executable by itself: nothing to
-// bring up or name here. Without a display (Wine without X) the dialog
-// that cannot be made reports it.
-#include "platform/gui.h"
-
-bool EnsureGuiApplication() { return true; }
-
-void SetGuiIdentity(int, const std::string&) {}

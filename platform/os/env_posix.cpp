@@ -1,0 +1,381 @@
+#include "platform/os/system_env.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <random>
+#include <string_view>
+
+#include "platform/os/editor.h"
+#include "platform/framework/exceptions.h"
+#include "platform/text/file_names.h"
+
+namespace {
+
+class PosixFile : public CFile {
+ public:
+  explicit PosixFile(int fd) : fd_(fd) {}
+  ~PosixFile() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  std::size_t Read(void* buf, std::size_t n) override {
+    std::size_t done = 0;
+    while (done < n) {
+      const ssize_t got = ::read(fd_, static_cast<char*>(buf) + done, n - done);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        throw CFileException(errno);
+      }
+      if (got == 0) break;
+      done += static_cast<std::size_t>(got);
+    }
+    return done;
+  }
+
+  void Write(const void* buf, std::size_t n) override {
+    std::size_t done = 0;
+    while (done < n) {
+      const ssize_t put = ::write(fd_, static_cast<const char*>(buf) + done, n - done);
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        throw CFileException(errno);
+      }
+      if (put == 0) throw CFileException(ENOSPC);
+      done += static_cast<std::size_t>(put);
+    }
+  }
+
+  std::uint64_t GetLength() override {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) throw CFileException(errno);
+    return static_cast<std::uint64_t>(st.st_size);
+  }
+
+  void Flush() override {
+    if (::fsync(fd_) != 0) throw CFileException(errno);
+  }
+
+  void Close() override {
+    if (fd_ < 0) return;
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0 && errno != EINTR) throw CFileException(errno);
+  }
+
+ protected:
+  int fd_;
+};
+
+// "notes.ndx." and six random letters or digits, as mkostemp would add.
+std::string TempIndexName() {
+  static constexpr char kChars[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::mt19937 random{std::random_device{}()};
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof kChars - 2);
+  std::string name = "notes.ndx.";
+  for (int i = 0; i < 6; ++i) name += kChars[pick(random)];
+  return name;
+}
+
+// A file with no name in its folder until Close links it there under a
+// temporary name: a run killed while writing it leaves nothing behind.
+class UnnamedFile final : public PosixFile {
+ public:
+  UnnamedFile(int fd, std::string folder, std::u16string* path)
+      : PosixFile(fd), folder_(std::move(folder)), path_(path) {}
+
+  void Close() override {
+    if (fd_ >= 0 && path_->empty()) Link();
+    PosixFile::Close();
+  }
+
+ private:
+  // Linking through /proc needs no privilege, unlike AT_EMPTY_PATH.
+  void Link() {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::string name = folder_ + TempIndexName();
+      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        *path_ = FromNativeName(name);
+        return;
+      }
+      if (errno != EEXIST) throw CFileException(errno);
+    }
+    throw CFileException(EEXIST);
+  }
+
+  std::string folder_;
+  std::u16string* path_;
+};
+
+// Opens without blocking on a FIFO or device and keeps only regular files.
+std::unique_ptr<CFile> OpenRegular(const std::u16string& path, int flags) {
+  const int fd = ::open(ToNativeName(path).c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return std::make_unique<PosixFile>(fd);
+}
+
+// The folder part of a native path, "." when it has none.
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// "notes.ndx." and six letters or digits, as CreateTempFile names them.
+bool IsTempIndexName(std::string_view name) {
+  constexpr std::string_view prefix = "notes.ndx.";
+  if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) return false;
+  return std::all_of(name.begin() + prefix.size(), name.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+  });
+}
+
+// A folder listing, closed however the walk ends (exhausted memory too).
+struct CloseFolder {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+using Folder = std::unique_ptr<DIR, CloseFolder>;
+
+Folder OpenFolder(const std::string& native) {
+  return Folder(::opendir(native.empty() ? "." : native.c_str()));
+}
+
+class PosixFolderLock final : public Env::FolderLock {
+ public:
+  explicit PosixFolderLock(int fd) : fd_(fd) {}
+  ~PosixFolderLock() override { ::close(fd_); }
+  PosixFolderLock(const PosixFolderLock&) = delete;
+  PosixFolderLock& operator=(const PosixFolderLock&) = delete;
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+void SystemEnv::MakeDirectory(const std::u16string& path) {
+  ::mkdir(ToNativeName(path).c_str(), 0777);
+}
+
+std::unique_ptr<CFile> SystemEnv::OpenForRead(const std::u16string& path) {
+  return OpenRegular(path, O_RDONLY);
+}
+
+std::unique_ptr<CFile> SystemEnv::OpenForWrite(const std::u16string& path) {
+  return OpenRegular(path, O_WRONLY | O_CREAT);
+}
+
+std::unique_ptr<CFile> SystemEnv::CreateTempFile(const std::u16string& folder,
+                                                std::u16string* path) {
+  path->clear();
+  const std::string native = ToNativeName(folder);
+  if (::access("/proc/self/fd", X_OK) == 0) {
+    const int fd = ::open(native.empty() ? "." : native.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd >= 0) return std::make_unique<UnnamedFile>(fd, native, path);
+  }
+  // A file system without unnamed files: the file is named at once, and a
+  // killed run's leftover waits for RemoveStaleTempFiles.
+  std::string name = native + "notes.ndx.XXXXXX";
+  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  // mkostemp makes the file private; the index gets the usual permissions.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  *path = FromNativeName(name);
+  return std::make_unique<PosixFile>(fd);
+}
+
+bool SystemEnv::RenameReplacing(const std::u16string& from, const std::u16string& to) {
+  const std::string target = ToNativeName(to);
+  const std::string folder = FolderOf(target);  // nothing may throw after the rename
+  if (::rename(ToNativeName(from).c_str(), target.c_str()) != 0) return false;
+  // The rename lives in the folder: until the folder is synced a power cut
+  // may undo it while keeping the notes renamed meanwhile. The new file is
+  // in place either way, so a failed sync is not a failed rename.
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
+}
+
+Env::RenameResult SystemEnv::RenameNoReplace(const std::u16string& from,
+                                            const std::u16string& to) {
+  const std::string source = ToNativeName(from);
+  const std::string target = ToNativeName(to);
+  if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+    return RenameResult::done;
+  }
+  if (errno == EEXIST) return RenameResult::targetExists;
+  if (errno != EINVAL && errno != ENOSYS) return RenameResult::failed;
+  // The file system cannot rename without replacing: a hard link cannot
+  // replace either.
+  if (::link(source.c_str(), target.c_str()) != 0) {
+    return errno == EEXIST ? RenameResult::targetExists : RenameResult::failed;
+  }
+  if (::unlink(source.c_str()) != 0) {
+    ::unlink(target.c_str());
+    return RenameResult::failed;
+  }
+  return RenameResult::done;
+}
+
+bool SystemEnv::RemoveFile(const std::u16string& path) {
+  return ::unlink(ToNativeName(path).c_str()) == 0;
+}
+
+void SystemEnv::RemoveStaleTempFiles(const std::u16string& folder) {
+  const std::string native = ToNativeName(folder);
+  const Folder dir = OpenFolder(native);
+  if (dir == nullptr) return;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    if (!IsTempIndexName(entry->d_name)) continue;
+    // Not through a link, and never anything but a plain file.
+    struct stat st {};
+    if (::fstatat(::dirfd(dir.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(st.st_mode)) {
+      ::unlinkat(::dirfd(dir.get()), entry->d_name, 0);
+    }
+  }
+}
+
+void SystemEnv::DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBefore) {
+  const std::string native = ToNativeName(path);
+  struct stat st {};
+  if (::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0 &&
+      static_cast<std::int64_t>(st.st_mtim.tv_sec) < writtenBefore) {
+    ::unlink(native.c_str());
+  }
+}
+
+void SystemEnv::ListFiles(const std::u16string& folder,
+                          const std::function<bool(const std::u16string& name)>& wanted,
+                          const std::function<void(NoteEntry entry)>& found) {
+  const std::string native = ToNativeName(folder);
+  const Folder dir = OpenFolder(native);
+  if (dir == nullptr) return;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    std::u16string name = FromNativeName(entry->d_name);
+    if (!wanted(name)) continue;
+    struct stat st {};
+    if (::stat((native + entry->d_name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    std::u16string path = folder + name;
+    found({std::move(name), std::move(path), static_cast<std::uint64_t>(st.st_size),
+           static_cast<std::int64_t>(st.st_mtim.tv_sec)});
+  }
+}
+
+bool SystemEnv::IsFile(const std::u16string& path) {
+  struct stat st {};
+  return ::stat(ToNativeName(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Linux file systems keep NAME_MAX (255) bytes of a name.
+bool SystemEnv::NameFits(const std::u16string& name) {
+  return name.size() <= NAME_MAX && ToNativeName(name).size() <= NAME_MAX;
+}
+
+std::unique_ptr<Env::FolderLock> SystemEnv::LockFolder(const std::u16string& folder) {
+  // The folder itself is locked: it needs no file of ours in it, can be
+  // opened in a read-only folder, and is never replaced as notes.ndx is.
+  const std::string native = ToNativeName(folder);
+  const int fd = ::open(native.empty() ? "." : native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  // Owned before it is locked: exhausted memory must not leave it locked.
+  std::unique_ptr<PosixFolderLock> lock;
+  try {
+    lock = std::make_unique<PosixFolderLock>(fd);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  int locked;
+  while ((locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+  }
+  if (locked != 0) return nullptr;
+  return lock;
+}
+
+std::u16string SystemEnv::AbsolutePath(const std::u16string& path) {
+  if (path.starts_with(u'/')) return path;
+  std::string cwd(256, '\0');
+  while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
+    if (errno != ERANGE) return path;
+    cwd.resize(cwd.size() * 2);
+  }
+  cwd.resize(std::char_traits<char>::length(cwd.c_str()));
+  if (!cwd.ends_with('/')) cwd += '/';
+  return FromNativeName(cwd) + path;
+}
+
+std::int64_t SystemEnv::Now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+std::int64_t SystemEnv::UtcOffsetNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  if (::localtime_r(&now, &local) == nullptr) return 0;
+  return local.tm_gmtoff;
+}
+
+bool SystemEnv::StartEditor(const std::u16string& notePath, const std::u16string& workingDir) {
+  const std::string program = EditorProgram();
+  // Exact bytes: a note whose name is not UTF-8 must reach the editor as is.
+  const std::string path = ToNativeName(notePath);
+  const std::string dir = ToNativeName(workingDir);
+  char* const argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(path.c_str()),
+                        nullptr};
+  // The editor's exec closes this pipe; a failure writes its errno into it.
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) return false;
+  // Fork twice so the editor belongs to no one here and leaves no zombie.
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(report[0]);
+    const auto sendError = [&report](int error) {
+      [[maybe_unused]] const ssize_t sent = ::write(report[1], &error, sizeof error);
+    };
+    ::setsid();
+    const pid_t editor = ::fork();
+    if (editor == 0) {
+      if (::chdir(dir.c_str()) == 0) ::execvp(argv[0], argv);
+      sendError(errno);
+      ::_exit(127);
+    }
+    if (editor < 0) sendError(errno);
+    ::_exit(0);
+  }
+  ::close(report[1]);
+  bool started = false;
+  if (child > 0) {
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    int error = 0;
+    ssize_t got;
+    while ((got = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    started = got == 0;
+  }
+  ::close(report[0]);
+  return started;
+}

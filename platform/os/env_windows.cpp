@@ -1,0 +1,352 @@
+// The real system behind Env on Windows, through the system's own W
+// functions. CFileException carries GetLastError()'s code here.
+#include "platform/os/windows_api.h"
+#include <shellapi.h>
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cstdio>
+#include <cwchar>
+#include <functional>
+
+#include "platform/os/editor.h"
+#include "platform/os/system_env.h"
+#include "platform/framework/exceptions.h"
+#include "platform/text/file_names.h"
+#include "platform/text/lower_case.h"
+
+namespace {
+
+// FILETIME counts 100 ns from 1601-01-01 UTC.
+constexpr std::int64_t kTicksPerSecond = 10000000;
+constexpr std::int64_t kEpochTicks = 116444736000000000;  // 1970-01-01
+
+std::int64_t UnixSeconds(const FILETIME& time) {
+  const auto ticks = static_cast<std::int64_t>(
+      (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+  const std::int64_t since = ticks - kEpochTicks;
+  // Whole seconds, rounded down also before 1970, as Linux reports them.
+  return since >= 0 ? since / kTicksPerSecond : -((-since + kTicksPerSecond - 1) / kTicksPerSecond);
+}
+
+class WindowsFile final : public CFile {
+ public:
+  explicit WindowsFile(HANDLE handle) : handle_(handle) {}
+  ~WindowsFile() override {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+
+  std::size_t Read(void* buf, std::size_t n) override {
+    std::size_t done = 0;
+    while (done < n) {
+      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(n - done, 1u << 30));
+      DWORD got = 0;
+      if (!ReadFile(handle_, static_cast<char*>(buf) + done, chunk, &got, nullptr)) {
+        throw CFileException(static_cast<int>(GetLastError()));
+      }
+      if (got == 0) break;
+      done += got;
+    }
+    return done;
+  }
+
+  void Write(const void* buf, std::size_t n) override {
+    std::size_t done = 0;
+    while (done < n) {
+      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(n - done, 1u << 30));
+      DWORD put = 0;
+      if (!WriteFile(handle_, static_cast<const char*>(buf) + done, chunk, &put, nullptr)) {
+        throw CFileException(static_cast<int>(GetLastError()));
+      }
+      if (put == 0) throw CFileException(ERROR_DISK_FULL);
+      done += put;
+    }
+  }
+
+  std::uint64_t GetLength() override {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(handle_, &size)) throw CFileException(static_cast<int>(GetLastError()));
+    return static_cast<std::uint64_t>(size.QuadPart);
+  }
+
+  void Flush() override {
+    if (!FlushFileBuffers(handle_)) throw CFileException(static_cast<int>(GetLastError()));
+  }
+
+  void Close() override {
+    if (handle_ == INVALID_HANDLE_VALUE) return;
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    if (!CloseHandle(handle)) throw CFileException(static_cast<int>(GetLastError()));
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// Keeps only files on a disk: a name such as "con.txt" may open a device.
+std::unique_ptr<CFile> OpenRegular(const std::u16string& path, DWORD access, DWORD share,
+                                   DWORD disposition) {
+  const HANDLE handle = CreateFileW(Wide(path), access, share, nullptr, disposition,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  return std::make_unique<WindowsFile>(handle);
+}
+
+// A link's size and time are its target's. False when the target is
+// missing or is no file on a disk.
+bool TargetData(const std::u16string& path, std::uint64_t* length, std::int64_t* lastWrite) {
+  const HANDLE handle = CreateFileW(Wide(path), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool ok = GetFileType(handle) == FILE_TYPE_DISK &&
+                  GetFileInformationByHandle(handle, &info) &&
+                  (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  CloseHandle(handle);
+  if (!ok) return false;
+  *length = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  *lastWrite = UnixSeconds(info.ftLastWriteTime);
+  return true;
+}
+
+// "notes.ndx." and six letters or digits, as CreateTempFile names them.
+bool IsTempIndexName(const std::u16string& name) {
+  constexpr std::u16string_view prefix = u"notes.ndx.";
+  if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) return false;
+  return std::all_of(name.begin() + prefix.size(), name.end(), [](char16_t c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+  });
+}
+
+bool IsAbsolute(const std::u16string& path) {
+  if (!path.empty() && kPathSeparators.find(path[0]) != std::u16string_view::npos) return true;
+  return path.size() >= 3 && path[1] == u':' &&
+         kPathSeparators.find(path[2]) != std::u16string_view::npos;
+}
+
+std::u16string FullPath(const std::u16string& path) {
+  std::u16string full(MAX_PATH, u'\0');
+  for (;;) {
+    const DWORD length = GetFullPathNameW(Wide(path), static_cast<DWORD>(full.size()),
+                                          reinterpret_cast<wchar_t*>(full.data()), nullptr);
+    if (length == 0) return {};
+    if (length < full.size()) {
+      full.resize(length);
+      return full;
+    }
+    full.resize(length);
+  }
+}
+
+// Held by a named mutex: Windows has no lock on a folder itself, and a
+// lock file would be one more file in the notes folder. A mutex whose
+// owner dies is handed on (abandoned), so a killed run never blocks the
+// next. Released on the thread that took it, as a mutex must be.
+class MutexFolderLock final : public Env::FolderLock {
+ public:
+  explicit MutexFolderLock(HANDLE mutex) : mutex_(mutex) {}
+  ~MutexFolderLock() override {
+    ReleaseMutex(mutex_);
+    CloseHandle(mutex_);
+  }
+  MutexFolderLock(const MutexFolderLock&) = delete;
+  MutexFolderLock& operator=(const MutexFolderLock&) = delete;
+
+ private:
+  HANDLE mutex_;
+};
+
+// The mutex's name for folder: one per folder however it is spelt (case,
+// separators, relative or not), short enough for any path.
+std::u16string LockName(const std::u16string& folder) {
+  std::u16string key = UpperCaseUnits(FullPath(folder));
+  for (char16_t& c : key) {
+    if (c == u'/') c = u'\\';
+  }
+  while (key.size() > 1 && key.back() == u'\\') key.pop_back();
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (const char16_t c : key) {
+    hash = (hash ^ c) * 1099511628211ull;
+  }
+  wchar_t name[64];
+  std::swprintf(name, 64, L"Local\\scriblet-folder-%016llx",
+                static_cast<unsigned long long>(hash));
+  return FromWide(name);
+}
+
+}  // namespace
+
+void SystemEnv::MakeDirectory(const std::u16string& path) {
+  CreateDirectoryW(Wide(path), nullptr);
+}
+
+std::unique_ptr<CFile> SystemEnv::OpenForRead(const std::u16string& path) {
+  return OpenRegular(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     OPEN_EXISTING);
+}
+
+std::unique_ptr<CFile> SystemEnv::OpenForWrite(const std::u16string& path) {
+  return OpenRegular(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
+}
+
+std::unique_ptr<CFile> SystemEnv::CreateTempFile(const std::u16string& folder,
+                                                std::u16string* path) {
+  static std::atomic<unsigned> counter{0};
+  const unsigned seed = GetCurrentProcessId() * 2654435761u ^ GetTickCount();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    wchar_t suffix[16];
+    std::swprintf(suffix, 16, L"%06x", (seed + counter++) & 0xFFFFFF);
+    const std::u16string candidate = folder + u"notes.ndx." + FromWide(suffix);
+    const HANDLE handle = CreateFileW(Wide(candidate), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Named at once: Windows cannot name an open anonymous file later. A
+    // killed run's leftover goes in RemoveStaleTempFiles.
+    if (handle != INVALID_HANDLE_VALUE) {
+      *path = candidate;
+      return std::make_unique<WindowsFile>(handle);
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS) return nullptr;
+  }
+  return nullptr;
+}
+
+void SystemEnv::RemoveStaleTempFiles(const std::u16string& folder) {
+  WIN32_FIND_DATAW data;
+  const HANDLE find = FindFirstFileExW(Wide(folder + u"notes.ndx.*"), FindExInfoBasic, &data,
+                                       FindExSearchNameMatch, nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    // Never a folder or a link, only our own plain files.
+    if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+      continue;
+    }
+    const std::u16string name = FromWide(data.cFileName);
+    if (IsTempIndexName(name)) DeleteFileW(Wide(folder + name));
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+}
+
+// MOVEFILE_WRITE_THROUGH returns once the rename is on the disk.
+bool SystemEnv::RenameReplacing(const std::u16string& from, const std::u16string& to) {
+  return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+Env::RenameResult SystemEnv::RenameNoReplace(const std::u16string& from,
+                                             const std::u16string& to) {
+  if (MoveFileExW(Wide(from), Wide(to), 0)) return RenameResult::done;
+  const DWORD error = GetLastError();
+  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? RenameResult::targetExists
+                                                                     : RenameResult::failed;
+}
+
+bool SystemEnv::RemoveFile(const std::u16string& path) { return DeleteFileW(Wide(path)); }
+
+void SystemEnv::DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBefore) {
+  std::uint64_t length = 0;
+  std::int64_t lastWrite = 0;
+  if (TargetData(path, &length, &lastWrite) && length == 0 && lastWrite < writtenBefore) {
+    DeleteFileW(Wide(path));
+  }
+}
+
+void SystemEnv::ListFiles(const std::u16string& folder,
+                          const std::function<bool(const std::u16string& name)>& wanted,
+                          const std::function<void(NoteEntry entry)>& found) {
+  WIN32_FIND_DATAW data;
+  const HANDLE find = FindFirstFileExW(Wide(folder + u"*"), FindExInfoBasic, &data,
+                                       FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (find == INVALID_HANDLE_VALUE) return;
+  // Closed however the walk ends (exhausted memory too).
+  const std::unique_ptr<void, decltype(&FindClose)> closer(find, &FindClose);
+  do {
+    std::u16string name = FromWide(data.cFileName);
+    if (!wanted(name) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+    std::u16string path = folder + name;
+    NoteEntry entry{std::move(name), std::move(path),
+                    (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                    UnixSeconds(data.ftLastWriteTime)};
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+        !TargetData(entry.path, &entry.length, &entry.lastWrite)) {
+      continue;
+    }
+    found(std::move(entry));
+  } while (FindNextFileW(find, &data));
+}
+
+bool SystemEnv::IsFile(const std::u16string& path) {
+  std::uint64_t length = 0;
+  std::int64_t lastWrite = 0;
+  return TargetData(path, &length, &lastWrite);
+}
+
+// NTFS takes 255 UTF-16 code units. New names also keep to Linux's 255
+// bytes of UTF-8: a folder shared with Linux (a synced drive) keeps every
+// name, and both systems give a note the same new name.
+bool SystemEnv::NameFits(const std::u16string& name) {
+  return name.size() <= 255 && ToNativeName(name).size() <= 255;
+}
+
+std::unique_ptr<Env::FolderLock> SystemEnv::LockFolder(const std::u16string& folder) {
+  const std::u16string full = FullPath(folder);
+  const DWORD attributes = full.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(Wide(full));
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return nullptr;
+  }
+  const HANDLE mutex = CreateMutexW(nullptr, FALSE, Wide(LockName(folder)));
+  if (mutex == nullptr) return nullptr;
+  // Owned before it is taken: exhausted memory must not leave it taken.
+  std::unique_ptr<MutexFolderLock> lock;
+  try {
+    lock = std::make_unique<MutexFolderLock>(mutex);
+  } catch (...) {
+    CloseHandle(mutex);
+    throw;
+  }
+  const DWORD waited = WaitForSingleObject(mutex, INFINITE);
+  // A failed wait leaves nothing taken; releasing it then is harmless.
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return nullptr;
+  return lock;
+}
+
+// Windows itself resolves "." and ".." by the text, so the full path
+// names the same file.
+std::u16string SystemEnv::AbsolutePath(const std::u16string& path) {
+  if (IsAbsolute(path)) return path;
+  const std::u16string full = FullPath(path);
+  return full.empty() ? path : full;
+}
+
+std::int64_t SystemEnv::Now() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return UnixSeconds(now);
+}
+
+std::int64_t SystemEnv::UtcOffsetNow() {
+  TIME_ZONE_INFORMATION zone;
+  LONG bias = 0;
+  switch (GetTimeZoneInformation(&zone)) {
+    case TIME_ZONE_ID_STANDARD: bias = zone.Bias + zone.StandardBias; break;
+    case TIME_ZONE_ID_DAYLIGHT: bias = zone.Bias + zone.DaylightBias; break;
+    case TIME_ZONE_ID_UNKNOWN: bias = zone.Bias; break;
+    default: return 0;
+  }
+  return -static_cast<std::int64_t>(bias) * 60;
+}
+
+bool SystemEnv::StartEditor(const std::u16string& notePath, const std::u16string& workingDir) {
+  const std::u16string editor = FromNativeName(EditorProgram());
+  // Quoted, so that a path with spaces reaches the editor as one argument.
+  const std::u16string argument = u"\"" + notePath + u"\"";
+  // Values above 32 mean the program was started.
+  const auto started = reinterpret_cast<INT_PTR>(ShellExecuteW(
+      GetDesktopWindow(), L"open", Wide(editor), Wide(argument), Wide(workingDir), SW_SHOWNORMAL));
+  return started > 32;
+}

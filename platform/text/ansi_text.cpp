@@ -1,0 +1,86 @@
+// Conversion and word steps alike on every system; what a character is
+// (letter or not, and a single-byte code page's table) is the system's
+// part: ansi_text_icu.cpp, ansi_text_windows.cpp. UTF-8 is decoded here
+// rather than by the system, so the same note gives the same words
+// everywhere.
+#include "platform/text/ansi_text.h"
+
+#include "platform/text/code_page.h"
+#include "platform/text/utf8.h"
+
+namespace {
+
+constexpr int kUtf8CodePage = 65001;
+
+void Build(int codePage, ansi_detail::ByteTable& table) {
+  table = ansi_detail::ByteTable{};
+  // The lower half is ASCII in every supported code page. ICU's IBM 866
+  // table swaps three control bytes (1A, 1C, 7F); Windows does not.
+  for (int b = 0; b < 0x80; ++b) {
+    table.wide[b] = static_cast<char16_t>(b);
+    table.wordByte[b] = ansi_detail::IsWordChar(static_cast<char32_t>(b));
+  }
+  table.utf8 = codePage == kUtf8CodePage;
+  if (!table.utf8) ansi_detail::FillSingleByte(codePage, table);
+}
+
+// The start of a well-formed sequence that the end of text has cut short.
+bool IsCutCharacter(std::string_view text, std::size_t pos, std::size_t length) {
+  const auto lead = static_cast<unsigned char>(text[pos]);
+  return pos + length == text.size() && lead >= 0xC2 && lead <= 0xF4;
+}
+
+std::u16string Utf8ToWide(std::string_view text, bool dropCutTail) {
+  std::u16string wide;
+  wide.reserve(text.size());
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    char32_t c;
+    const std::size_t length = DecodeUtf8(text, pos, &c);
+    if (c == kIllFormed) {
+      if (dropCutTail && IsCutCharacter(text, pos, length)) break;
+      c = 0xFFFD;
+    }
+    AppendUtf16(wide, c);
+    pos += length;
+  }
+  return wide;
+}
+
+std::u16string Convert(std::string_view bytes, bool dropCutTail) {
+  const ansi_detail::ByteTable& table = ansi_detail::CurrentTable();
+  if (table.utf8) return Utf8ToWide(bytes, dropCutTail);
+  std::u16string wide(bytes.size(), u'\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    wide[i] = table.wide[static_cast<unsigned char>(bytes[i])];
+  }
+  return wide;
+}
+
+}  // namespace
+
+std::u16string AnsiToWide(std::string_view bytes) { return Convert(bytes, false); }
+
+std::u16string AnsiPrefixToWide(std::string_view bytes) { return Convert(bytes, true); }
+
+namespace ansi_detail {
+
+const ByteTable& CurrentTable() {
+  static ByteTable table;
+  static int builtFor = 0;
+  const int codePage = AnsiCodePage();
+  if (codePage != builtFor) {
+    Build(codePage, table);
+    builtFor = codePage;
+  }
+  return table;
+}
+
+std::size_t Utf8WordStep(std::string_view text, std::size_t pos, bool* wordChar) {
+  char32_t c;
+  const std::size_t length = DecodeUtf8(text, pos, &c);
+  *wordChar = c != kIllFormed && IsWordChar(c);
+  return length;
+}
+
+}  // namespace ansi_detail

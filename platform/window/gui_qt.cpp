@@ -1,0 +1,54 @@
+#include "platform/window/gui.h"
+
+#include <QApplication>
+#include <cstdlib>
+
+#include "platform/window/qt_icon.h"
+
+namespace {
+int g_argc = 0;
+char** g_argv = nullptr;
+int g_iconId = 0;  // none yet
+QString g_desktopEntry;
+
+void ApplyIdentity() {
+  // The X11 window class, whatever the executable is called.
+  QCoreApplication::setApplicationName(QStringLiteral("scriblet"));
+  if (g_iconId != 0) QApplication::setWindowIcon(IconResource(g_iconId));
+  QGuiApplication::setDesktopFileName(g_desktopEntry);
+}
+
+bool HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+}  // namespace
+
+void SetGuiArguments(int argc, char** argv) {
+  g_argc = argc;
+  g_argv = argv;
+}
+
+void SetGuiIdentity(int iconId, const std::string& desktopEntry) {
+  g_iconId = iconId;
+  g_desktopEntry = QString::fromStdString(desktopEntry);
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) ApplyIdentity();
+}
+
+bool EnsureGuiApplication() {
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) return true;
+  if (!HasDisplay()) return false;
+  static char fallbackName[] = "scriblet";
+  static char* fallbackArgv[] = {fallbackName, nullptr};
+  if (g_argv == nullptr) {
+    g_argc = 1;
+    g_argv = fallbackArgv;
+  }
+  // Lives until the process ends; the program runs one mode and exits.
+  static QApplication* application = new QApplication(g_argc, g_argv);
+  ApplyIdentity();
+  return application != nullptr;
+}

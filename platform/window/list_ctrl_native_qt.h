@@ -1,0 +1,12 @@
+#pragma once
+// The Qt widget behind a CListCtrl. Private to the dialog layer.
+
+#include <QListWidget>
+
+#include "platform/window/list_ctrl.h"
+
+struct CListCtrl::Native : QListWidget {
+  // singleSelection: at most one item selected; otherwise several, with
+  // Shift and Ctrl as usual.
+  Native(QWidget* parent, bool singleSelection);
+};

@@ -1,0 +1,66 @@
+#include "platform/window/list_ctrl.h"
+
+#include <QKeyEvent>
+#include <QSignalBlocker>
+#include <memory>
+
+#include "platform/window/dialog.h"
+#include "platform/window/list_ctrl_native_qt.h"
+#include "platform/window/qt_text.h"
+
+CListCtrl::Native::Native(QWidget* parent, bool singleSelection) : QListWidget(parent) {
+  // List mode: texts flow top to bottom and wrap into further columns.
+  setViewMode(QListView::ListMode);
+  setFlow(QListView::TopToBottom);
+  setWrapping(true);
+  setResizeMode(QListView::Adjust);
+  setSelectionMode(singleSelection ? QAbstractItemView::SingleSelection
+                                   : QAbstractItemView::ExtendedSelection);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+void CListCtrl::DeleteAllItems() {
+  if (!m_native) return;
+  // Clearing is not a selection change the user made.
+  const QSignalBlocker blockSelection(m_native->selectionModel());
+  m_native->clear();
+}
+
+int CListCtrl::InsertItem(int pos, const std::u16string& text) {
+  if (!m_native) return -1;
+  const int count = m_native->count();
+  if (pos < 0 || pos > count) pos = count;
+  const QSignalBlocker blockSelection(m_native->selectionModel());
+  m_native->insertItem(pos, ToQString(text));
+  return pos;
+}
+
+int CListCtrl::GetItemCount() const { return m_native ? m_native->count() : 0; }
+
+std::u16string CListCtrl::GetItemText(int item) const {
+  if (!m_native || item < 0 || item >= m_native->count()) return {};
+  return ToU16(m_native->item(item)->text());
+}
+
+int CListCtrl::GetFirstSelectedItem() const {
+  if (!m_native) return -1;
+  for (int row = 0; row < m_native->count(); ++row) {
+    if (m_native->item(row)->isSelected()) return row;
+  }
+  return -1;
+}
+
+void CListCtrl::SetRedraw(bool redraw) {
+  if (m_native) m_native->setUpdatesEnabled(redraw);
+}
+
+bool CListCtrl::SendKey(const KeyMessage& message) {
+  if (!m_native || !message.native) return false;
+  // A fresh copy goes straight to the list's own handler: no event filter
+  // sees it again and an unwanted key does not bubble up to the dialog.
+  std::unique_ptr<QKeyEvent> copy(static_cast<const QKeyEvent*>(message.native)->clone());
+  copy->setAccepted(true);  // as Qt delivers it: handlers ignore what they do not use
+  QObject* list = m_native;
+  const bool handled = list->event(copy.get());
+  return handled && copy->isAccepted();
+}

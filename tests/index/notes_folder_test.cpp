@@ -1,0 +1,124 @@
+// Which entries are notes and the order they are read in, decided once for
+// every system: the listing comes from an Env that hands out entries in
+// whatever order a file system might, so these run alike on Linux and
+// Windows. The length rule is asked of the real system.
+
+#include "index/notes_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/text/file_names.h"
+#include "tests/support/test_env.h"
+
+namespace {
+
+// Lists the given names, in the given order, as regular files of any
+// folder; IsFile knows only them.
+class ListingEnv : public TestEnv {
+ public:
+  std::vector<std::u16string> files;
+  std::vector<std::u16string> asked;  // every name shown to wanted
+
+  void ListFiles(const std::u16string& folder,
+                 const std::function<bool(const std::u16string& name)>& wanted,
+                 const std::function<void(NoteEntry entry)>& found) override {
+    for (const std::u16string& name : files) {
+      asked.push_back(name);
+      if (wanted(name)) found({name, folder + name, name.size(), 1704447000});
+    }
+  }
+  bool IsFile(const std::u16string& path) override {
+    return std::any_of(files.begin(), files.end(),
+                       [&](const std::u16string& name) { return u"f/" + name == path; });
+  }
+};
+
+std::vector<std::u16string> Names(const std::vector<NoteEntry>& notes) {
+  std::vector<std::u16string> names;
+  for (const NoteEntry& note : notes) names.push_back(note.name);
+  return names;
+}
+
+TEST(NotesFolder, TakesTxtNamesInAnyCaseWithoutAColon) {
+  for (const std::u16string name : {u"a.txt", u"A.TXT", u"b.Txt", u".txt", u"Заметка.txt"}) {
+    EXPECT_TRUE(IsNoteName(name));
+  }
+  for (const std::u16string name :
+       {u"a:b.txt", u"a.text", u"a.txt.bak", u"txt", u"a.tx", u"notes.ndx", u""}) {
+    EXPECT_FALSE(IsNoteName(name));
+  }
+}
+
+TEST(NotesFolder, ListsNotesInTheWindowsOrderWhateverOrderTheSystemGives) {
+  // Code-unit order would give A [ _ a b; upper-casing puts '[' and '_'
+  // after every letter. U+1F600 is a surrogate pair (D83D DE00), which
+  // sorts before U+FF5A; ё (U+0451) is upper-cased to Ё (U+0401), before Ж.
+  const std::vector<std::u16string> expected = {
+      u"A.txt", u"a.txt", u"b.txt", u"c.TXT", u"[.txt", u"_x.txt",
+      u"Ё.txt", u"ё.txt", u"Ж.txt", u"Я.txt", u"я.txt", u"😀.txt", u"ｚ.txt"};
+  ListingEnv env;
+  env.files = expected;
+  env.files.insert(env.files.begin() + 3, {u"notes.ndx", u"a:b.txt", u"x.text"});
+  std::reverse(env.files.begin(), env.files.end());
+  const std::vector<NoteEntry> notes = FindNotes(env, u"f/");
+  EXPECT_EQ(Names(notes), expected);
+  EXPECT_EQ(env.asked.size(), env.files.size()) << "every name is judged by the core";
+  ASSERT_FALSE(notes.empty());
+  EXPECT_EQ(notes[0].path, u"f/A.txt");
+  EXPECT_EQ(notes[0].length, 5u);
+
+  std::rotate(env.files.begin(), env.files.begin() + 5, env.files.end());
+  EXPECT_EQ(Names(FindNotes(env, u"f/")), expected);
+}
+
+TEST(NotesFolder, ReportsHowManyNotesWereFoundWhileListing) {
+  ListingEnv env;
+  for (int i = 0; i < 600; ++i) {
+    // Built by appending: GCC 12 at -O3 wrongly warns about "literal" + string.
+    std::u16string number = FromNativeName(std::to_string(i));
+    std::u16string note = u"n";
+    note += number;
+    note += u".txt";
+    std::u16string other = u"skip";
+    other += number;
+    env.files.push_back(note);
+    env.files.push_back(other);
+  }
+  std::vector<std::size_t> listed;
+  EXPECT_EQ(FindNotes(env, u"f/", [&](std::size_t n) { listed.push_back(n); }).size(), 600u);
+  EXPECT_EQ(listed, (std::vector<std::size_t>{256, 512}));
+}
+
+TEST(NotesFolder, ANoteToOpenIsAFileWithANoteNameDirectlyInTheFolder) {
+  ListingEnv env;
+  env.files = {u"a.txt", u"readme.md", u"..", u"a.txt\0x.txt"};
+  EXPECT_TRUE(IsNote(env, u"f/", u"a.txt"));
+  EXPECT_FALSE(IsNote(env, u"f/", u"b.txt")) << "no such file";
+  EXPECT_FALSE(IsNote(env, u"f/", u"readme.md"));
+  EXPECT_FALSE(IsNote(env, u"f/", std::u16string(u"a.txt\0x.txt", 11)));
+  for (const char16_t separator : kPathSeparators) {
+    std::u16string outside = u"..";
+    outside += separator;
+    outside += u"f";
+    outside += separator;
+    outside += u"a.txt";
+    EXPECT_FALSE(IsNote(env, u"f/", outside)) << "reaches outside through a separator";
+  }
+}
+
+// Both systems keep new names within 255 bytes of UTF-8, so a folder
+// shared between them keeps every name and renames alike.
+TEST(NotesFolder, TheSystemSaysWhichNameLengthsFit) {
+  Env& env = Env::Default();
+  EXPECT_TRUE(env.NameFits(std::u16string(251, u'a') + u".txt"));
+  EXPECT_FALSE(env.NameFits(std::u16string(252, u'a') + u".txt"));
+  EXPECT_TRUE(env.NameFits(std::u16string(125, u'я') + u".txt"));  // 254 bytes
+  EXPECT_FALSE(env.NameFits(std::u16string(126, u'я') + u".txt"));
+}
+
+}  // namespace
