@@ -24,7 +24,8 @@
 //
 // Threads: one thread may intern and read names (FindNote, InternNote,
 // NoteName) while another inserts and reads words (FindWord, InsertWord,
-// Word); nothing else may run concurrently.
+// Word); or, while nobody interns, any number of threads may read names
+// while one inserts and reads words. Nothing else may run concurrently.
 
 #include <cstddef>
 #include <cstdint>
