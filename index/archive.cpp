@@ -191,6 +191,10 @@ std::u16string CArchive::ReadString() {
 
 void CArchive::ReadString(std::u16string& text) {
   text.clear();
+  AppendString(text);
+}
+
+void CArchive::AppendString(std::u16string& text) {
   try {
     const std::uint8_t first = ReadUInt8();
     if (first < 0xFF) return ReadAnsiChars(first, text);
@@ -235,5 +239,5 @@ void CArchive::ReadAnsiChars(std::uint64_t length, std::u16string& text) {
     m_begin += part;
     length -= part;
   }
-  text = AnsiToWide(bytes);
+  text += AnsiToWide(bytes);
 }

@@ -38,6 +38,23 @@ class LookupTable {
     }
   }
 
+  // Asks for the slot where a search for hash starts, for a caller that
+  // looks many hashes up and searches later.
+  void Prefetch(std::uint64_t hash) const noexcept {
+    if (m_mask != 0) __builtin_prefetch(&m_slots[hash & m_mask]);
+  }
+
+  // The first payload stored with exactly this hash, or kEmpty when there is
+  // none (then Find finds nothing either). Mostly what Find would accept;
+  // a caller that finds it is not falls back to Find.
+  T FirstWithHash(std::uint64_t hash) const noexcept {
+    if (m_mask == 0) return kEmpty;
+    for (std::size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
+      const Slot& slot = m_slots[i];
+      if (slot.payload == kEmpty || slot.hash == hash) return slot.payload;
+    }
+  }
+
   // Makes room for count payloads. Throws std::bad_alloc and then changes
   // nothing.
   void Reserve(std::size_t count) {

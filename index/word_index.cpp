@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <new>
 #include <unordered_set>
 
@@ -29,6 +30,12 @@ void WalkSet(std::span<const WordIndex::Id> set, const WordIndex& index, WordInd
   for (auto it = set.rbegin(); it != set.rend(); ++it) out[begin[index.NoteBucket(*it)]++] = *it;
 }
 
+// Equal keys; memcmp compares many units at a time, which the character
+// traits' compare does not.
+bool Same(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+}
+
 }  // namespace
 
 std::uint32_t WalkHash(std::u16string_view key) {
@@ -38,12 +45,40 @@ std::uint32_t WalkHash(std::u16string_view key) {
 }
 
 WordIndex::Id WordIndex::FindNote(std::u16string_view name) const {
-  return m_noteLookup.Find(StrongHash(name), [&](Id id) { return NoteName(id) == name; });
+  return m_noteLookup.Find(StrongHash(name), [&](Id id) { return Same(NoteName(id), name); });
+}
+
+void WordIndex::FindNotes(std::span<const std::u16string_view> names, Id* ids) const {
+  // In groups, one step of every lookup after another, so that the groups'
+  // cache misses overlap instead of coming one after the other: slot, note
+  // record, name text.
+  constexpr std::size_t kGroup = 16;
+  std::uint64_t strong[kGroup];
+  for (std::size_t base = 0; base < names.size(); base += kGroup) {
+    const std::size_t n = std::min(kGroup, names.size() - base);
+    for (std::size_t i = 0; i < n; ++i) {
+      strong[i] = StrongHash(names[base + i]);
+      m_noteLookup.Prefetch(strong[i]);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      ids[base + i] = m_noteLookup.FirstWithHash(strong[i]);
+      if (ids[base + i] != kNone) __builtin_prefetch(&m_notes[ids[base + i]]);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      if (ids[base + i] != kNone) __builtin_prefetch(m_noteText.data() + m_notes[ids[base + i]].begin);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::u16string_view name = names[base + i];
+      Id& id = ids[base + i];
+      if (id == kNone || Same(NoteName(id), name)) continue;
+      id = m_noteLookup.Find(strong[i], [&](Id note) { return Same(NoteName(note), name); });
+    }
+  }
 }
 
 WordIndex::Id WordIndex::InternNote(std::u16string_view name) {
   const std::uint64_t strong = StrongHash(name);
-  const Id found = m_noteLookup.Find(strong, [&](Id id) { return NoteName(id) == name; });
+  const Id found = m_noteLookup.Find(strong, [&](Id id) { return Same(NoteName(id), name); });
   if (found != kNone) return found;
   if (name.size() > 0xFFFFFFFF) throw std::bad_alloc();
   m_noteLookup.Reserve(m_notes.size() + 1);
@@ -62,7 +97,7 @@ WordIndex::Id WordIndex::InternNote(std::u16string_view name) {
 }
 
 WordIndex::Id WordIndex::FindWord(std::u16string_view word) const {
-  return m_wordLookup.Find(StrongHash(word), [&](Id id) { return m_words[id].text == word; });
+  return m_wordLookup.Find(StrongHash(word), [&](Id id) { return Same(m_words[id].text, word); });
 }
 
 WordIndex::Id WordIndex::InsertWord(std::u16string_view word) {
@@ -70,7 +105,7 @@ WordIndex::Id WordIndex::InsertWord(std::u16string_view word) {
 }
 
 WordIndex::Id WordIndex::InsertWord(std::u16string_view word, std::uint64_t strong) {
-  const Id found = m_wordLookup.Find(strong, [&](Id id) { return m_words[id].text == word; });
+  const Id found = m_wordLookup.Find(strong, [&](Id id) { return Same(m_words[id].text, word); });
   if (found != kNone) return found;
   const std::uint32_t bucket = WalkHash(word) % kBuckets;
   m_wordLookup.Reserve(m_words.size() + 1);

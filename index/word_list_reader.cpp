@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -31,64 +32,79 @@ std::u16string_view UpToNul(const std::u16string& text) {
   return std::u16string_view(text.c_str());
 }
 
-// Lists repeat one another: every note set is filled in the order the
-// notes were read, so after a name the next one is mostly the one that
-// followed it in an earlier list. That guess is checked against the name
-// itself, so it saves a hash lookup and never changes the result.
-class NoteGuess {
- public:
-  Id Next(Id previous) const {
-    if (previous == kNone) return m_first;
-    return previous < m_next.size() ? m_next[previous] : kNone;
-  }
-  void Saw(Id previous, Id note) {
-    if (previous == kNone) {
-      m_first = note;
-      return;
-    }
-    if (previous >= m_next.size()) m_next.resize(previous + 1, kNone);
-    m_next[previous] = note;
-  }
-
- private:
-  Id m_first = kNone;
-  std::vector<Id> m_next;  // per note id
-};
-
-// Splits lists into the ids of their distinct names, in list order. One per
+// Splits lists into the ids of their distinct names, in list order. A list
+// ends at its first NUL; empty pieces between ':' are skipped. One per
 // thread.
 class ListSplitter {
  public:
-  explicit ListSplitter(const WordIndex& words) : m_words(words) {}
-
-  // The ids into notes; lookup(name) gives a name's id, or kNone, which ends
-  // the split with false (notes is then incomplete).
-  template <class Lookup>
-  bool Split(std::u16string_view names, Lookup&& lookup, std::vector<Id>& notes) {
-    notes.clear();
-    ++m_listNumber;
-    Id previous = kNone;
-    for (std::size_t begin = names.find_first_not_of(u':'); begin != std::u16string_view::npos;) {
-      const std::size_t end = names.find(u':', begin);
-      const std::u16string_view name = names.substr(begin, end - begin);
-      Id note = m_guess.Next(previous);
-      if (note == kNone || m_words.NoteName(note) != name) note = lookup(name);
+  // Looks the names up only; false when one is not interned (notes is then
+  // incomplete).
+  bool Find(std::u16string_view list, const WordIndex& words, std::vector<Id>& notes) {
+    Cut(list);
+    m_ids.resize(m_names.size());
+    words.FindNotes(m_names, m_ids.data());
+    StartList(notes);
+    for (const Id note : m_ids) {
       if (note == kNone) return false;
-      m_guess.Saw(previous, note);
-      previous = note;
-      if (note >= m_lastList.size()) m_lastList.resize(note + 1, 0);
-      if (m_lastList[note] != m_listNumber) {
-        m_lastList[note] = m_listNumber;
-        notes.push_back(note);
-      }
-      begin = end == std::u16string_view::npos ? end : names.find_first_not_of(u':', end);
+      Keep(note, notes);
     }
     return true;
   }
 
+  // Interns the names that are new.
+  void Intern(std::u16string_view list, WordIndex& words, std::vector<Id>& notes) {
+    Cut(list);
+    StartList(notes);
+    for (const std::u16string_view name : m_names) Keep(words.InternNote(name), notes);
+  }
+
  private:
-  const WordIndex& m_words;
-  NoteGuess m_guess;
+  // The names of list into m_names.
+  void Cut(std::u16string_view list) {
+    m_names.clear();
+    const char16_t* const units = list.data();
+    const std::size_t size = list.size();
+    std::size_t begin = 0;
+    std::size_t i = 0;
+    for (;;) {
+      // Four units at a time up to the next ':' or NUL.
+      for (std::uint64_t four; i + 4 <= size; i += 4) {
+        std::memcpy(&four, units + i, sizeof four);
+        if (HasColonOrNul(four)) break;
+      }
+      if (i == size || units[i] == u'\0') break;
+      if (units[i] == u':') {
+        if (i > begin) m_names.push_back(list.substr(begin, i - begin));
+        begin = i + 1;
+      }
+      ++i;
+    }
+    if (i > begin) m_names.push_back(list.substr(begin, i - begin));
+  }
+
+  // Whether any of the four code units in four is ':' or NUL.
+  static bool HasColonOrNul(std::uint64_t four) {
+    constexpr std::uint64_t kOnes = 0x0001000100010001;
+    constexpr std::uint64_t kHighs = 0x8000800080008000;
+    constexpr std::uint64_t kColons = 0x003A003A003A003A;
+    const auto anyZero = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
+    return (anyZero(four) | anyZero(four ^ kColons)) != 0;
+  }
+
+  void StartList(std::vector<Id>& notes) {
+    notes.clear();
+    ++m_listNumber;
+  }
+
+  void Keep(Id note, std::vector<Id>& notes) {
+    if (note >= m_lastList.size()) m_lastList.resize(note + 1, 0);
+    if (m_lastList[note] == m_listNumber) return;
+    m_lastList[note] = m_listNumber;
+    notes.push_back(note);
+  }
+
+  std::vector<std::u16string_view> m_names;
+  std::vector<Id> m_ids;
   std::vector<std::uint32_t> m_lastList;  // per note id: the list that last named it
   std::uint32_t m_listNumber = 0;
 };
@@ -171,7 +187,7 @@ class SplitThreads {
 
   void Run() {
     try {
-      ListSplitter splitter(m_words);
+      ListSplitter splitter;
       std::vector<Id> notes;
       for (;;) {
         Chunk* chunk;
@@ -196,12 +212,11 @@ class SplitThreads {
   }
 
   void SplitChunk(Chunk& chunk, ListSplitter& splitter, std::vector<Id>& notes) {
-    const auto find = [this](std::u16string_view name) { return m_words.FindNote(name); };
     chunk.notes.resize(chunk.Lists());
     chunk.unknown.assign(chunk.Lists(), false);
     bool keepText = false;
     for (std::size_t i = 0; i < chunk.Lists(); ++i) {
-      if (splitter.Split(chunk.List(i), find, notes)) {
+      if (splitter.Find(chunk.List(i), m_words, notes)) {
         chunk.notes[i].assign(notes.begin(), notes.end());
       } else {
         chunk.unknown[i] = true;
@@ -234,18 +249,16 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
   std::deque<Chunk> chunks;  // outlives the threads, which point into it
   SplitThreads threads(words);
   std::u16string key;
-  std::u16string list;
   for (std::uint32_t i = 0; i < count; ++i) {
     if (progress != nullptr && i % 1024 == 0) progress->Working(i, count);
     ar.ReadString(key);
-    ar.ReadString(list);
     if (chunks.empty() || chunks.back().text.size() >= kChunkUnits || chunks.back().Lists() >= kChunkLists) {
       if (!chunks.empty()) threads.Add(chunks.back());
       chunks.emplace_back();
     }
     Chunk& chunk = chunks.back();
     chunk.words.push_back(words.InsertWord(UpToNul(key)));
-    chunk.text += UpToNul(list);
+    ar.AppendString(chunk.text);  // cut at its NUL when split
     chunk.ends.push_back(chunk.text.size());
   }
   if (!chunks.empty()) threads.Add(chunks.back());
@@ -253,13 +266,12 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
 
   // In file order: a word read twice keeps its first place and takes its
   // later list.
-  ListSplitter interning(words);
-  const auto intern = [&words](std::u16string_view name) { return words.InternNote(name); };
+  ListSplitter interning;
   std::vector<Id> notes;
   for (Chunk& chunk : chunks) {
     for (std::size_t i = 0; i < chunk.Lists(); ++i) {
       if (chunk.unknown[i]) {
-        interning.Split(chunk.List(i), intern, notes);
+        interning.Intern(chunk.List(i), words, notes);
         words.SetLoadedNotes(chunk.words[i], std::vector<Id>(notes));
       } else {
         words.SetLoadedNotes(chunk.words[i], std::move(chunk.notes[i]));
