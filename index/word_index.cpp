@@ -52,7 +52,7 @@ void WordIndex::FindNotes(std::span<const std::u16string_view> names, Id* ids) c
   // In groups, one step of every lookup after another, so that the groups'
   // cache misses overlap instead of coming one after the other: slot, note
   // record, name text.
-  constexpr std::size_t kGroup = 16;
+  constexpr std::size_t kGroup = 64;
   std::uint64_t strong[kGroup];
   for (std::size_t base = 0; base < names.size(); base += kGroup) {
     const std::size_t n = std::min(kGroup, names.size() - base);
@@ -80,15 +80,18 @@ WordIndex::Id WordIndex::InternNote(std::u16string_view name) {
   const std::uint64_t strong = StrongHash(name);
   const Id found = m_noteLookup.Find(strong, [&](Id id) { return Same(NoteName(id), name); });
   if (found != kNone) return found;
-  if (name.size() > 0xFFFFFFFF) throw std::bad_alloc();
+  if (name.size() > 0xFFFFFFFF - m_noteText.size()) throw std::bad_alloc();
   m_noteLookup.Reserve(m_notes.size() + 1);
   if (m_noteWordsBuilt) ReserveOneMore(m_noteWords);
   ReserveOneMore(m_notes);
+  ReserveOneMore(m_noteBuckets);
+  ReserveOneMore(m_noteSets);
   if (m_noteText.capacity() - m_noteText.size() < name.size()) {
     m_noteText.reserve(std::max(2 * m_noteText.capacity(), m_noteText.size() + name.size()));
   }
-  m_notes.push_back(NoteRecord{m_noteText.size(), static_cast<std::uint32_t>(name.size()),
-                               WalkHash(name) % kBuckets});
+  m_notes.push_back(NoteSpan{static_cast<std::uint32_t>(m_noteText.size()), static_cast<std::uint32_t>(name.size())});
+  m_noteBuckets.push_back(static_cast<std::uint8_t>(WalkHash(name) % kBuckets));
+  m_noteSets.push_back(0);
   m_noteText.append(name);
   if (m_noteWordsBuilt) m_noteWords.emplace_back();
   const auto id = static_cast<Id>(m_notes.size() - 1);
@@ -137,7 +140,7 @@ void WordIndex::AddNote(Id note, std::span<const Id> words) {
   }
   // A note already in some sets (a changed note, or a name reused) is marked
   // in them first; a new note needs no look at the sets at all.
-  if (m_notes[note].sets > 0) {
+  if (m_noteSets[note] > 0) {
     if (!m_noteWordsBuilt) BuildNoteWords();
     for (const Id word : m_noteWords[note]) m_wordMark[word] = m_markEpoch;
   }
@@ -147,7 +150,7 @@ void WordIndex::AddNote(Id note, std::span<const Id> words) {
     m_words[word].notes.push_back(note);
     if (m_noteWordsBuilt) m_noteWords[note].push_back(word);
     m_wordMark[word] = m_markEpoch;
-    ++m_notes[note].sets;
+    ++m_noteSets[note];
   }
 }
 
@@ -156,15 +159,15 @@ void WordIndex::RemoveNotes(const std::vector<bool>& gone) {
   for (WordRecord& word : m_words) std::erase_if(word.notes, isGone);
   for (Id note = 0; note < m_notes.size(); ++note) {
     if (!isGone(note)) continue;
-    m_notes[note].sets = 0;
+    m_noteSets[note] = 0;
     if (m_noteWordsBuilt) m_noteWords[note].clear();
   }
   Changed();
 }
 
 void WordIndex::SetLoadedNotes(Id word, std::vector<Id>&& notes) {
-  for (const Id note : m_words[word].notes) --m_notes[note].sets;
-  for (const Id note : notes) ++m_notes[note].sets;
+  for (const Id note : m_words[word].notes) --m_noteSets[note];
+  for (const Id note : notes) ++m_noteSets[note];
   m_words[word].notes = std::move(notes);
   m_noteWords.clear();
   m_noteWordsBuilt = false;

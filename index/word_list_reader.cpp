@@ -1,5 +1,6 @@
 #include "index/word_list_reader.h"
 
+#include <bit>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -68,27 +69,36 @@ class ListSplitter {
     std::size_t i = 0;
     for (;;) {
       // Four units at a time up to the next ':' or NUL.
-      for (std::uint64_t four; i + 4 <= size; i += 4) {
+      for (; i + 4 <= size; i += 4) {
+        std::uint64_t four;
         std::memcpy(&four, units + i, sizeof four);
-        if (HasColonOrNul(four)) break;
+        if (const std::uint64_t found = ColonOrNul(four); found != 0) {
+          i += FirstLane(found);
+          break;
+        }
       }
+      while (i < size && units[i] != u':' && units[i] != u'\0') ++i;  // the last few
       if (i == size || units[i] == u'\0') break;
-      if (units[i] == u':') {
-        if (i > begin) m_names.push_back(list.substr(begin, i - begin));
-        begin = i + 1;
-      }
-      ++i;
+      if (i > begin) m_names.push_back(list.substr(begin, i - begin));
+      begin = ++i;
     }
     if (i > begin) m_names.push_back(list.substr(begin, i - begin));
   }
 
-  // Whether any of the four code units in four is ':' or NUL.
-  static bool HasColonOrNul(std::uint64_t four) {
+  // Of the four code units in four, the high bit of each that is ':' or NUL
+  // set; above the first such unit others may be set too.
+  static std::uint64_t ColonOrNul(std::uint64_t four) {
     constexpr std::uint64_t kOnes = 0x0001000100010001;
     constexpr std::uint64_t kHighs = 0x8000800080008000;
     constexpr std::uint64_t kColons = 0x003A003A003A003A;
-    const auto anyZero = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
-    return (anyZero(four) | anyZero(four ^ kColons)) != 0;
+    const auto zeros = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
+    return zeros(four) | zeros(four ^ kColons);
+  }
+
+  // The position in memory of the first unit ColonOrNul marked.
+  static std::size_t FirstLane(std::uint64_t found) {
+    if constexpr (std::endian::native == std::endian::little) return std::countr_zero(found) / 16;
+    return std::countl_zero(found) / 16;
   }
 
   void StartList(std::vector<Id>& notes) {
