@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <unordered_set>
 
 #include "index/strong_hash.h"
@@ -13,6 +15,8 @@
 namespace {
 
 constexpr std::uint32_t kBuckets = 17;
+// A walk of fewer postings is not worth a second thread.
+constexpr std::size_t kWalkHelperPostings = std::size_t{1} << 16;
 
 // Makes room for one more element, growing geometrically, so that the
 // push_back that follows cannot fail.
@@ -182,33 +186,49 @@ void WordIndex::ReverseWordInsertions() {
 const WordIndex::WalkOrder& WordIndex::Walk() const {
   if (m_walk) return *m_walk;
   auto walk = std::make_unique<WalkOrder>();
-  std::size_t postings = 0;
-  std::size_t letters = 0;
-  for (const WordRecord& word : m_words) {
-    postings += word.notes.size();
-    letters += word.text.size() + 1;
-  }
+  // First where each word goes, then its notes and letters: two threads
+  // fill the second half and the first half of the postings side by side.
   walk->words.reserve(m_words.size());
   walk->notesBegin.reserve(m_words.size() + 1);
   walk->textBegin.reserve(m_words.size() + 1);
-  walk->notes.resize(postings);
-  walk->text.reserve(letters);
   walk->position.resize(m_words.size());
   walk->notesBegin.push_back(0);
+  walk->textBegin.push_back(0);
   for (const std::vector<Id>& bucket : m_bucketWords) {
     for (auto it = bucket.rbegin(); it != bucket.rend(); ++it) {
       const WordRecord& word = m_words[*it];
-      const std::size_t begin = walk->notesBegin.back();
-      WalkSet(word.notes, *this, walk->notes.data() + begin);
-      walk->notesBegin.push_back(begin + word.notes.size());
       walk->position[*it] = static_cast<std::uint32_t>(walk->words.size());
       walk->words.push_back(*it);
-      walk->textBegin.push_back(walk->text.size());
-      walk->text += word.text;
-      walk->text += u'\0';
+      walk->notesBegin.push_back(walk->notesBegin.back() + word.notes.size());
+      walk->textBegin.push_back(walk->textBegin.back() + word.text.size() + 1);
     }
   }
-  walk->textBegin.push_back(walk->text.size());
+  walk->notes.resize(walk->notesBegin.back());
+  walk->text.resize(walk->textBegin.back());
+  WalkOrder& out = *walk;
+  const auto fill = [&out, this](std::size_t from, std::size_t to) noexcept {
+    for (std::size_t at = from; at < to; ++at) {
+      const WordRecord& word = m_words[out.words[at]];
+      WalkSet(word.notes, *this, out.notes.data() + out.notesBegin[at]);
+      std::copy(word.text.begin(), word.text.end(), out.text.begin() + static_cast<std::ptrdiff_t>(out.textBegin[at]));
+      out.text[out.textBegin[at + 1] - 1] = u'\0';
+    }
+  };
+  const std::size_t words = out.words.size();
+  std::thread helper;
+  std::size_t half = words;
+  if (out.notes.size() >= kWalkHelperPostings) {
+    half = static_cast<std::size_t>(
+        std::lower_bound(out.notesBegin.begin(), out.notesBegin.end(), out.notes.size() / 2) - out.notesBegin.begin());
+    half = std::min(half, words);
+    try {
+      helper = std::thread(fill, half, words);
+    } catch (const std::system_error&) {
+      half = words;  // no second thread to be had: this one does it all
+    }
+  }
+  fill(0, half);
+  if (helper.joinable()) helper.join();
   m_walk = std::move(walk);
   return *m_walk;
 }

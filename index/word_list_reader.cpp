@@ -252,10 +252,12 @@ class SplitThreads {
 
 void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& words,
                    RefreshProgress* progress) {
-  for (const auto* e = stamps.FirstEntry(); e != nullptr; e = stamps.NextEntry(e)) {
-    words.InternNote(e->key);
-  }
   const std::uint32_t count = ar.ReadCountOf(2);
+  if (count > 0) {
+    for (const auto* e = stamps.FirstEntry(); e != nullptr; e = stamps.NextEntry(e)) {
+      words.InternNote(e->key);
+    }
+  }
   std::deque<Chunk> chunks;  // outlives the threads, which point into it
   SplitThreads threads(words);
   std::u16string key;

@@ -17,8 +17,8 @@ class CArchive;
 
 // Reads the count and the pairs of the word list section from ar into words,
 // which must be empty. Each word list fills its word's note set as
-// LoadIndexFile describes; the names of stamps are interned as well, listed
-// or not. Throws what ar throws, and std::bad_alloc or CMemoryException when
+// LoadIndexFile describes; when there are lists, the names of stamps are
+// interned as well, listed or not. Throws what ar throws, and std::bad_alloc or CMemoryException when
 // memory runs out on any thread (the other threads are stopped first);
 // words is then partly filled. progress, when given, hears how the pairs
 // are read.
