@@ -69,7 +69,8 @@ class WordIndex {
   // FindNote of each of names into ids (as many). Faster than one by one:
   // the memory each lookup reads is asked for ahead of it.
   void FindNotes(std::span<const std::u16string_view> names, Id* ids) const;
-  // The name's id, interned when new.
+  // The name's id, interned when new. The names may hold 2^32 - 1 code
+  // units in all; more throws std::bad_alloc, as exhausted memory does.
   Id InternNote(std::u16string_view name);
   // Valid until the next InternNote.
   std::u16string_view NoteName(Id note) const {
