@@ -191,6 +191,10 @@ std::u16string CArchive::ReadString() {
 
 void CArchive::ReadString(std::u16string& text) {
   text.clear();
+  AppendString(text);
+}
+
+void CArchive::AppendString(std::u16string& text) {
   try {
     const std::uint8_t first = ReadUInt8();
     if (first < 0xFF) return ReadAnsiChars(first, text);
@@ -213,11 +217,18 @@ void CArchive::ReadWideChars(std::uint64_t length, std::u16string& text) {
     if (available < 2) ThrowEndOfFile();
     const auto units = static_cast<std::size_t>(std::min<std::uint64_t>(length, available / 2));
     const std::size_t old = text.size();
-    text.resize(old + units);
     const unsigned char* in = m_buffer.get() + m_begin;
     if constexpr (std::endian::native == std::endian::little) {
-      std::memcpy(text.data() + old, in, 2 * units);
+      // Appended straight from the buffer where its units lie aligned (in a
+      // file of ours every field has an even size): one copy, no zeroing.
+      if (reinterpret_cast<std::uintptr_t>(in) % alignof(char16_t) == 0) {
+        text.append(reinterpret_cast<const char16_t*>(in), units);
+      } else {
+        text.resize(old + units);
+        std::memcpy(text.data() + old, in, 2 * units);
+      }
     } else {
+      text.resize(old + units);
       for (std::size_t i = 0; i < units; ++i) text[old + i] = static_cast<char16_t>(DecodeFixed16(in + 2 * i));
     }
     m_begin += 2 * units;
@@ -235,5 +246,5 @@ void CArchive::ReadAnsiChars(std::uint64_t length, std::u16string& text) {
     m_begin += part;
     length -= part;
   }
-  text = AnsiToWide(bytes);
+  text += AnsiToWide(bytes);
 }

@@ -74,6 +74,8 @@ class CArchive {
   std::u16string ReadString();
   // The same into text, whose storage is reused.
   void ReadString(std::u16string& text);
+  // The same appended to text; on a failure text may hold part of it.
+  void AppendString(std::u16string& text);
 
  private:
   // Little-endian numbers; the readers throw end of file when the file

@@ -4,6 +4,8 @@
 // never stored. The table only finds things: whatever order is visible is
 // kept elsewhere. It holds at most half as many payloads as slots, so a
 // lookup under a strong hash probes a few slots whatever the keys are.
+// A slot keeps the hash's low 32 bits beside its payload (8 bytes for a
+// 32-bit id), which also place it: a table stays below 2^32 slots.
 //
 // The caller compares keys: Find asks match(payload) of each payload stored
 // with the same hash. Payloads stored under one hash must be distinct.
@@ -11,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <utility>
 
 template <class T, T kEmpty>
@@ -31,10 +34,29 @@ class LookupTable {
   template <class Match>
   T Find(std::uint64_t hash, Match&& match) const {
     if (m_mask == 0) return kEmpty;
-    for (std::size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
+    const auto tag = static_cast<std::uint32_t>(hash);
+    for (std::size_t i = tag & m_mask;; i = (i + 1) & m_mask) {
       const Slot& slot = m_slots[i];
       if (slot.payload == kEmpty) return kEmpty;
-      if (slot.hash == hash && match(slot.payload)) return slot.payload;
+      if (slot.tag == tag && match(slot.payload)) return slot.payload;
+    }
+  }
+
+  // Asks for the slot where a search for hash starts, for a caller that
+  // looks many hashes up and searches later.
+  void Prefetch(std::uint64_t hash) const noexcept {
+    if (m_mask != 0) __builtin_prefetch(&m_slots[hash & m_mask]);
+  }
+
+  // The first payload stored with a hash of the same low 32 bits, or kEmpty
+  // when there is none (then Find finds nothing either). Mostly what Find
+  // would accept; a caller that finds it is not falls back to Find.
+  T FirstWithHash(std::uint64_t hash) const noexcept {
+    if (m_mask == 0) return kEmpty;
+    const auto tag = static_cast<std::uint32_t>(hash);
+    for (std::size_t i = tag & m_mask;; i = (i + 1) & m_mask) {
+      const Slot& slot = m_slots[i];
+      if (slot.payload == kEmpty || slot.tag == tag) return slot.payload;
     }
   }
 
@@ -44,6 +66,7 @@ class LookupTable {
     if (2 * count <= m_mask + 1 && m_mask != 0) return;
     std::size_t size = m_mask == 0 ? 16 : 2 * (m_mask + 1);
     while (2 * count > size) size *= 2;
+    if (size - 1 > 0xFFFFFFFF) throw std::bad_alloc();
     std::unique_ptr<Slot[]> slots(new Slot[size]);
     const std::size_t mask = size - 1;
     for (std::size_t i = 0; i <= m_mask && m_mask != 0; ++i) {
@@ -55,17 +78,17 @@ class LookupTable {
 
   // Stores payload; Reserve(count + 1) must have been called for it.
   void Insert(std::uint64_t hash, T payload) noexcept {
-    Place(m_slots.get(), m_mask, Slot{hash, payload});
+    Place(m_slots.get(), m_mask, Slot{static_cast<std::uint32_t>(hash), payload});
   }
 
   // Removes payload, stored with hash; it must be there.
   void Erase(std::uint64_t hash, T payload) noexcept {
-    std::size_t i = hash & m_mask;
+    std::size_t i = hash & m_mask;  // the mask keeps only low bits
     while (m_slots[i].payload != payload) i = (i + 1) & m_mask;
     // Backward shift: later slots of the run move up unless their home lies
     // cyclically after the hole, so no lookup ever stops early.
     for (std::size_t j = (i + 1) & m_mask; m_slots[j].payload != kEmpty; j = (j + 1) & m_mask) {
-      const std::size_t home = m_slots[j].hash & m_mask;
+      const std::size_t home = m_slots[j].tag & m_mask;
       const bool stays = i <= j ? (i < home && home <= j) : (i < home || home <= j);
       if (stays) continue;
       m_slots[i] = m_slots[j];
@@ -82,12 +105,12 @@ class LookupTable {
 
  private:
   struct Slot {
-    std::uint64_t hash = 0;
+    std::uint32_t tag = 0;  // the hash's low 32 bits
     T payload = kEmpty;
   };
 
   static void Place(Slot* slots, std::size_t mask, const Slot& slot) noexcept {
-    std::size_t i = slot.hash & mask;
+    std::size_t i = slot.tag & mask;
     while (slots[i].payload != kEmpty) i = (i + 1) & mask;
     slots[i] = slot;
   }

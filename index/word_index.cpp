@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <unordered_set>
 
 #include "index/strong_hash.h"
@@ -12,6 +15,8 @@
 namespace {
 
 constexpr std::uint32_t kBuckets = 17;
+// A walk of fewer postings is not worth a second thread.
+constexpr std::size_t kWalkHelperPostings = std::size_t{1} << 16;
 
 // Makes room for one more element, growing geometrically, so that the
 // push_back that follows cannot fail.
@@ -29,6 +34,12 @@ void WalkSet(std::span<const WordIndex::Id> set, const WordIndex& index, WordInd
   for (auto it = set.rbegin(); it != set.rend(); ++it) out[begin[index.NoteBucket(*it)]++] = *it;
 }
 
+// Equal keys; memcmp compares many units at a time, which the character
+// traits' compare does not.
+bool Same(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+}
+
 }  // namespace
 
 std::uint32_t WalkHash(std::u16string_view key) {
@@ -38,22 +49,53 @@ std::uint32_t WalkHash(std::u16string_view key) {
 }
 
 WordIndex::Id WordIndex::FindNote(std::u16string_view name) const {
-  return m_noteLookup.Find(StrongHash(name), [&](Id id) { return NoteName(id) == name; });
+  return m_noteLookup.Find(StrongHash(name), [&](Id id) { return Same(NoteName(id), name); });
+}
+
+void WordIndex::FindNotes(std::span<const std::u16string_view> names, Id* ids) const {
+  // In groups, one step of every lookup after another, so that the groups'
+  // cache misses overlap instead of coming one after the other: slot, note
+  // record, name text.
+  constexpr std::size_t kGroup = 64;
+  std::uint64_t strong[kGroup];
+  for (std::size_t base = 0; base < names.size(); base += kGroup) {
+    const std::size_t n = std::min(kGroup, names.size() - base);
+    for (std::size_t i = 0; i < n; ++i) {
+      strong[i] = StrongHash(names[base + i]);
+      m_noteLookup.Prefetch(strong[i]);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      ids[base + i] = m_noteLookup.FirstWithHash(strong[i]);
+      if (ids[base + i] != kNone) __builtin_prefetch(&m_notes[ids[base + i]]);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      if (ids[base + i] != kNone) __builtin_prefetch(m_noteText.data() + m_notes[ids[base + i]].begin);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::u16string_view name = names[base + i];
+      Id& id = ids[base + i];
+      if (id == kNone || Same(NoteName(id), name)) continue;
+      id = m_noteLookup.Find(strong[i], [&](Id note) { return Same(NoteName(note), name); });
+    }
+  }
 }
 
 WordIndex::Id WordIndex::InternNote(std::u16string_view name) {
   const std::uint64_t strong = StrongHash(name);
-  const Id found = m_noteLookup.Find(strong, [&](Id id) { return NoteName(id) == name; });
+  const Id found = m_noteLookup.Find(strong, [&](Id id) { return Same(NoteName(id), name); });
   if (found != kNone) return found;
-  if (name.size() > 0xFFFFFFFF) throw std::bad_alloc();
+  if (name.size() > 0xFFFFFFFF - m_noteText.size()) throw std::bad_alloc();
   m_noteLookup.Reserve(m_notes.size() + 1);
   if (m_noteWordsBuilt) ReserveOneMore(m_noteWords);
   ReserveOneMore(m_notes);
+  ReserveOneMore(m_noteBuckets);
+  ReserveOneMore(m_noteSets);
   if (m_noteText.capacity() - m_noteText.size() < name.size()) {
     m_noteText.reserve(std::max(2 * m_noteText.capacity(), m_noteText.size() + name.size()));
   }
-  m_notes.push_back(NoteRecord{m_noteText.size(), static_cast<std::uint32_t>(name.size()),
-                               WalkHash(name) % kBuckets});
+  m_notes.push_back(NoteSpan{static_cast<std::uint32_t>(m_noteText.size()), static_cast<std::uint32_t>(name.size())});
+  m_noteBuckets.push_back(static_cast<std::uint8_t>(WalkHash(name) % kBuckets));
+  m_noteSets.push_back(0);
   m_noteText.append(name);
   if (m_noteWordsBuilt) m_noteWords.emplace_back();
   const auto id = static_cast<Id>(m_notes.size() - 1);
@@ -62,7 +104,7 @@ WordIndex::Id WordIndex::InternNote(std::u16string_view name) {
 }
 
 WordIndex::Id WordIndex::FindWord(std::u16string_view word) const {
-  return m_wordLookup.Find(StrongHash(word), [&](Id id) { return m_words[id].text == word; });
+  return m_wordLookup.Find(StrongHash(word), [&](Id id) { return Same(m_words[id].text, word); });
 }
 
 WordIndex::Id WordIndex::InsertWord(std::u16string_view word) {
@@ -70,7 +112,7 @@ WordIndex::Id WordIndex::InsertWord(std::u16string_view word) {
 }
 
 WordIndex::Id WordIndex::InsertWord(std::u16string_view word, std::uint64_t strong) {
-  const Id found = m_wordLookup.Find(strong, [&](Id id) { return m_words[id].text == word; });
+  const Id found = m_wordLookup.Find(strong, [&](Id id) { return Same(m_words[id].text, word); });
   if (found != kNone) return found;
   const std::uint32_t bucket = WalkHash(word) % kBuckets;
   m_wordLookup.Reserve(m_words.size() + 1);
@@ -102,7 +144,7 @@ void WordIndex::AddNote(Id note, std::span<const Id> words) {
   }
   // A note already in some sets (a changed note, or a name reused) is marked
   // in them first; a new note needs no look at the sets at all.
-  if (m_notes[note].sets > 0) {
+  if (m_noteSets[note] > 0) {
     if (!m_noteWordsBuilt) BuildNoteWords();
     for (const Id word : m_noteWords[note]) m_wordMark[word] = m_markEpoch;
   }
@@ -112,7 +154,7 @@ void WordIndex::AddNote(Id note, std::span<const Id> words) {
     m_words[word].notes.push_back(note);
     if (m_noteWordsBuilt) m_noteWords[note].push_back(word);
     m_wordMark[word] = m_markEpoch;
-    ++m_notes[note].sets;
+    ++m_noteSets[note];
   }
 }
 
@@ -121,15 +163,15 @@ void WordIndex::RemoveNotes(const std::vector<bool>& gone) {
   for (WordRecord& word : m_words) std::erase_if(word.notes, isGone);
   for (Id note = 0; note < m_notes.size(); ++note) {
     if (!isGone(note)) continue;
-    m_notes[note].sets = 0;
+    m_noteSets[note] = 0;
     if (m_noteWordsBuilt) m_noteWords[note].clear();
   }
   Changed();
 }
 
 void WordIndex::SetLoadedNotes(Id word, std::vector<Id>&& notes) {
-  for (const Id note : m_words[word].notes) --m_notes[note].sets;
-  for (const Id note : notes) ++m_notes[note].sets;
+  for (const Id note : m_words[word].notes) --m_noteSets[note];
+  for (const Id note : notes) ++m_noteSets[note];
   m_words[word].notes = std::move(notes);
   m_noteWords.clear();
   m_noteWordsBuilt = false;
@@ -144,33 +186,49 @@ void WordIndex::ReverseWordInsertions() {
 const WordIndex::WalkOrder& WordIndex::Walk() const {
   if (m_walk) return *m_walk;
   auto walk = std::make_unique<WalkOrder>();
-  std::size_t postings = 0;
-  std::size_t letters = 0;
-  for (const WordRecord& word : m_words) {
-    postings += word.notes.size();
-    letters += word.text.size() + 1;
-  }
+  // First where each word goes, then its notes and letters: two threads
+  // fill the second half and the first half of the postings side by side.
   walk->words.reserve(m_words.size());
   walk->notesBegin.reserve(m_words.size() + 1);
   walk->textBegin.reserve(m_words.size() + 1);
-  walk->notes.resize(postings);
-  walk->text.reserve(letters);
   walk->position.resize(m_words.size());
   walk->notesBegin.push_back(0);
+  walk->textBegin.push_back(0);
   for (const std::vector<Id>& bucket : m_bucketWords) {
     for (auto it = bucket.rbegin(); it != bucket.rend(); ++it) {
       const WordRecord& word = m_words[*it];
-      const std::size_t begin = walk->notesBegin.back();
-      WalkSet(word.notes, *this, walk->notes.data() + begin);
-      walk->notesBegin.push_back(begin + word.notes.size());
       walk->position[*it] = static_cast<std::uint32_t>(walk->words.size());
       walk->words.push_back(*it);
-      walk->textBegin.push_back(walk->text.size());
-      walk->text += word.text;
-      walk->text += u'\0';
+      walk->notesBegin.push_back(walk->notesBegin.back() + word.notes.size());
+      walk->textBegin.push_back(walk->textBegin.back() + word.text.size() + 1);
     }
   }
-  walk->textBegin.push_back(walk->text.size());
+  walk->notes.resize(walk->notesBegin.back());
+  walk->text.resize(walk->textBegin.back());
+  WalkOrder& out = *walk;
+  const auto fill = [&out, this](std::size_t from, std::size_t to) noexcept {
+    for (std::size_t at = from; at < to; ++at) {
+      const WordRecord& word = m_words[out.words[at]];
+      WalkSet(word.notes, *this, out.notes.data() + out.notesBegin[at]);
+      std::copy(word.text.begin(), word.text.end(), out.text.begin() + static_cast<std::ptrdiff_t>(out.textBegin[at]));
+      out.text[out.textBegin[at + 1] - 1] = u'\0';
+    }
+  };
+  const std::size_t words = out.words.size();
+  std::thread helper;
+  std::size_t half = words;
+  if (out.notes.size() >= kWalkHelperPostings) {
+    half = static_cast<std::size_t>(
+        std::lower_bound(out.notesBegin.begin(), out.notesBegin.end(), out.notes.size() / 2) - out.notesBegin.begin());
+    half = std::min(half, words);
+    try {
+      helper = std::thread(fill, half, words);
+    } catch (const std::system_error&) {
+      half = words;  // no second thread to be had: this one does it all
+    }
+  }
+  fill(0, half);
+  if (helper.joinable()) helper.join();
   m_walk = std::move(walk);
   return *m_walk;
 }

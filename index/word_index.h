@@ -24,7 +24,8 @@
 //
 // Threads: one thread may intern and read names (FindNote, InternNote,
 // NoteName) while another inserts and reads words (FindWord, InsertWord,
-// Word); nothing else may run concurrently.
+// Word); or, while nobody interns, any number of threads may read names
+// while one inserts and reads words. Nothing else may run concurrently.
 
 #include <cstddef>
 #include <cstdint>
@@ -65,14 +66,18 @@ class WordIndex {
 
   // --- Note names ---
   Id FindNote(std::u16string_view name) const;
-  // The name's id, interned when new.
+  // FindNote of each of names into ids (as many). Faster than one by one:
+  // the memory each lookup reads is asked for ahead of it.
+  void FindNotes(std::span<const std::u16string_view> names, Id* ids) const;
+  // The name's id, interned when new. The names may hold 2^32 - 1 code
+  // units in all; more throws std::bad_alloc, as exhausted memory does.
   Id InternNote(std::u16string_view name);
   // Valid until the next InternNote.
   std::u16string_view NoteName(Id note) const {
     return std::u16string_view(m_noteText).substr(m_notes[note].begin, m_notes[note].length);
   }
   // The bucket (walk hash % 17) of the name.
-  std::uint32_t NoteBucket(Id note) const { return m_notes[note].bucket; }
+  std::uint32_t NoteBucket(Id note) const { return m_noteBuckets[note]; }
   std::size_t NoteCount() const { return m_notes.size(); }
 
   // --- Words ---
@@ -113,11 +118,11 @@ class WordIndex {
   std::vector<Id> SaveOrder() const;
 
  private:
-  struct NoteRecord {
-    std::size_t begin;  // of the name in m_noteText
+  // Where a name lies in m_noteText. Small, so that the records of many
+  // notes stay in the cache while a load looks names up.
+  struct NoteSpan {
+    std::uint32_t begin;
     std::uint32_t length;
-    std::uint32_t bucket;
-    std::uint32_t sets = 0;  // how many sets hold it
   };
   struct WordRecord {
     std::u16string text;
@@ -131,10 +136,13 @@ class WordIndex {
   void BuildNoteWords();
   void Changed() { m_walk.reset(); }
 
-  std::vector<NoteRecord> m_notes;
+  std::vector<NoteSpan> m_notes;
+  std::vector<std::uint8_t> m_noteBuckets;  // per note: walk hash % 17
+  std::vector<std::uint32_t> m_noteSets;    // per note: how many sets hold it
   // Every name, one after another in id order: a lookup compares one name
   // in one place, and the names of a list, mostly interned in list order,
-  // lie close together.
+  // lie close together. At most 2^32 - 1 code units in all; more counts as
+  // exhausted memory.
   std::u16string m_noteText;
   std::vector<WordRecord> m_words;
   std::vector<Id> m_bucketWords[17];  // word ids per bucket, oldest first

@@ -1,0 +1,295 @@
+#include "index/word_list_reader.h"
+
+#include <bit>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "index/archive.h"
+#include "index/start_thread.h"
+
+namespace {
+
+using Id = WordIndex::Id;
+constexpr Id kNone = WordIndex::kNone;
+
+constexpr std::size_t kThreads = 2;
+// Lists go to the threads in chunks of about this many code units or lists.
+constexpr std::size_t kChunkUnits = std::size_t{1} << 19;
+constexpr std::size_t kChunkLists = 4096;
+// The reader waits while this much list text waits to be split.
+constexpr std::size_t kMaxQueuedUnits = std::size_t{8} << 20;
+
+// Cuts text at its first NUL, as every key and value of a map is.
+std::u16string_view UpToNul(const std::u16string& text) {
+  return std::u16string_view(text.c_str());
+}
+
+// Splits lists into the ids of their distinct names, in list order. A list
+// ends at its first NUL; empty pieces between ':' are skipped. One per
+// thread.
+class ListSplitter {
+ public:
+  // Looks the names up only; false when one is not interned (notes is then
+  // incomplete).
+  bool Find(std::u16string_view list, const WordIndex& words, std::vector<Id>& notes) {
+    Cut(list);
+    m_ids.resize(m_names.size());
+    words.FindNotes(m_names, m_ids.data());
+    StartList(notes);
+    for (const Id note : m_ids) {
+      if (note == kNone) return false;
+      Keep(note, notes);
+    }
+    return true;
+  }
+
+  // Interns the names that are new.
+  void Intern(std::u16string_view list, WordIndex& words, std::vector<Id>& notes) {
+    Cut(list);
+    StartList(notes);
+    for (const std::u16string_view name : m_names) Keep(words.InternNote(name), notes);
+  }
+
+ private:
+  // The names of list into m_names.
+  void Cut(std::u16string_view list) {
+    m_names.clear();
+    const char16_t* const units = list.data();
+    const std::size_t size = list.size();
+    std::size_t begin = 0;
+    std::size_t i = 0;
+    for (;;) {
+      // Four units at a time up to the next ':' or NUL.
+      for (; i + 4 <= size; i += 4) {
+        std::uint64_t four;
+        std::memcpy(&four, units + i, sizeof four);
+        if (const std::uint64_t found = ColonOrNul(four); found != 0) {
+          i += FirstLane(found);
+          break;
+        }
+      }
+      while (i < size && units[i] != u':' && units[i] != u'\0') ++i;  // the last few
+      if (i == size || units[i] == u'\0') break;
+      if (i > begin) m_names.push_back(list.substr(begin, i - begin));
+      begin = ++i;
+    }
+    if (i > begin) m_names.push_back(list.substr(begin, i - begin));
+  }
+
+  // Of the four code units in four, the high bit of each that is ':' or NUL
+  // set; above the first such unit others may be set too.
+  static std::uint64_t ColonOrNul(std::uint64_t four) {
+    constexpr std::uint64_t kOnes = 0x0001000100010001;
+    constexpr std::uint64_t kHighs = 0x8000800080008000;
+    constexpr std::uint64_t kColons = 0x003A003A003A003A;
+    const auto zeros = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
+    return zeros(four) | zeros(four ^ kColons);
+  }
+
+  // The position in memory of the first unit ColonOrNul marked.
+  static std::size_t FirstLane(std::uint64_t found) {
+    if constexpr (std::endian::native == std::endian::little) return std::countr_zero(found) / 16;
+    return std::countl_zero(found) / 16;
+  }
+
+  void StartList(std::vector<Id>& notes) {
+    notes.clear();
+    ++m_listNumber;
+  }
+
+  void Keep(Id note, std::vector<Id>& notes) {
+    if (note >= m_lastList.size()) m_lastList.resize(note + 1, 0);
+    if (m_lastList[note] == m_listNumber) return;
+    m_lastList[note] = m_listNumber;
+    notes.push_back(note);
+  }
+
+  std::vector<std::u16string_view> m_names;
+  std::vector<Id> m_ids;
+  std::vector<std::uint32_t> m_lastList;  // per note id: the list that last named it
+  std::uint32_t m_listNumber = 0;
+};
+
+// Pairs read in a row. The threads turn the text into notes and release it,
+// unless a list names a note that is not interned.
+struct Chunk {
+  std::u16string text;            // the lists, one after another
+  std::vector<std::size_t> ends;  // per list: its end in text
+  std::vector<Id> words;          // per list: its word
+  std::vector<std::vector<Id>> notes;  // per list, once split
+  std::vector<bool> unknown;           // per list: names a note not interned
+
+  std::size_t Lists() const { return ends.size(); }
+  std::u16string_view List(std::size_t i) const {
+    const std::size_t begin = i == 0 ? 0 : ends[i - 1];
+    return std::u16string_view(text).substr(begin, ends[i] - begin);
+  }
+};
+
+// Threads that split chunks, looking names up only, so that any of them
+// may take any chunk. Nothing may intern names while they run.
+class SplitThreads {
+ public:
+  // Throws std::bad_alloc when a thread cannot be started.
+  explicit SplitThreads(const WordIndex& words) : m_words(words) {
+    m_threads.reserve(kThreads);  // so that keeping a started thread cannot fail
+    try {
+      for (std::size_t i = 0; i < kThreads; ++i) m_threads.push_back(StartThread([this] { Run(); }));
+    } catch (...) {
+      Stop();
+      throw;
+    }
+  }
+  // After a failure of the reader: drops the chunks queued and stops.
+  ~SplitThreads() { Stop(); }
+  SplitThreads(const SplitThreads&) = delete;
+  SplitThreads& operator=(const SplitThreads&) = delete;
+
+  // Queues chunk, which must stay in place until Finish. Waits while much
+  // text is queued already. Rethrows a failure of a thread as soon as it is
+  // seen, so the reader stops reading.
+  void Add(Chunk& chunk) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_roomLeft.wait(lock, [this] { return m_queuedUnits < kMaxQueuedUnits || m_failure; });
+    if (m_failure) std::rethrow_exception(m_failure);
+    m_queuedUnits += chunk.text.size();
+    m_queue.push_back(&chunk);
+    m_ready.notify_one();
+  }
+
+  // Waits until every chunk queued is split. Rethrows a failure of a thread.
+  void Finish() {
+    {
+      const std::lock_guard<std::mutex> lock(m_mutex);
+      m_closing = true;
+      m_ready.notify_all();
+    }
+    Join();
+    if (m_failure) std::rethrow_exception(m_failure);
+  }
+
+ private:
+  void Stop() {
+    {
+      const std::lock_guard<std::mutex> lock(m_mutex);
+      m_stop = true;
+      m_queue.clear();
+      m_ready.notify_all();
+      m_roomLeft.notify_all();
+    }
+    Join();
+  }
+
+  void Join() {
+    for (std::thread& thread : m_threads) {
+      if (thread.joinable()) thread.join();
+    }
+  }
+
+  void Run() {
+    try {
+      ListSplitter splitter;
+      std::vector<Id> notes;
+      for (;;) {
+        Chunk* chunk;
+        {
+          std::unique_lock<std::mutex> lock(m_mutex);
+          m_ready.wait(lock, [this] { return m_stop || m_closing || !m_queue.empty(); });
+          if (m_stop || m_queue.empty()) return;
+          chunk = m_queue.front();
+          m_queue.pop_front();
+        }
+        const std::size_t units = chunk->text.size();
+        SplitChunk(*chunk, splitter, notes);
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_queuedUnits -= units;
+        m_roomLeft.notify_all();
+      }
+    } catch (...) {
+      const std::lock_guard<std::mutex> lock(m_mutex);
+      if (!m_failure) m_failure = std::current_exception();
+      m_roomLeft.notify_all();
+    }
+  }
+
+  void SplitChunk(Chunk& chunk, ListSplitter& splitter, std::vector<Id>& notes) {
+    chunk.notes.resize(chunk.Lists());
+    chunk.unknown.assign(chunk.Lists(), false);
+    bool keepText = false;
+    for (std::size_t i = 0; i < chunk.Lists(); ++i) {
+      if (splitter.Find(chunk.List(i), m_words, notes)) {
+        chunk.notes[i].assign(notes.begin(), notes.end());
+      } else {
+        chunk.unknown[i] = true;
+        keepText = true;
+      }
+    }
+    if (!keepText) std::u16string().swap(chunk.text);
+  }
+
+  const WordIndex& m_words;
+  std::mutex m_mutex;
+  std::condition_variable m_ready;
+  std::condition_variable m_roomLeft;
+  std::deque<Chunk*> m_queue;
+  std::size_t m_queuedUnits = 0;
+  bool m_closing = false;
+  bool m_stop = false;
+  std::exception_ptr m_failure;
+  std::vector<std::thread> m_threads;
+};
+
+}  // namespace
+
+void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& words,
+                   RefreshProgress* progress) {
+  const std::uint32_t count = ar.ReadCountOf(2);
+  if (count > 0) {
+    for (const auto* e = stamps.FirstEntry(); e != nullptr; e = stamps.NextEntry(e)) {
+      words.InternNote(e->key);
+    }
+  }
+  std::deque<Chunk> chunks;  // outlives the threads, which point into it
+  SplitThreads threads(words);
+  std::u16string key;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (progress != nullptr && i % 1024 == 0) progress->Working(i, count);
+    ar.ReadString(key);
+    if (chunks.empty() || chunks.back().text.size() >= kChunkUnits || chunks.back().Lists() >= kChunkLists) {
+      if (!chunks.empty()) threads.Add(chunks.back());
+      chunks.emplace_back();
+    }
+    Chunk& chunk = chunks.back();
+    chunk.words.push_back(words.InsertWord(UpToNul(key)));
+    ar.AppendString(chunk.text);  // cut at its NUL when split
+    chunk.ends.push_back(chunk.text.size());
+  }
+  if (!chunks.empty()) threads.Add(chunks.back());
+  threads.Finish();
+
+  // In file order: a word read twice keeps its first place and takes its
+  // later list.
+  ListSplitter interning;
+  std::vector<Id> notes;
+  for (Chunk& chunk : chunks) {
+    for (std::size_t i = 0; i < chunk.Lists(); ++i) {
+      if (chunk.unknown[i]) {
+        interning.Intern(chunk.List(i), words, notes);
+        words.SetLoadedNotes(chunk.words[i], std::vector<Id>(notes));
+      } else {
+        words.SetLoadedNotes(chunk.words[i], std::move(chunk.notes[i]));
+      }
+    }
+    chunk = Chunk();
+  }
+  words.ReverseWordInsertions();
+}

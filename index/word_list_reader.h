@@ -1,0 +1,26 @@
+#pragma once
+// Reads the word list section of the index file into a word index.
+//
+// The names of the stamp section are interned first: in a file this
+// program wrote, every listed name is among them. The name table then stays
+// as it is while the lists are split into note ids on two threads, each list
+// of the file by one of them, and the sets are filled in file order once
+// every list is split. A list naming a note the stamps do not hold is split
+// afterwards, in its place in that order, interning what it names; so the
+// result never depends on the threads' timing or on what the stamps hold.
+
+#include "index/map.h"
+#include "index/refresh_progress.h"
+#include "index/word_index.h"
+
+class CArchive;
+
+// Reads the count and the pairs of the word list section from ar into words,
+// which must be empty. Each word list fills its word's note set as
+// LoadIndexFile describes; when there are lists, the names of stamps are
+// interned as well, listed or not. Throws what ar throws, and std::bad_alloc or CMemoryException when
+// memory runs out on any thread (the other threads are stopped first);
+// words is then partly filled. progress, when given, hears how the pairs
+// are read.
+void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& words,
+                   RefreshProgress* progress);

@@ -1,0 +1,153 @@
+// The index load against the old code: files of many word lists, naming
+// notes the stamps hold and notes they do not, must save back byte for byte
+// as the old maps save them. Also the lookups the load is built on.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "index/index_file.h"
+#include "index/strong_hash.h"
+#include "index/word_index.h"
+#include "tests/reference/index_file.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_env.h"
+
+namespace {
+
+// A string field: the UTF-16 marker, the shortest length, the code units.
+std::string Field(const std::u16string& text) {
+  std::string bytes = "\xFF\xFE\xFF";
+  if (text.size() < 0xFF) {
+    bytes += static_cast<char>(text.size());
+  } else {
+    bytes += '\xFF';
+    bytes += {static_cast<char>(text.size() & 0xFF), static_cast<char>(text.size() >> 8)};
+  }
+  for (const char16_t c : text) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+  return bytes;
+}
+
+std::string Count(std::size_t count) {
+  std::string bytes = "\xFF\xFF";
+  for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>(count >> shift & 0xFF);
+  return bytes;
+}
+
+std::string ReadFile(const TempDir& dir) {
+  std::ifstream in(dir.path() / "notes.ndx", std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A random index: stamps for most of a pool of names, then lists of those
+// and of names without stamps, with empty pieces, repeats and NULs, more
+// lists than one piece of the threads' work holds, and words read twice.
+std::string RandomIndex(std::mt19937& rng, std::size_t lists) {
+  auto pick = [&rng](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
+  std::vector<std::u16string> names;
+  for (int i = 0; i < 300; ++i) {
+    std::u16string name;
+    for (std::size_t n = 1 + pick(24); n > 0; --n) name += static_cast<char16_t>(u"abcAB.я 7"[pick(9)]);
+    names.push_back(name);
+  }
+  std::string file;
+  const std::size_t stamped = names.size() - 1 - pick(30);  // the rest have no stamp
+  file += Count(stamped);
+  for (std::size_t i = 0; i < stamped; ++i) file += Field(names[i]) + Field(u"20240105093000");
+  file += Count(lists);
+  for (std::size_t i = 0; i < lists; ++i) {
+    std::u16string list;
+    for (std::size_t n = pick(40); n > 0; --n) {
+      if (!list.empty() || pick(8) == 0) list += u':';
+      if (pick(20) == 0) list += u':';
+      // Mostly stamped names; now and then one without a stamp.
+      list += names[pick(8) == 0 ? pick(names.size()) : pick(stamped)];
+    }
+    if (pick(50) == 0) list.append(1, u'\0').append(u"after:the:nul");
+    // Built by appending: GCC 12 at -O3 warns wrongly (-Wrestrict) about
+    // u"literal" + std::u16string.
+    std::u16string word(u"w");
+    word += static_cast<char16_t>(u'a' + pick(26));
+    word += static_cast<char16_t>(u'a' + pick(26));
+    file += Field(word) + Field(list);
+  }
+  return file;
+}
+
+// Every list names only stamped notes, or one of them does not: the load
+// splits the first kind on its threads and the second after them, in their
+// places in the file, and the result is the old one either way.
+TEST(IndexLoadTest, SavesWhatTheOldCodeSavesFromTheSameFile) {
+  std::mt19937 rng(7);
+  for (const std::size_t lists : {0u, 1u, 50u, 9000u, 20000u}) {
+    SCOPED_TRACE(lists);
+    const std::string file = RandomIndex(rng, lists);
+    TempDir fast;
+    TempDir old;
+    std::ofstream(fast.path() / "notes.ndx", std::ios::binary) << file;
+    std::ofstream(old.path() / "notes.ndx", std::ios::binary) << file;
+    TestEnv env;
+
+    CMapStringToString stamps;
+    WordIndex words;
+    LoadIndexFile(env, fast.folder(), stamps, words);
+    ASSERT_GT(stamps.Count(), 0);
+    ASSERT_TRUE(SaveIndexFile(env, fast.folder(), stamps, words));
+
+    // The old refresh: load and expand, then flatten and save.
+    reference::CMapStringToString oldStamps;
+    reference::CMapStringToString oldLists;
+    reference::WordIndex oldWords;
+    reference::LoadIndexFile(env, old.folder(), oldStamps, oldLists, &oldWords);
+    reference::Flatten(oldWords, oldLists);
+    reference::Free(oldWords);
+    ASSERT_TRUE(reference::SaveIndexFile(env, old.folder(), oldStamps, oldLists));
+
+    EXPECT_TRUE(ReadFile(fast) == ReadFile(old));
+  }
+}
+
+// Every unit of a key counts, at every length around the hash's 8- and
+// 16-byte steps; keys that differ only in length differ too.
+TEST(IndexLoadTest, EveryCodeUnitOfAKeyCountsInItsStrongHash) {
+  std::set<std::uint64_t> seen;
+  std::size_t keys = 0;
+  for (std::size_t length = 0; length <= 40; ++length) {
+    const std::u16string key(length, u'\0');
+    seen.insert(StrongHash(key));
+    ++keys;
+    for (std::size_t i = 0; i < length; ++i) {
+      for (const char16_t c : {u'a', u'\xFFFF', u'я'}) {
+        std::u16string changed = key;
+        changed[i] = c;
+        seen.insert(StrongHash(changed));
+        ++keys;
+      }
+    }
+  }
+  EXPECT_EQ(seen.size(), keys);
+}
+
+// Many names at once find what one at a time finds, across the groups the
+// lookups are made in, names not interned included.
+TEST(IndexLoadTest, FindingManyNamesAtOnceFindsWhatOneAtATimeFinds) {
+  WordIndex index;
+  std::vector<std::u16string> names;
+  for (int i = 0; i < 100; ++i) names.push_back(std::u16string(u"note ").append(static_cast<std::size_t>(i), u'x'));
+  for (std::size_t i = 0; i < names.size(); i += 2) index.InternNote(names[i]);
+  names.push_back(u"");
+  std::vector<std::u16string_view> views(names.begin(), names.end());
+  std::vector<WordIndex::Id> ids(views.size(), 12345);
+  index.FindNotes(views, ids.data());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(ids[i], index.FindNote(names[i])) << i;
+    EXPECT_EQ(ids[i] != WordIndex::kNone, i % 2 == 0 && i < 100) << i;
+  }
+}
+
+}  // namespace
