@@ -141,7 +141,7 @@ class PendingNotes {
 
   struct Pending {
     std::u16string name;
-    std::future<std::vector<SplitWord>> words;
+    std::future<SplitText> words;
     std::size_t bytes;
   };
 
@@ -149,15 +149,23 @@ class PendingNotes {
     Pending note = std::move(m_pending.front());
     m_pending.pop_front();
     m_bytes -= note.bytes;
-    const std::vector<SplitWord> split = note.words.get();
-    if (split.empty()) return;
+    const SplitText split = note.words.get();
+    if (split.runs.empty()) return;
     std::vector<WordIndex::Id> ids;
-    ids.reserve(split.size());
-    for (const SplitWord& word : split) ids.push_back(m_words.InsertWord(word.text, word.strong));
+    ids.reserve(split.runs.size());
+    for (const std::uint32_t run : split.runs) {
+      // Runs new in this note come in number order, right after the known ones.
+      if (run == m_runWords.size()) {
+        const SplitWord& word = split.NewWord(run);
+        m_runWords.push_back(m_words.InsertWord(word.text, word.strong));
+      }
+      ids.push_back(m_runWords[run]);
+    }
     m_words.AddNote(m_words.InternNote(note.name), ids);
   }
 
   WordIndex& m_words;
+  std::vector<WordIndex::Id> m_runWords;  // the splitter's run number to its word
   WordSplitter m_splitter;
   std::deque<Pending> m_pending;
   std::size_t m_bytes = 0;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <new>
-#include <unordered_set>
 
 #include "index/strong_hash.h"
 #include "platform/ansi_text.h"
@@ -190,16 +189,4 @@ void AddWord(std::string_view wordBytes, const std::u16string& noteName, WordInd
   LowerCaseInPlace(word);
   const WordIndex::Id id = index.InsertWord(word);
   index.AddNote(index.InternNote(noteName), std::span(&id, 1));
-}
-
-std::vector<std::u16string> NoteWords(std::string_view text) {
-  std::unordered_set<std::string_view> runs;
-  std::vector<std::u16string> words;
-  ForEachWord(text, [&](std::string_view run) {
-    if (!runs.insert(run).second) return;
-    std::u16string word = AnsiToWide(run);
-    LowerCaseInPlace(word);
-    words.push_back(std::move(word));
-  });
-  return words;
 }

@@ -5,6 +5,11 @@
 // Results come back through futures, so the refresh takes them in the order
 // it gave the texts and the index comes out the same as without it.
 //
+// Most words of a text are ones met before, so the splitter numbers each
+// distinct byte run it meets (over all texts, in the order first met) and
+// converts and lower-cases a run only the first time; a text comes back as
+// the numbers of its runs, with the words of the runs new in it.
+//
 // Uses the code page and lower-casing as they are when the splitter is
 // made; they must not change while it lives.
 
@@ -14,13 +19,31 @@
 #include <future>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
+
+#include "index/lookup_table.h"
 
 // One word as the index keys it, with its hash for the index's lookup.
 struct SplitWord {
   std::u16string text;
   std::uint64_t strong;  // StrongHash(text)
+};
+
+// The words of one text: NoteWords(text), told by run number.
+struct SplitText {
+  // The distinct byte runs of the text in the order of their first
+  // occurrence. Runs are numbered from 0 in the order the splitter first
+  // met them, over every text it was given, so a run new in this text has a
+  // number no earlier text had and the numbers new here rise by one.
+  std::vector<std::uint32_t> runs;
+  // The word of each run first met in this text: newWords[i] is run
+  // firstNew + i.
+  std::vector<SplitWord> newWords;
+  std::uint32_t firstNew = 0;
+
+  const SplitWord& NewWord(std::uint32_t run) const { return newWords[run - firstNew]; }
 };
 
 class WordSplitter {
@@ -33,21 +56,40 @@ class WordSplitter {
   WordSplitter(const WordSplitter&) = delete;
   WordSplitter& operator=(const WordSplitter&) = delete;
 
-  // NoteWords of text, with hashes, when it is ready. Exhausted memory
-  // throws std::bad_alloc here or comes out of the future's get(); it
-  // never ends the process.
-  std::future<std::vector<SplitWord>> Split(std::string text);
+  // The words of text when they are ready. Exhausted memory throws
+  // std::bad_alloc here or comes out of the future's get(); it never ends
+  // the process. Once a text has failed, every later one fails too: its
+  // run numbers could refer to runs first met in the lost text.
+  std::future<SplitText> Split(std::string text);
 
  private:
   struct Job {
     std::string text;
-    std::promise<std::vector<SplitWord>> words;
+    std::promise<SplitText> words;
   };
   void Run();
+  SplitText SplitOne(std::string_view text);
+  std::uint32_t FindRun(std::string_view run, std::uint64_t hash) const;
+  std::uint64_t RunHash(std::string_view run);
 
   std::mutex m_mutex;
   std::condition_variable m_wake;
   std::deque<Job> m_jobs;
   bool m_stop = false;
+
+  // The splitter thread's own: every run met, one after another in run
+  // order, where each starts, and the text that last had it.
+  struct RunRecord {
+    std::size_t begin;
+    std::uint32_t length;
+    std::uint32_t lastText;
+  };
+  std::string m_runBytes;
+  std::vector<RunRecord> m_runs;
+  LookupTable<std::uint32_t, 0xFFFFFFFF> m_runLookup;
+  std::u16string m_hashBuffer;
+  std::uint32_t m_textNumber = 0;
+  bool m_failed = false;
+
   std::thread m_thread;
 };
