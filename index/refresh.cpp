@@ -1,17 +1,20 @@
 #include "index/refresh.h"
 
 #include <deque>
+#include <exception>
 #include <future>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "index/index_file.h"
 #include "index/map.h"
 #include "index/refresh_progress.h"
 #include "index/search_window.h"
+#include "index/start_thread.h"
 #include "index/stamp.h"
 #include "index/word_index.h"
 #include "index/word_splitter.h"
@@ -171,6 +174,48 @@ class PendingNotes {
   std::size_t m_bytes = 0;
 };
 
+// Writes notes.ndx on a second thread while the search window is already
+// open: the index is complete and only read from here on, by the window
+// and by the save alike. The folder lock goes with the save and is let go
+// on the save thread as soon as the file is in place, so the next refresh
+// of the folder waits for the save but never for the window.
+class BackgroundSave {
+ public:
+  // words.Walk() must be built already: the save and the window read it at
+  // once. Throws std::bad_alloc when the thread cannot be started (the lock
+  // is then let go and nothing was written).
+  BackgroundSave(Env& env, const std::u16string& folder, CMapStringToString& stamps,
+                 const WordIndex& words, std::unique_ptr<Env::FolderLock> lock)
+      : m_lock(std::move(lock)), m_thread(StartThread([this, &env, &folder, &stamps, &words] {
+          // An exception must not leave the thread: it is kept for Finish.
+          try {
+            SaveIndexFile(env, folder, stamps, words);
+          } catch (...) {
+            m_failure = std::current_exception();
+          }
+          m_lock.reset();
+        })) {}
+  // Waits for the save, so that a refresh unwinding past it never leaves
+  // the thread running over a freed index.
+  ~BackgroundSave() {
+    if (m_thread.joinable()) m_thread.join();
+  }
+  BackgroundSave(const BackgroundSave&) = delete;
+  BackgroundSave& operator=(const BackgroundSave&) = delete;
+
+  // Waits for the save and rethrows what it could not cope with (exhausted
+  // memory); the old index is then left as it was.
+  void Finish() {
+    m_thread.join();
+    if (m_failure) std::rethrow_exception(m_failure);
+  }
+
+ private:
+  std::unique_ptr<Env::FolderLock> m_lock;
+  std::exception_ptr m_failure;
+  std::thread m_thread;
+};
+
 // A progress that tells nobody.
 class NoProgress : public RefreshProgress {
  public:
@@ -257,12 +302,17 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
   }
   if (!gone.empty()) words.RemoveNotes(gone);
 
-  if (changed) SaveIndexFile(env, folder, stamps, words, &report);
   // Ordered now, while the user waits for the window anyway, so that the
-  // first key typed is answered as fast as the others.
+  // first key typed is answered as fast as the others; and before the save
+  // starts, since from then on the index is only read, on two threads.
   words.Walk();
+  std::optional<BackgroundSave> save;
+  if (changed) {
+    save.emplace(env, folder, stamps, words, std::move(lock));
+  } else {
+    lock.reset();
+  }
   report.Done();
-
-  lock.reset();
   window.Show(words, folder);
+  if (save) save->Finish();
 }
