@@ -63,44 +63,67 @@ void WordSplitter::Run() {
 std::uint64_t WordSplitter::RunHash(std::string_view run) {
   const std::size_t units = (run.size() + 1) / 2;
   if (m_hashBuffer.size() < units) m_hashBuffer.resize(std::max(units, 2 * m_hashBuffer.size()));
-  m_hashBuffer[units - 1] = 0;
+  if (units > 0) m_hashBuffer[units - 1] = 0;
   std::memcpy(m_hashBuffer.data(), run.data(), run.size());
   return StrongHash(std::u16string_view(m_hashBuffer.data(), units)) ^ (run.size() & 1);
 }
 
-std::uint32_t WordSplitter::FindRun(std::string_view run, std::uint64_t hash) const {
-  return m_runLookup.Find(hash, [&](std::uint32_t id) {
-    const RunRecord& known = m_runs[id];
-    return known.length == run.size() && std::memcmp(m_runBytes.data() + known.begin, run.data(), run.size()) == 0;
-  });
+void WordSplitter::GrowTable() {
+  std::vector<Slot> slots(std::max<std::size_t>(64, 2 * m_slots.size()), Slot{0, kNoRun, 0, 0, {}});
+  const std::size_t mask = slots.size() - 1;
+  for (const Slot& slot : m_slots) {
+    if (slot.run == kNoRun) continue;
+    std::size_t i = slot.hash & mask;
+    while (slots[i].run != kNoRun) i = (i + 1) & mask;
+    slots[i] = slot;
+  }
+  m_slots = std::move(slots);
 }
 
 SplitText WordSplitter::SplitOne(std::string_view text) {
   if (++m_textNumber == 0) {
-    for (RunRecord& known : m_runs) known.lastText = 0;
+    for (Slot& slot : m_slots) slot.lastText = 0;
     m_textNumber = 1;
   }
+  // All runs hashed first, so that the slot of a run a few ahead can be
+  // fetched from memory while this one is looked up.
+  m_textRuns.clear();
+  ForEachWord(text, [this](std::string_view run) { m_textRuns.push_back(Pending{run, RunHash(run)}); });
   SplitText split;
-  split.firstNew = static_cast<std::uint32_t>(m_runs.size());
-  ForEachWord(text, [&](std::string_view run) {
-    if (run.empty()) return;
-    const std::uint64_t hash = RunHash(run);
-    std::uint32_t id = FindRun(run, hash);
-    if (id == 0xFFFFFFFF) {
-      if (m_runs.size() >= 0xFFFFFFFE || run.size() > 0xFFFFFFFF) throw std::bad_alloc();
+  split.firstNew = static_cast<std::uint32_t>(m_runCount);
+  constexpr std::size_t kAhead = 8;
+  for (std::size_t n = 0; n < m_textRuns.size(); ++n) {
+    if (2 * (m_runCount + 1) > m_slots.size()) GrowTable();
+    const std::size_t mask = m_slots.size() - 1;
+    if (n + kAhead < m_textRuns.size()) __builtin_prefetch(&m_slots[m_textRuns[n + kAhead].hash & mask]);
+    const auto [run, hash] = m_textRuns[n];
+    std::size_t i = hash & mask;
+    for (;; i = (i + 1) & mask) {
+      const Slot& slot = m_slots[i];
+      if (slot.run == kNoRun) break;
+      if (slot.hash != hash || slot.length != run.size()) continue;
+      if (std::memcmp(slot.head, run.data(), std::min(run.size(), kHeadBytes)) != 0) continue;
+      if (run.size() <= kHeadBytes ||
+          std::memcmp(m_runBytes.data() + m_runBegin[slot.run] + kHeadBytes, run.data() + kHeadBytes,
+                      run.size() - kHeadBytes) == 0) {
+        break;
+      }
+    }
+    Slot& slot = m_slots[i];
+    if (slot.run == kNoRun) {
+      if (m_runCount >= kNoRun - 1 || run.size() > 0xFFFFFFFF) throw std::bad_alloc();
       std::u16string word = AnsiToWide(run);
       LowerCaseInPlace(word);
       const std::uint64_t strong = StrongHash(word);
       split.newWords.push_back(SplitWord{std::move(word), strong});
-      m_runLookup.Reserve(m_runs.size() + 1);
-      m_runs.push_back(RunRecord{m_runBytes.size(), static_cast<std::uint32_t>(run.size()), 0});
+      m_runBegin.push_back(m_runBytes.size());
       m_runBytes.append(run);
-      id = static_cast<std::uint32_t>(m_runs.size() - 1);
-      m_runLookup.Insert(hash, id);
+      slot = Slot{hash, static_cast<std::uint32_t>(m_runCount++), 0, static_cast<std::uint32_t>(run.size()), {}};
+      std::memcpy(slot.head, run.data(), std::min(run.size(), kHeadBytes));
     }
-    if (m_runs[id].lastText == m_textNumber) return;
-    m_runs[id].lastText = m_textNumber;
-    split.runs.push_back(id);
-  });
+    if (slot.lastText == m_textNumber) continue;
+    slot.lastText = m_textNumber;
+    split.runs.push_back(slot.run);
+  }
   return split;
 }

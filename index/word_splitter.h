@@ -23,8 +23,6 @@
 #include <thread>
 #include <vector>
 
-#include "index/lookup_table.h"
-
 // One word as the index keys it, with its hash for the index's lookup.
 struct SplitWord {
   std::u16string text;
@@ -69,24 +67,36 @@ class WordSplitter {
   };
   void Run();
   SplitText SplitOne(std::string_view text);
-  std::uint32_t FindRun(std::string_view run, std::uint64_t hash) const;
   std::uint64_t RunHash(std::string_view run);
+  std::uint32_t AddRun(std::string_view run, std::uint64_t hash);
+  void GrowTable();
 
   std::mutex m_mutex;
   std::condition_variable m_wake;
   std::deque<Job> m_jobs;
   bool m_stop = false;
 
-  // The splitter thread's own: every run met, one after another in run
-  // order, where each starts, and the text that last had it.
-  struct RunRecord {
-    std::size_t begin;
+  // The splitter thread's own: every run met, in an open-addressing table
+  // (linear probing, at most half full) whose slot holds what a lookup
+  // needs, so that a run met before mostly costs one slot's cache line.
+  static constexpr std::size_t kHeadBytes = 12;
+  struct alignas(32) Slot {
+    std::uint64_t hash;
+    std::uint32_t run;       // kNoRun: the slot is free
+    std::uint32_t lastText;  // the text that last had the run
     std::uint32_t length;
-    std::uint32_t lastText;
+    char head[kHeadBytes];  // the run's first bytes
   };
-  std::string m_runBytes;
-  std::vector<RunRecord> m_runs;
-  LookupTable<std::uint32_t, 0xFFFFFFFF> m_runLookup;
+  static constexpr std::uint32_t kNoRun = 0xFFFFFFFF;
+  std::vector<Slot> m_slots;
+  std::size_t m_runCount = 0;
+  std::string m_runBytes;               // every run, one after another in run order
+  std::vector<std::size_t> m_runBegin;  // per run, where it starts in m_runBytes
+  struct Pending {
+    std::string_view run;
+    std::uint64_t hash;
+  };
+  std::vector<Pending> m_textRuns;  // the runs of the text being split
   std::u16string m_hashBuffer;
   std::uint32_t m_textNumber = 0;
   bool m_failed = false;

@@ -81,15 +81,19 @@ TEST(WordSplitterTest, RandomTextsMatchTheModel) {
     SetUserLowerCase(true);
     std::mt19937 rng(static_cast<unsigned>(codePage));
     const std::vector<std::string> vocabulary = {"a", "ab", "Ab", "abc", "ABC", "x1", "\xc0\xc1", "\xe0\xe1",
-                                                 "\xd0\x9a\xd0\xbe", "\xd0\xba\xd0\xbe", "zz", "Zz"};
+                                                 "\xd0\x9a\xd0\xbe", "\xd0\xba\xd0\xbe", "zz", "Zz",
+                                                 // longer runs that share their first dozen bytes
+                                                 "abcdefghijklmnop", "abcdefghijklmnoq", "abcdefghijklmnopq",
+                                                 "abcdefghijklm", "ABCDEFGHIJKLMNOP"};
     const std::vector<std::string> gaps = {" ", ", ", "\n", ".", "  "};
     WordSplitter splitter;
     std::vector<std::string> texts;
     std::vector<std::future<SplitText>> results;
-    for (int i = 0; i < 400; ++i) {
+    for (int i = 0; i < 2000; ++i) {
       std::string text;
       for (int n = static_cast<int>(rng() % 30); n > 0; --n) {
-        text += vocabulary[rng() % vocabulary.size()];
+        // Now and then a run of thousands, so that the splitter's table grows.
+        text += rng() % 4 == 0 ? "n" + std::to_string(rng() % 5000) : vocabulary[rng() % vocabulary.size()];
         text += gaps[rng() % gaps.size()];
       }
       texts.push_back(text);
