@@ -154,8 +154,8 @@ class PendingNotes {
     m_bytes -= note.bytes;
     const SplitText split = note.words.get();
     if (split.runs.empty()) return;
-    std::vector<WordIndex::Id> ids;
-    ids.reserve(split.runs.size());
+    std::vector<WordIndex::Id>& ids = m_ids;
+    ids.clear();
     for (const std::uint32_t run : split.runs) {
       // Runs new in this note come in number order, right after the known ones.
       if (run == m_runWords.size()) {
@@ -169,6 +169,7 @@ class PendingNotes {
 
   WordIndex& m_words;
   std::vector<WordIndex::Id> m_runWords;  // the splitter's run number to its word
+  std::vector<WordIndex::Id> m_ids;       // the word ids of the note being indexed
   WordSplitter m_splitter;
   std::deque<Pending> m_pending;
   std::size_t m_bytes = 0;

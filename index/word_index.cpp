@@ -105,7 +105,15 @@ void WordIndex::AddNote(Id note, std::span<const Id> words) {
     if (!m_noteWordsBuilt) BuildNoteWords();
     for (const Id word : m_noteWords[note]) m_wordMark[word] = m_markEpoch;
   }
-  for (const Id word : words) {
+  // The records of words a few ahead are fetched while this one is done:
+  // most words of a note are far apart in memory.
+  constexpr std::size_t kAhead = 8;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (i + kAhead < words.size()) {
+      __builtin_prefetch(&m_words[words[i + kAhead]]);
+      __builtin_prefetch(&m_wordMark[words[i + kAhead]]);
+    }
+    const Id word = words[i];
     if (m_wordMark[word] == m_markEpoch) continue;
     if (m_noteWordsBuilt) ReserveOneMore(m_noteWords[note]);
     m_words[word].notes.push_back(note);
