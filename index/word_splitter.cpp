@@ -88,7 +88,10 @@ SplitText WordSplitter::SplitOne(std::string_view text) {
   // All runs hashed first, so that the slot of a run a few ahead can be
   // fetched from memory while this one is looked up.
   m_textRuns.clear();
-  ForEachWord(text, [this](std::string_view run) { m_textRuns.push_back(Pending{run, RunHash(run)}); });
+  ForEachWord(text, [this](std::string_view run) {
+    Pending& pending = m_textRuns.emplace_back(Pending{run, RunHash(run), {}});
+    std::memcpy(pending.head, run.data(), std::min(run.size(), kHeadBytes));
+  });
   SplitText split;
   split.firstNew = static_cast<std::uint32_t>(m_runCount);
   constexpr std::size_t kAhead = 8;
@@ -96,13 +99,15 @@ SplitText WordSplitter::SplitOne(std::string_view text) {
     if (2 * (m_runCount + 1) > m_slots.size()) GrowTable();
     const std::size_t mask = m_slots.size() - 1;
     if (n + kAhead < m_textRuns.size()) __builtin_prefetch(&m_slots[m_textRuns[n + kAhead].hash & mask]);
-    const auto [run, hash] = m_textRuns[n];
+    const Pending& pending = m_textRuns[n];
+    const std::string_view run = pending.run;
+    const std::uint64_t hash = pending.hash;
     std::size_t i = hash & mask;
     for (;; i = (i + 1) & mask) {
       const Slot& slot = m_slots[i];
       if (slot.run == kNoRun) break;
       if (slot.hash != hash || slot.length != run.size()) continue;
-      if (std::memcmp(slot.head, run.data(), std::min(run.size(), kHeadBytes)) != 0) continue;
+      if (std::memcmp(slot.head, pending.head, kHeadBytes) != 0) continue;
       if (run.size() <= kHeadBytes ||
           std::memcmp(m_runBytes.data() + m_runBegin[slot.run] + kHeadBytes, run.data() + kHeadBytes,
                       run.size() - kHeadBytes) == 0) {
@@ -119,7 +124,7 @@ SplitText WordSplitter::SplitOne(std::string_view text) {
       m_runBegin.push_back(m_runBytes.size());
       m_runBytes.append(run);
       slot = Slot{hash, static_cast<std::uint32_t>(m_runCount++), 0, static_cast<std::uint32_t>(run.size()), {}};
-      std::memcpy(slot.head, run.data(), std::min(run.size(), kHeadBytes));
+      std::memcpy(slot.head, pending.head, kHeadBytes);
     }
     if (slot.lastText == m_textNumber) continue;
     slot.lastText = m_textNumber;

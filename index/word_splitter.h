@@ -85,7 +85,7 @@ class WordSplitter {
     std::uint32_t run;       // kNoRun: the slot is free
     std::uint32_t lastText;  // the text that last had the run
     std::uint32_t length;
-    char head[kHeadBytes];  // the run's first bytes
+    char head[kHeadBytes];  // the run's first bytes, zeros after a short one
   };
   static constexpr std::uint32_t kNoRun = 0xFFFFFFFF;
   std::vector<Slot> m_slots;
@@ -95,6 +95,7 @@ class WordSplitter {
   struct Pending {
     std::string_view run;
     std::uint64_t hash;
+    char head[kHeadBytes];  // the run's first bytes, zeros after a short one
   };
   std::vector<Pending> m_textRuns;  // the runs of the text being split
   std::u16string m_hashBuffer;
