@@ -1,5 +1,7 @@
 #include "index/refresh.h"
 
+#include <algorithm>
+#include <chrono>
 #include <deque>
 #include <exception>
 #include <future>
@@ -131,7 +133,16 @@ class PendingNotes {
     m_pending.push_back(Pending{name, m_splitter.Split(std::move(text)), bytes});
     m_bytes += bytes;
     // Bounds the texts held at once.
-    while (m_pending.size() > kMaxNotes || m_bytes > kMaxBytes) IndexOldest();
+    while (m_pending.size() > kMaxNotes || m_bytes > kMaxBytes) {
+      // When the splitter is behind, this waits for a run of notes rather
+      // than for each one: the splitter does them in order, so they are all
+      // ready then, and both threads are woken once per run instead of once
+      // per note.
+      if (m_pending.front().words.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        m_pending[std::min(kWaitRun, m_pending.size()) - 1].words.wait();
+      }
+      IndexOldest();
+    }
   }
 
   void Finish() {
@@ -141,6 +152,7 @@ class PendingNotes {
  private:
   static constexpr std::size_t kMaxNotes = 256;
   static constexpr std::size_t kMaxBytes = std::size_t{32} << 20;
+  static constexpr std::size_t kWaitRun = 32;
 
   struct Pending {
     std::u16string name;
