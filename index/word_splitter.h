@@ -29,7 +29,10 @@ struct SplitWord {
   std::uint64_t strong;  // StrongHash(text)
 };
 
-// The words of one text: NoteWords(text), told by run number.
+// The words of one text, told by run number. A word is a byte run
+// (ForEachWord) converted from the ANSI code page and lower-cased with
+// LowerCaseInPlace; runs that differ only in case are distinct runs of the
+// same word.
 struct SplitText {
   // The distinct byte runs of the text in the order of their first
   // occurrence. Runs are numbered from 0 in the order the splitter first
@@ -68,7 +71,6 @@ class WordSplitter {
   void Run();
   SplitText SplitOne(std::string_view text);
   std::uint64_t RunHash(std::string_view run);
-  std::uint32_t AddRun(std::string_view run, std::uint64_t hash);
   void GrowTable();
 
   std::mutex m_mutex;
