@@ -315,6 +315,31 @@ TEST_F(RefreshTest, TheWindowOpensWhileTheIndexIsSavedAndRefreshWaitsForTheSave)
   close(fd);
 }
 
+// A save that fails beside the open window leaves the old file byte for
+// byte and no temporary file; the window had the new index all the same,
+// and the next refresh saves it.
+TEST_F(RefreshTest, AFailedSaveBesideTheWindowKeepsTheOldFile) {
+  Write("a.txt", "apple");
+  Run();
+  std::ifstream in(Native("notes.ndx"), std::ios::binary);
+  const std::string before(std::istreambuf_iterator<char>(in), {});
+  Write("b.txt", "banana");
+
+  for (bool* fail : {&env_.failWrites, &env_.failReplace}) {
+    *fail = true;
+    const RecordingWindow window = Run();
+    *fail = false;
+    EXPECT_EQ(window.words.at(u"banana"), (Names{u"b.txt"}));
+    std::ifstream now(Native("notes.ndx"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(now), {}), before);
+    for (const auto& entry : fs::directory_iterator(dir_.path())) {
+      EXPECT_FALSE(entry.path().filename().string().starts_with("notes.ndx.")) << entry.path();
+    }
+  }
+  Run();
+  EXPECT_EQ(ReadIndex().wordLists.size(), 2u);
+}
+
 TEST_F(RefreshTest, OutOfMemoryLeavesTheOldIndexAndSaysSoOnOneLine) {
   Write("a.txt", "apple tree");
   Run();
