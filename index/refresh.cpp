@@ -1,11 +1,15 @@
 #include "index/refresh.h"
 
+#include <algorithm>
+#include <chrono>
 #include <deque>
+#include <exception>
 #include <future>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "index/index_file.h"
@@ -13,6 +17,7 @@
 #include "index/notes_folder.h"
 #include "index/refresh_progress.h"
 #include "index/search_window.h"
+#include "index/start_thread.h"
 #include "index/stamp.h"
 #include "index/word_index.h"
 #include "index/word_splitter.h"
@@ -130,7 +135,16 @@ class PendingNotes {
     m_pending.push_back(Pending{name, m_splitter.Split(std::move(text)), bytes});
     m_bytes += bytes;
     // Bounds the texts held at once.
-    while (m_pending.size() > kMaxNotes || m_bytes > kMaxBytes) IndexOldest();
+    while (m_pending.size() > kMaxNotes || m_bytes > kMaxBytes) {
+      // When the splitter is behind, this waits for a run of notes rather
+      // than for each one: the splitter does them in order, so they are all
+      // ready then, and both threads are woken once per run instead of once
+      // per note.
+      if (m_pending.front().words.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        m_pending[std::min(kWaitRun, m_pending.size()) - 1].words.wait();
+      }
+      IndexOldest();
+    }
   }
 
   void Finish() {
@@ -140,10 +154,11 @@ class PendingNotes {
  private:
   static constexpr std::size_t kMaxNotes = 256;
   static constexpr std::size_t kMaxBytes = std::size_t{32} << 20;
+  static constexpr std::size_t kWaitRun = 32;
 
   struct Pending {
     std::u16string name;
-    std::future<std::vector<SplitWord>> words;
+    std::future<SplitText> words;
     std::size_t bytes;
   };
 
@@ -151,18 +166,71 @@ class PendingNotes {
     Pending note = std::move(m_pending.front());
     m_pending.pop_front();
     m_bytes -= note.bytes;
-    const std::vector<SplitWord> split = note.words.get();
-    if (split.empty()) return;
-    std::vector<WordIndex::Id> ids;
-    ids.reserve(split.size());
-    for (const SplitWord& word : split) ids.push_back(m_words.InsertWord(word.text, word.strong));
+    const SplitText split = note.words.get();
+    if (split.runs.empty()) return;
+    std::vector<WordIndex::Id>& ids = m_ids;
+    ids.clear();
+    for (const std::uint32_t run : split.runs) {
+      // Runs new in this note come in number order, right after the known ones.
+      if (run == m_runWords.size()) {
+        const SplitWord& word = split.NewWord(run);
+        m_runWords.push_back(m_words.InsertWord(word.text, word.strong));
+      }
+      ids.push_back(m_runWords[run]);
+    }
     m_words.AddNote(m_words.InternNote(note.name), ids);
   }
 
   WordIndex& m_words;
+  std::vector<WordIndex::Id> m_runWords;  // the splitter's run number to its word
+  std::vector<WordIndex::Id> m_ids;       // the word ids of the note being indexed
   WordSplitter m_splitter;
   std::deque<Pending> m_pending;
   std::size_t m_bytes = 0;
+};
+
+// Writes notes.ndx on a second thread while the search window is already
+// open: the index is complete and only read from here on, by the window
+// and by the save alike. The folder lock goes with the save and is let go
+// on the save thread as soon as the file is in place, so the next refresh
+// of the folder waits for the save but not for the window (where only the
+// thread that took the lock can let it go, it is kept until the program
+// ends).
+class BackgroundSave {
+ public:
+  // words.Walk() must be built already: the save and the window read it at
+  // once. Throws std::bad_alloc when the thread cannot be started (the lock
+  // is then let go and nothing was written).
+  BackgroundSave(Env& env, const std::u16string& folder, CMapStringToString& stamps,
+                 const WordIndex& words, std::unique_ptr<Env::FolderLock> lock)
+      : m_lock(std::move(lock)), m_thread(StartThread([this, &env, &folder, &stamps, &words] {
+          // An exception must not leave the thread: it is kept for Finish.
+          try {
+            SaveIndexFile(env, folder, stamps, words);
+          } catch (...) {
+            m_failure = std::current_exception();
+          }
+          m_lock.reset();
+        })) {}
+  // Waits for the save, so that a refresh unwinding past it never leaves
+  // the thread running over a freed index.
+  ~BackgroundSave() {
+    if (m_thread.joinable()) m_thread.join();
+  }
+  BackgroundSave(const BackgroundSave&) = delete;
+  BackgroundSave& operator=(const BackgroundSave&) = delete;
+
+  // Waits for the save and rethrows what it could not cope with (exhausted
+  // memory); the old index is then left as it was.
+  void Finish() {
+    m_thread.join();
+    if (m_failure) std::rethrow_exception(m_failure);
+  }
+
+ private:
+  std::unique_ptr<Env::FolderLock> m_lock;
+  std::exception_ptr m_failure;
+  std::thread m_thread;
 };
 
 // A progress that tells nobody.
@@ -251,12 +319,17 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
   }
   if (!gone.empty()) words.RemoveNotes(gone);
 
-  if (changed) SaveIndexFile(env, folder, stamps, words, &report);
   // Ordered now, while the user waits for the window anyway, so that the
-  // first key typed is answered as fast as the others.
+  // first key typed is answered as fast as the others; and before the save
+  // starts, since from then on the index is only read, on two threads.
   words.Walk();
+  std::optional<BackgroundSave> save;
+  if (changed) {
+    save.emplace(env, folder, stamps, words, std::move(lock));
+  } else {
+    lock.reset();
+  }
   report.Done();
-
-  lock.reset();
   window.Show(words, folder);
+  if (save) save->Finish();
 }

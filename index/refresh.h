@@ -19,8 +19,10 @@
 // the old file as it was. Nothing here reports an error to the user.
 //
 // Refreshes of one folder take turns (Env::LockFolder), from before the
-// index is loaded until the search window is about to be shown; while the
-// turn is held, temporary index files that killed runs left are removed.
+// index is loaded until the new index file is in place (or, when there is
+// nothing to save, until the search window is about to be shown); while
+// the turn is held, temporary index files that killed runs left are
+// removed.
 
 #include <cstddef>
 #include <cstdint>
@@ -45,8 +47,13 @@ inline constexpr std::int64_t kEmptyNoteMinAge = 60;
 inline constexpr int kMaxNumberedNames = 10000;
 
 // folderText is the folder as typed (not empty); the system's separator
-// ('/', on Windows '\') is appended when it does not end in one. Returns
-// when the search window has closed. progress, when given, hears often how
-// the work goes until the window is shown.
+// ('/', on Windows '\') is appended when it does not end in one. The
+// window is shown as soon as the index is complete; notes.ndx is meanwhile
+// written on a second thread, so the window must only read the index.
+// Returns when the window has closed and the file is saved (or its save
+// has failed, leaving the old file as it was); exhausted memory met by the
+// save is thrown then, after the window closed. progress, when given,
+// hears often how the work goes until the window is shown, and nothing
+// after.
 void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
              RefreshProgress* progress = nullptr);

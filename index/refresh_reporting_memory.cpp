@@ -8,15 +8,20 @@
 
 namespace {
 
-// Tells the message whether the index work was done when memory ran out.
+// Tells the message whether memory ran out in the window or in the index
+// work, whose save may end after the window.
 class ShownWindow : public SearchWindow {
  public:
   explicit ShownWindow(SearchWindow& window) : window_(window) {}
   void Show(WordIndex& words, const std::u16string& notesFolder) override {
-    shown = true;
-    window_.Show(words, notesFolder);
+    try {
+      window_.Show(words, notesFolder);
+    } catch (...) {
+      failedInWindow = true;
+      throw;
+    }
   }
-  bool shown = false;
+  bool failedInWindow = false;
 
  private:
   SearchWindow& window_;
@@ -33,7 +38,7 @@ bool RefreshReportingMemory(Env& env, const std::u16string& folderText, SearchWi
   } catch (const std::bad_alloc&) {
   } catch (const CMemoryException&) {
   }
-  std::fputs(shownWindow.shown ? "scriblet: out of memory in the search window\n"
+  std::fputs(shownWindow.failedInWindow ? "scriblet: out of memory in the search window\n"
                                : "scriblet: out of memory; notes.ndx was left as it was\n",
              stderr);
   return false;

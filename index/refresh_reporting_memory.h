@@ -9,9 +9,10 @@
 #include "platform/os/env.h"
 
 // Runs Refresh(env, folderText, window, progress). Returns false when memory ran out,
-// after writing one line to standard error. Before the window is shown
-// that leaves notes.ndx as it was: the save replaces it all at once, as its
-// last step; notes renamed by then keep their new names and are indexed by
-// the next refresh.
+// after writing one line to standard error. Outside the window that leaves
+// notes.ndx as it was: the save replaces it all at once, as its last step;
+// notes renamed by then keep their new names and are indexed by the next
+// refresh. A save that runs out of memory is reported after the window
+// closed.
 bool RefreshReportingMemory(Env& env, const std::u16string& folderText, SearchWindow& window,
                             RefreshProgress* progress = nullptr);

@@ -12,6 +12,7 @@ class SearchWindow {
   virtual ~SearchWindow() = default;
 
   // Borrows words (valid only until Show returns) and the notes folder,
-  // which ends in '/'.
+  // which ends in '/'. words must only be read: it may still be being
+  // saved on another thread, and its walk order is built already.
   virtual void Show(WordIndex& words, const std::u16string& notesFolder) = 0;
 };

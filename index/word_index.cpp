@@ -6,7 +6,6 @@
 #include <new>
 #include <system_error>
 #include <thread>
-#include <unordered_set>
 
 #include "index/strong_hash.h"
 #include "platform/text/ansi_text.h"
@@ -148,7 +147,15 @@ void WordIndex::AddNote(Id note, std::span<const Id> words) {
     if (!m_noteWordsBuilt) BuildNoteWords();
     for (const Id word : m_noteWords[note]) m_wordMark[word] = m_markEpoch;
   }
-  for (const Id word : words) {
+  // The records of words a few ahead are fetched while this one is done:
+  // most words of a note are far apart in memory.
+  constexpr std::size_t kAhead = 8;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (i + kAhead < words.size()) {
+      __builtin_prefetch(&m_words[words[i + kAhead]]);
+      __builtin_prefetch(&m_wordMark[words[i + kAhead]]);
+    }
+    const Id word = words[i];
     if (m_wordMark[word] == m_markEpoch) continue;
     if (m_noteWordsBuilt) ReserveOneMore(m_noteWords[note]);
     m_words[word].notes.push_back(note);
@@ -248,16 +255,4 @@ void AddWord(std::string_view wordBytes, const std::u16string& noteName, WordInd
   LowerCaseInPlace(word);
   const WordIndex::Id id = index.InsertWord(word);
   index.AddNote(index.InternNote(noteName), std::span(&id, 1));
-}
-
-std::vector<std::u16string> NoteWords(std::string_view text) {
-  std::unordered_set<std::string_view> runs;
-  std::vector<std::u16string> words;
-  ForEachWord(text, [&](std::string_view run) {
-    if (!runs.insert(run).second) return;
-    std::u16string word = AnsiToWide(run);
-    LowerCaseInPlace(word);
-    words.push_back(std::move(word));
-  });
-  return words;
 }

@@ -159,10 +159,5 @@ class WordIndex {
 // LowerCaseInPlace, and puts noteName into that word's note set.
 void AddWord(std::string_view wordBytes, const std::u16string& noteName, WordIndex& index);
 
-// The words of a note's text (ANSI bytes) as AddWord keys them, one per
-// distinct byte run in the order of its first occurrence; runs that differ
-// only in case give the same word more than once.
-std::vector<std::u16string> NoteWords(std::string_view text);
-
 // The walk hash: h = h * 33 + c over the code units, mod 2^32.
 std::uint32_t WalkHash(std::u16string_view key);

@@ -1,9 +1,13 @@
 #include "index/word_splitter.h"
 
+#include <algorithm>
+#include <cstring>
+#include <new>
+
 #include "index/start_thread.h"
 #include "index/strong_hash.h"
-#include "index/word_index.h"
 #include "platform/text/ansi_text.h"
+#include "platform/text/lower_case.h"
 
 WordSplitter::WordSplitter() {
   // Built here, so that the thread only ever reads the code page's table.
@@ -22,9 +26,9 @@ WordSplitter::~WordSplitter() {
   m_thread.join();
 }
 
-std::future<std::vector<SplitWord>> WordSplitter::Split(std::string text) {
-  std::promise<std::vector<SplitWord>> words;
-  std::future<std::vector<SplitWord>> result = words.get_future();
+std::future<SplitText> WordSplitter::Split(std::string text) {
+  std::promise<SplitText> words;
+  std::future<SplitText> result = words.get_future();
   {
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_jobs.push_back(Job{std::move(text), std::move(words)});
@@ -44,14 +48,87 @@ void WordSplitter::Run() {
     m_jobs.pop_front();
     lock.unlock();
     try {
-      std::vector<SplitWord> words;
-      for (std::u16string& word : NoteWords(job.text)) {
-        const std::uint64_t strong = StrongHash(word);
-        words.push_back(SplitWord{std::move(word), strong});
-      }
-      job.words.set_value(std::move(words));
+      if (m_failed) throw std::bad_alloc();
+      job.words.set_value(SplitOne(job.text));
     } catch (...) {
+      m_failed = true;
       job.words.set_exception(std::current_exception());
     }
   }
+}
+
+// The keyed hash of the run's bytes: lookups stay fast whatever a note
+// holds. The bytes go through an aligned buffer of code units; the length's
+// parity tells a run of odd length from the same bytes with a zero after.
+std::uint64_t WordSplitter::RunHash(std::string_view run) {
+  const std::size_t units = (run.size() + 1) / 2;
+  if (m_hashBuffer.size() < units) m_hashBuffer.resize(std::max(units, 2 * m_hashBuffer.size()));
+  if (units > 0) m_hashBuffer[units - 1] = 0;
+  std::memcpy(m_hashBuffer.data(), run.data(), run.size());
+  return StrongHash(std::u16string_view(m_hashBuffer.data(), units)) ^ (run.size() & 1);
+}
+
+void WordSplitter::GrowTable() {
+  std::vector<Slot> slots(std::max<std::size_t>(64, 2 * m_slots.size()), Slot{0, kNoRun, 0, 0, {}});
+  const std::size_t mask = slots.size() - 1;
+  for (const Slot& slot : m_slots) {
+    if (slot.run == kNoRun) continue;
+    std::size_t i = slot.hash & mask;
+    while (slots[i].run != kNoRun) i = (i + 1) & mask;
+    slots[i] = slot;
+  }
+  m_slots = std::move(slots);
+}
+
+SplitText WordSplitter::SplitOne(std::string_view text) {
+  if (++m_textNumber == 0) {
+    for (Slot& slot : m_slots) slot.lastText = 0;
+    m_textNumber = 1;
+  }
+  // All runs hashed first, so that the slot of a run a few ahead can be
+  // fetched from memory while this one is looked up.
+  m_textRuns.clear();
+  ForEachWord(text, [this](std::string_view run) {
+    Pending& pending = m_textRuns.emplace_back(Pending{run, RunHash(run), {}});
+    std::memcpy(pending.head, run.data(), std::min(run.size(), kHeadBytes));
+  });
+  SplitText split;
+  split.firstNew = static_cast<std::uint32_t>(m_runCount);
+  constexpr std::size_t kAhead = 8;
+  for (std::size_t n = 0; n < m_textRuns.size(); ++n) {
+    if (2 * (m_runCount + 1) > m_slots.size()) GrowTable();
+    const std::size_t mask = m_slots.size() - 1;
+    if (n + kAhead < m_textRuns.size()) __builtin_prefetch(&m_slots[m_textRuns[n + kAhead].hash & mask]);
+    const Pending& pending = m_textRuns[n];
+    const std::string_view run = pending.run;
+    const std::uint64_t hash = pending.hash;
+    std::size_t i = hash & mask;
+    for (;; i = (i + 1) & mask) {
+      const Slot& slot = m_slots[i];
+      if (slot.run == kNoRun) break;
+      if (slot.hash != hash || slot.length != run.size()) continue;
+      if (std::memcmp(slot.head, pending.head, kHeadBytes) != 0) continue;
+      if (run.size() <= kHeadBytes ||
+          std::memcmp(m_runBytes.data() + m_runBegin[slot.run] + kHeadBytes, run.data() + kHeadBytes,
+                      run.size() - kHeadBytes) == 0) {
+        break;
+      }
+    }
+    Slot& slot = m_slots[i];
+    if (slot.run == kNoRun) {
+      if (m_runCount >= kNoRun - 1 || run.size() > 0xFFFFFFFF) throw std::bad_alloc();
+      std::u16string word = AnsiToWide(run);
+      LowerCaseInPlace(word);
+      const std::uint64_t strong = StrongHash(word);
+      split.newWords.push_back(SplitWord{std::move(word), strong});
+      m_runBegin.push_back(m_runBytes.size());
+      m_runBytes.append(run);
+      slot = Slot{hash, static_cast<std::uint32_t>(m_runCount++), 0, static_cast<std::uint32_t>(run.size()), {}};
+      std::memcpy(slot.head, pending.head, kHeadBytes);
+    }
+    if (slot.lastText == m_textNumber) continue;
+    slot.lastText = m_textNumber;
+    split.runs.push_back(slot.run);
+  }
+  return split;
 }

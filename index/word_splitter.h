@@ -5,6 +5,11 @@
 // Results come back through futures, so the refresh takes them in the order
 // it gave the texts and the index comes out the same as without it.
 //
+// Most words of a text are ones met before, so the splitter numbers each
+// distinct byte run it meets (over all texts, in the order first met) and
+// converts and lower-cases a run only the first time; a text comes back as
+// the numbers of its runs, with the words of the runs new in it.
+//
 // Uses the code page and lower-casing as they are when the splitter is
 // made; they must not change while it lives.
 
@@ -14,6 +19,7 @@
 #include <future>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -21,6 +27,24 @@
 struct SplitWord {
   std::u16string text;
   std::uint64_t strong;  // StrongHash(text)
+};
+
+// The words of one text, told by run number. A word is a byte run
+// (ForEachWord) converted from the ANSI code page and lower-cased with
+// LowerCaseInPlace; runs that differ only in case are distinct runs of the
+// same word.
+struct SplitText {
+  // The distinct byte runs of the text in the order of their first
+  // occurrence. Runs are numbered from 0 in the order the splitter first
+  // met them, over every text it was given, so a run new in this text has a
+  // number no earlier text had and the numbers new here rise by one.
+  std::vector<std::uint32_t> runs;
+  // The word of each run first met in this text: newWords[i] is run
+  // firstNew + i.
+  std::vector<SplitWord> newWords;
+  std::uint32_t firstNew = 0;
+
+  const SplitWord& NewWord(std::uint32_t run) const { return newWords[run - firstNew]; }
 };
 
 class WordSplitter {
@@ -33,21 +57,52 @@ class WordSplitter {
   WordSplitter(const WordSplitter&) = delete;
   WordSplitter& operator=(const WordSplitter&) = delete;
 
-  // NoteWords of text, with hashes, when it is ready. Exhausted memory
-  // throws std::bad_alloc here or comes out of the future's get(); it
-  // never ends the process.
-  std::future<std::vector<SplitWord>> Split(std::string text);
+  // The words of text when they are ready. Exhausted memory throws
+  // std::bad_alloc here or comes out of the future's get(); it never ends
+  // the process. Once a text has failed, every later one fails too: its
+  // run numbers could refer to runs first met in the lost text.
+  std::future<SplitText> Split(std::string text);
 
  private:
   struct Job {
     std::string text;
-    std::promise<std::vector<SplitWord>> words;
+    std::promise<SplitText> words;
   };
   void Run();
+  SplitText SplitOne(std::string_view text);
+  std::uint64_t RunHash(std::string_view run);
+  void GrowTable();
 
   std::mutex m_mutex;
   std::condition_variable m_wake;
   std::deque<Job> m_jobs;
   bool m_stop = false;
+
+  // The splitter thread's own: every run met, in an open-addressing table
+  // (linear probing, at most half full) whose slot holds what a lookup
+  // needs, so that a run met before mostly costs one slot's cache line.
+  static constexpr std::size_t kHeadBytes = 12;
+  struct alignas(32) Slot {
+    std::uint64_t hash;
+    std::uint32_t run;       // kNoRun: the slot is free
+    std::uint32_t lastText;  // the text that last had the run
+    std::uint32_t length;
+    char head[kHeadBytes];  // the run's first bytes, zeros after a short one
+  };
+  static constexpr std::uint32_t kNoRun = 0xFFFFFFFF;
+  std::vector<Slot> m_slots;
+  std::size_t m_runCount = 0;
+  std::string m_runBytes;               // every run, one after another in run order
+  std::vector<std::size_t> m_runBegin;  // per run, where it starts in m_runBytes
+  struct Pending {
+    std::string_view run;
+    std::uint64_t hash;
+    char head[kHeadBytes];  // the run's first bytes, zeros after a short one
+  };
+  std::vector<Pending> m_textRuns;  // the runs of the text being split
+  std::u16string m_hashBuffer;
+  std::uint32_t m_textNumber = 0;
+  bool m_failed = false;
+
   std::thread m_thread;
 };

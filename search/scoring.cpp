@@ -54,12 +54,25 @@ void ScoreToken(std::u16string_view token, const WordIndex& index, Scores& score
   if (token.find(u'\0') != std::u16string_view::npos) return;
   // The words lie in walk order in one text, each ended by a NUL, so one
   // search runs over all of them; each word counts once.
+  // Hits come in text order, so the word of each is found by galloping on
+  // from the word of the previous one: a letter found in most words costs a
+  // step per word, not a binary search over all of them.
   const std::u16string_view text = walk.text;
+  const std::vector<std::size_t>& begins = walk.textBegin;
+  std::size_t at = 0;  // begins[at] <= every hit still to come
   for (std::size_t pos = text.find(token); pos != std::u16string_view::npos;) {
-    const auto next = std::upper_bound(walk.textBegin.begin(), walk.textBegin.end(), pos);
-    const auto at = static_cast<std::size_t>(next - walk.textBegin.begin()) - 1;
+    std::size_t step = 1;
+    std::size_t low = at;  // begins[low] <= pos
+    while (low + step < begins.size() && begins[low + step] <= pos) {
+      low += step;
+      step *= 2;
+    }
+    const auto high = begins.begin() + static_cast<std::ptrdiff_t>(std::min(low + step, begins.size()));
+    at = static_cast<std::size_t>(std::upper_bound(begins.begin() + static_cast<std::ptrdiff_t>(low), high, pos) -
+                                  begins.begin()) - 1;
     scores.Add(walk.NotesAt(at), kSubstringPoints);
-    pos = text.find(token, *next);
+    ++at;
+    pos = text.find(token, begins[at]);
   }
 }
 

@@ -138,11 +138,4 @@ TEST_F(WordIndexTest, LoadedWordsKeepTheirPlaceAndSets) {
   EXPECT_EQ(NotesOf(u"tea"), (Names{u"c"}));
 }
 
-TEST_F(WordIndexTest, NoteWordsConvertEachRunOnceInOrder) {
-  SetAnsiCodePage(65001);
-  SetUserLowerCase(true);
-  EXPECT_EQ(NoteWords("Cat cat, КОТ dog Cat кот"), (Names{u"cat", u"cat", u"кот", u"dog", u"кот"}));
-  EXPECT_TRUE(NoteWords(" ,.; ").empty());
-}
-
 }  // namespace

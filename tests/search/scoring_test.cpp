@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/text/lower_case.h"
@@ -48,6 +50,31 @@ TEST_F(Scoring, APartOfAWordScoresTenPerContainingWord) {
   const RankedNotes ranked = RankNotes(u"ca", index);
   EXPECT_EQ(ranked.names, (Names{u"N.txt", u"O.txt"}));
   EXPECT_EQ(ranked.scores, (Scores{20, 10}));
+}
+
+// The substring pass finds each containing word once however often the
+// token is in it, in neighbouring words and after long gaps alike, and never
+// across the end of one word into the next.
+TEST_F(Scoring, EachContainingWordCountsOnceWhereverItLies) {
+  for (int i = 0; i < 256; ++i) {  // words of a to p only
+    const std::u16string n(1, static_cast<char16_t>(u'a' + i % 16));
+    Add(u"w" + n + n + std::u16string(1, static_cast<char16_t>(u'a' + i / 16)), u"filler.txt");
+  }
+  Add(u"qxq", u"A.txt");  // contains "q" twice
+  Add(u"xqx", u"A.txt");
+  Add(u"q", u"B.txt");
+  Add(u"zq", u"C.txt");
+  Add(u"qz", u"D.txt");
+
+  RankedNotes ranked = RankNotes(u"q", index, 100);
+  std::vector<std::pair<std::u16string, int>> got;
+  for (std::size_t i = 0; i < ranked.names.size(); ++i) got.emplace_back(ranked.names[i], ranked.scores[i]);
+  std::sort(got.begin(), got.end());
+  EXPECT_EQ(got, (std::vector<std::pair<std::u16string, int>>{
+                     {u"A.txt", 20}, {u"B.txt", 110}, {u"C.txt", 10}, {u"D.txt", 10}}));
+  // "zq" ends a word and "qz" starts one: "qq" spans no word.
+  EXPECT_EQ(RankNotes(u"qq", index).count, 0);
+  EXPECT_EQ(RankNotes(u"xqxq", index).count, 0);
 }
 
 TEST_F(Scoring, OnlyTheSpaceSeparatesTokens) {
