@@ -53,20 +53,20 @@ add_library(scriblet_map STATIC ${src}/index/strong_hash.cpp ${src}/index/map_ex
 target_link_libraries(scriblet_map PUBLIC scriblet_archive)
 scriblet_warnings(scriblet_map)
 
+# Word lists are read, words split and the index saved on second
+# std::threads: the posix flavour of MinGW-w64 has std::thread.
+find_package(Threads REQUIRED)
 add_library(scriblet_index STATIC ${src}/index/index_file.cpp ${src}/index/notes_folder.cpp
-  ${src}/index/word_index.cpp)
-target_link_libraries(scriblet_index PUBLIC scriblet_map scriblet_text)
+  ${src}/index/word_index.cpp ${src}/index/word_list_reader.cpp)
+target_link_libraries(scriblet_index PUBLIC scriblet_map scriblet_text Threads::Threads)
 scriblet_warnings(scriblet_index)
 
-# Words are split on a second std::thread: the posix flavour of MinGW-w64
-# has std::thread.
 add_library(scriblet_refresh STATIC
   ${src}/index/stamp.cpp
   ${src}/index/word_splitter.cpp
   ${src}/index/refresh.cpp
   ${src}/index/refresh_reporting_memory.cpp
 )
-find_package(Threads REQUIRED)
 target_link_libraries(scriblet_refresh PUBLIC scriblet_index Threads::Threads)
 scriblet_warnings(scriblet_refresh)
 
@@ -190,6 +190,8 @@ if(BUILD_TESTING)
   scriblet_windows_test(index_file_test
     SOURCES ${src}/tests/index/index_file_test.cpp ${alloc_failure}
     LIBS scriblet_index scriblet_test_env)
+  scriblet_windows_test(index_load_test SOURCES ${src}/tests/index/index_load_test.cpp
+    LIBS scriblet_reference scriblet_index scriblet_test_env)
   scriblet_windows_test(word_splitter_test
     SOURCES ${src}/tests/index/word_splitter_test.cpp ${alloc_failure} LIBS scriblet_refresh)
   scriblet_windows_test(notes_folder_test SOURCES ${src}/tests/index/notes_folder_test.cpp

@@ -193,9 +193,7 @@ class PendingNotes {
 // open: the index is complete and only read from here on, by the window
 // and by the save alike. The folder lock goes with the save and is let go
 // on the save thread as soon as the file is in place, so the next refresh
-// of the folder waits for the save but not for the window (where only the
-// thread that took the lock can let it go, it is kept until the program
-// ends).
+// of the folder waits for the save but not for the window.
 class BackgroundSave {
  public:
   // words.Walk() must be built already: the save and the window read it at

@@ -100,7 +100,8 @@ class Env {
 
   // An exclusive advisory lock on folder (which ends in '/') among the runs
   // that ask for it, held while the returned object lives and released
-  // when it is destroyed or the process ends, however it ends. Waits while
+  // when it is destroyed (on any thread) or the process ends, however it
+  // ends. Waits while
   // another run holds it. Null, at once, when the folder cannot be locked
   // (missing, unreadable, a file system without locks): callers go on
   // without it.

@@ -9,6 +9,9 @@
 #include <cstdio>
 #include <cwchar>
 #include <functional>
+#include <future>
+#include <system_error>
+#include <thread>
 
 #include "platform/os/editor.h"
 #include "platform/os/system_env.h"
@@ -148,19 +151,52 @@ std::u16string FullPath(const std::u16string& path) {
 // Held by a named mutex: Windows has no lock on a folder itself, and a
 // lock file would be one more file in the notes folder. A mutex whose
 // owner dies is handed on (abandoned), so a killed run never blocks the
-// next. Released on the thread that took it, as a mutex must be.
+// next. Only the thread that took a mutex can let it go, and a refresh
+// lets its lock go on whichever thread finished the save: so a small
+// thread of the lock's own takes the mutex and holds it until the lock
+// object goes, on any thread.
 class MutexFolderLock final : public Env::FolderLock {
  public:
+  // Owns mutex from here on.
   explicit MutexFolderLock(HANDLE mutex) : mutex_(mutex) {}
   ~MutexFolderLock() override {
-    ReleaseMutex(mutex_);
+    if (owner_.joinable()) {
+      release_.set_value();
+      owner_.join();
+    }
     CloseHandle(mutex_);
   }
   MutexFolderLock(const MutexFolderLock&) = delete;
   MutexFolderLock& operator=(const MutexFolderLock&) = delete;
 
+  // Returns once the mutex is taken, waiting while another run holds it.
+  // False when it cannot be: no thread could be started, or the wait
+  // failed; nothing is held then.
+  bool Take() {
+    std::future<bool> taken = taken_.get_future();
+    std::future<void> released = release_.get_future();
+    try {
+      owner_ = std::thread([this, released = std::move(released)] {
+        const DWORD waited = WaitForSingleObject(mutex_, INFINITE);
+        const bool held = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+        taken_.set_value(held);
+        if (!held) return;
+        released.wait();
+        ReleaseMutex(mutex_);
+      });
+    } catch (const std::system_error&) {
+      return false;
+    }
+    if (taken.get()) return true;
+    owner_.join();
+    return false;
+  }
+
  private:
   HANDLE mutex_;
+  std::promise<bool> taken_;
+  std::promise<void> release_;
+  std::thread owner_;  // last: started once the rest is in place
 };
 
 // The mutex's name for folder: one per folder however it is spelt (case,
@@ -301,7 +337,7 @@ std::unique_ptr<Env::FolderLock> SystemEnv::LockFolder(const std::u16string& fol
   }
   const HANDLE mutex = CreateMutexW(nullptr, FALSE, Wide(LockName(folder)));
   if (mutex == nullptr) return nullptr;
-  // Owned before it is taken: exhausted memory must not leave it taken.
+  // Owned before it is taken: exhausted memory must not leave it open.
   std::unique_ptr<MutexFolderLock> lock;
   try {
     lock = std::make_unique<MutexFolderLock>(mutex);
@@ -309,9 +345,9 @@ std::unique_ptr<Env::FolderLock> SystemEnv::LockFolder(const std::u16string& fol
     CloseHandle(mutex);
     throw;
   }
-  const DWORD waited = WaitForSingleObject(mutex, INFINITE);
-  // A failed wait leaves nothing taken; releasing it then is harmless.
-  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return nullptr;
+  // Without a thread to hold it the folder goes unlocked, as one that
+  // cannot be locked.
+  if (!lock->Take()) return nullptr;
   return lock;
 }
 

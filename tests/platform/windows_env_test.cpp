@@ -8,8 +8,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +24,35 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr wchar_t kHoldLockVariable[] = L"SCRIBLET_TEST_HOLD_LOCK";
+
+// Started again by AKilledRunHandsTheLockOn with the variable naming a
+// folder, this program only takes that folder's lock, says so with a file
+// "held" in it and waits to be killed.
+[[maybe_unused]] const bool kLockHolder = [] {
+  wchar_t folder[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableW(kHoldLockVariable, folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  const auto lock = Env::Default().LockFolder(FromWide(folder));
+  if (lock == nullptr) ExitProcess(2);
+  std::ofstream(fs::path(folder) / "held") << "x";
+  Sleep(INFINITE);
+  return true;
+}();
+
+// Whether another thread's LockFolder(folder) gets the lock within ms. A
+// locker still waiting then is left behind, so that a lock that is never
+// let go fails the test instead of hanging it.
+bool LocksWithin(const std::u16string& folder, int ms) {
+  const auto result = std::make_shared<std::promise<bool>>();
+  std::future<bool> locked = result->get_future();
+  std::thread([folder, result] {
+    result->set_value(Env::Default().LockFolder(folder) != nullptr);
+  }).detach();
+  return locked.wait_for(std::chrono::milliseconds(ms)) == std::future_status::ready &&
+         locked.get();
+}
 
 class WindowsEnvTest : public ::testing::Test {
  protected:
@@ -195,6 +227,42 @@ TEST_F(WindowsEnvTest, LocksAFolderHoweverItIsSpelt) {
   EXPECT_EQ(env_.LockFolder(Path(u"missing\\")), nullptr);
   Write(u"file.txt", "x");
   EXPECT_EQ(env_.LockFolder(Path(u"file.txt\\")), nullptr);
+}
+
+TEST_F(WindowsEnvTest, ALockLetGoOnAnotherThreadLetsTheNextRunIn) {
+  // As a refresh that saves beside the open window: taken on the window's
+  // thread, which lives on, and let go on the save's.
+  auto lock = env_.LockFolder(dir_.folder());
+  ASSERT_NE(lock, nullptr);
+  EXPECT_FALSE(LocksWithin(dir_.folder(), 200));
+  std::thread([&lock] { lock.reset(); }).join();
+  EXPECT_TRUE(LocksWithin(dir_.folder(), 10000));
+}
+
+TEST_F(WindowsEnvTest, AKilledRunHandsTheLockOn) {
+  wchar_t self[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+  ASSERT_TRUE(length > 0 && length < MAX_PATH);
+  std::wstring commandLine = L"\"" + std::wstring(self) + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child{};
+  ASSERT_TRUE(SetEnvironmentVariableW(kHoldLockVariable, Wide(dir_.folder())));
+  const BOOL started = CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                      nullptr, nullptr, &startup, &child);
+  SetEnvironmentVariableW(kHoldLockVariable, nullptr);
+  ASSERT_TRUE(started);
+  for (int i = 0; i < 400 && !Exists(u"held"); ++i) Sleep(50);
+  const bool held = Exists(u"held");
+  if (held) {
+    EXPECT_FALSE(LocksWithin(dir_.folder(), 200));
+  }
+  TerminateProcess(child.hProcess, 1);
+  WaitForSingleObject(child.hProcess, INFINITE);
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
+  ASSERT_TRUE(held);
+  EXPECT_TRUE(LocksWithin(dir_.folder(), 10000));
 }
 
 TEST_F(WindowsEnvTest, MakesRelativePathsAbsolute) {
