@@ -274,11 +274,14 @@ void SystemEnv::ListFiles(const std::u16string& folder,
   const std::string native = ToNativeName(folder);
   const Folder dir = OpenFolder(native);
   if (dir == nullptr) return;
+  // Each entry is asked about relative to the open folder, so the system
+  // does not walk the folder's path again for every note.
+  const int fd = ::dirfd(dir.get());
   while (const dirent* entry = ::readdir(dir.get())) {
     std::u16string name = FromNativeName(entry->d_name);
     if (!wanted(name)) continue;
     struct stat st {};
-    if (::stat((native + entry->d_name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (::fstatat(fd, entry->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
     std::u16string path = folder + name;
     found({std::move(name), std::move(path), static_cast<std::uint64_t>(st.st_size),
            static_cast<std::int64_t>(st.st_mtim.tv_sec)});

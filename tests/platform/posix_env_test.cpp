@@ -136,6 +136,17 @@ TEST_F(PosixEnvTest, ListsALinkToANoteAsItsTarget) {
   EXPECT_EQ(found[0].lastWrite, 1600000000);
 }
 
+TEST_F(PosixEnvTest, ListsARelativeFolderFromTheWorkingDirectory) {
+  Write("a.txt", "abc");
+  const fs::path before = fs::current_path();
+  fs::current_path(root_);
+  const std::vector<NoteEntry> found = FindNotes(env_, u"notes/");
+  fs::current_path(before);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].path, u"notes/a.txt");
+  EXPECT_EQ(found[0].length, 3u);
+}
+
 TEST_F(PosixEnvTest, NamesThatAreNotUtf8RoundTrip) {
   const std::string name = "bad\xFF\xC3(.txt";
   Write(name, "text");
