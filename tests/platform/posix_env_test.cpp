@@ -147,6 +147,26 @@ TEST_F(PosixEnvTest, ListsARelativeFolderFromTheWorkingDirectory) {
   EXPECT_EQ(found[0].length, 3u);
 }
 
+TEST_F(PosixEnvTest, OpenedFilesReadAndWriteWholeLargeBlocks) {
+  // Larger than any pipe or socket buffer: a file left non-blocking must
+  // still move every byte in one call of ours.
+  std::string bytes(std::size_t{4} << 20, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>('a' + i % 26);
+  {
+    auto file = env_.OpenForWrite(Path("big.txt"));
+    ASSERT_NE(file, nullptr);
+    file->Write(bytes.data(), bytes.size());
+    file->Close();
+  }
+  auto file = env_.OpenForRead(Path("big.txt"));
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->GetLength(), bytes.size());
+  std::string back(bytes.size() + 1, '\0');
+  EXPECT_EQ(file->Read(back.data(), back.size()), bytes.size());
+  back.pop_back();
+  EXPECT_EQ(back, bytes);
+}
+
 TEST_F(PosixEnvTest, NamesThatAreNotUtf8RoundTrip) {
   const std::string name = "bad\xFF\xC3(.txt";
   Write(name, "text");
