@@ -1,11 +1,9 @@
 #include "index/refresh.h"
 
 #include <algorithm>
-#include <chrono>
 #include <deque>
 #include <exception>
 #include <functional>
-#include <future>
 #include <memory>
 #include <new>
 #include <optional>
@@ -141,8 +139,8 @@ class PendingNotes {
       // than for each one: the splitter does them in order, so they are all
       // ready then, and both threads are woken once per run instead of once
       // per note.
-      if (m_pending.front().words.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-        m_pending[std::min(kWaitRun, m_pending.size()) - 1].words.wait();
+      if (!m_pending.front().words.Ready()) {
+        m_pending[std::min(kWaitRun, m_pending.size()) - 1].words.Wait();
       }
       IndexOldest();
     }
@@ -159,7 +157,7 @@ class PendingNotes {
 
   struct Pending {
     std::u16string name;
-    std::future<SplitText> words;
+    SplitResult words;
     std::size_t bytes;
   };
 
@@ -167,7 +165,7 @@ class PendingNotes {
     Pending note = std::move(m_pending.front());
     m_pending.pop_front();
     m_bytes -= note.bytes;
-    const SplitText split = note.words.get();
+    const SplitText split = note.words.Get();
     if (split.runs.empty()) return;
     std::vector<WordIndex::Id>& ids = m_ids;
     ids.clear();

@@ -1,6 +1,7 @@
 #include "index/word_splitter.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -26,15 +27,43 @@ WordSplitter::~WordSplitter() {
   m_thread.join();
 }
 
-std::future<SplitText> WordSplitter::Split(std::string text) {
+bool SplitResult::Ready() const {
+  return m_words.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+void SplitResult::Wait() {
+  if (Ready()) return;
+  m_splitter->Start();
+  m_words.wait();
+}
+
+SplitText SplitResult::Get() {
+  Wait();
+  return m_words.get();
+}
+
+SplitResult WordSplitter::Split(std::string text) {
   std::promise<SplitText> words;
-  std::future<SplitText> result = words.get_future();
+  SplitResult result(*this, words.get_future());
+  bool wake = false;
   {
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_jobs.push_back(Job{std::move(text), std::move(words)});
+    wake = m_sleeping && m_jobs.size() >= kBatch;
+    if (wake) m_sleeping = false;
   }
-  m_wake.notify_one();
+  if (wake) m_wake.notify_one();
   return result;
+}
+
+void WordSplitter::Start() {
+  bool wake = false;
+  {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    wake = m_sleeping && !m_jobs.empty();
+    if (wake) m_sleeping = false;
+  }
+  if (wake) m_wake.notify_one();
 }
 
 void WordSplitter::Run() {
@@ -42,8 +71,15 @@ void WordSplitter::Run() {
   // thread would end the process instead of reaching the refresh.
   for (;;) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_wake.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
-    if (m_jobs.empty()) return;
+    if (m_jobs.empty() && !m_stop) {
+      // Woken by a batch, a waiting result or the end.
+      m_sleeping = true;
+      m_wake.wait(lock, [this] { return m_stop || !m_sleeping; });
+    }
+    if (m_jobs.empty()) {
+      if (m_stop) return;
+      continue;
+    }
     Job job = std::move(m_jobs.front());  // moves the promise, allocates nothing
     m_jobs.pop_front();
     lock.unlock();

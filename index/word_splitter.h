@@ -3,7 +3,9 @@
 // reads many notes uses both cores: the refresh reads, renames and records
 // the notes in order while the splitter turns earlier texts into words.
 // Results come back through futures, so the refresh takes them in the order
-// it gave the texts and the index comes out the same as without it.
+// it gave the texts and the index comes out the same as without it. The
+// splitter is woken for a batch of texts, or when a result is waited for,
+// rather than for every text: waking a thread costs system calls on both.
 //
 // Most words of a text are ones met before, so the splitter numbers each
 // distinct byte run it meets (over all texts, in the order first met) and
@@ -47,27 +49,56 @@ struct SplitText {
   const SplitWord& NewWord(std::uint32_t run) const { return newWords[run - firstNew]; }
 };
 
+class WordSplitter;
+
+// The words of one text, once split. Waiting for them starts the splitter
+// on every text given so far.
+class SplitResult {
+ public:
+  // Whether Get would return at once.
+  bool Ready() const;
+  // Waits until the words are ready.
+  void Wait();
+  // Waits for the words and takes them; at most once. Throws std::bad_alloc
+  // when they could not be had.
+  SplitText Get();
+
+ private:
+  friend class WordSplitter;
+  SplitResult(WordSplitter& splitter, std::future<SplitText> words)
+      : m_splitter(&splitter), m_words(std::move(words)) {}
+
+  WordSplitter* m_splitter;
+  std::future<SplitText> m_words;
+};
+
 class WordSplitter {
  public:
   // Throws std::bad_alloc when the thread cannot be started.
   WordSplitter();
   // Drops the texts not yet started, finishes the one being split and
-  // stops the thread. Take every future first to have all results.
+  // stops the thread. Take every result first to have them all.
   ~WordSplitter();
   WordSplitter(const WordSplitter&) = delete;
   WordSplitter& operator=(const WordSplitter&) = delete;
 
   // The words of text when they are ready. Exhausted memory throws
-  // std::bad_alloc here or comes out of the future's get(); it never ends
+  // std::bad_alloc here or comes out of the result's Get; it never ends
   // the process. Once a text has failed, every later one fails too: its
   // run numbers could refer to runs first met in the lost text.
-  std::future<SplitText> Split(std::string text);
+  SplitResult Split(std::string text);
 
  private:
+  friend class SplitResult;
+  // Texts queued while the splitter sleeps before it is woken for them.
+  static constexpr std::size_t kBatch = 16;
+
   struct Job {
     std::string text;
     std::promise<SplitText> words;
   };
+  // Wakes the splitter when it sleeps with texts queued.
+  void Start();
   void Run();
   SplitText SplitOne(std::string_view text);
   std::uint64_t RunHash(std::string_view run);
@@ -76,6 +107,7 @@ class WordSplitter {
   std::mutex m_mutex;
   std::condition_variable m_wake;
   std::deque<Job> m_jobs;
+  bool m_sleeping = false;  // the splitter waits to be woken
   bool m_stop = false;
 
   // The splitter thread's own: every run met, in an open-addressing table
