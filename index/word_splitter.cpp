@@ -1,7 +1,6 @@
 #include "index/word_splitter.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -27,28 +26,25 @@ WordSplitter::~WordSplitter() {
   m_thread.join();
 }
 
-bool SplitResult::Ready() const {
-  return m_words.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-}
+bool SplitResult::Ready() const { return m_state->ready.load(std::memory_order_acquire); }
 
 void SplitResult::Wait() {
-  if (Ready()) return;
-  m_splitter->Start();
-  m_words.wait();
+  if (!Ready()) m_splitter->WaitFor(*m_state);
 }
 
 SplitText SplitResult::Get() {
   Wait();
-  return m_words.get();
+  if (m_state->failure) std::rethrow_exception(m_state->failure);
+  return std::move(m_state->words);
 }
 
 SplitResult WordSplitter::Split(std::string text) {
-  std::promise<SplitText> words;
-  SplitResult result(*this, words.get_future());
+  auto state = std::make_shared<SplitResult::State>();
+  SplitResult result(*this, state);
   bool wake = false;
   {
     const std::lock_guard<std::mutex> lock(m_mutex);
-    m_jobs.push_back(Job{std::move(text), std::move(words)});
+    m_jobs.push_back(Job{std::move(text), std::move(state)});
     wake = m_sleeping && m_jobs.size() >= kBatch;
     if (wake) m_sleeping = false;
   }
@@ -66,6 +62,14 @@ void WordSplitter::Start() {
   if (wake) m_wake.notify_one();
 }
 
+void WordSplitter::WaitFor(const SplitResult::State& state) {
+  Start();
+  std::unique_lock<std::mutex> lock(m_mutex);
+  ++m_waiting;
+  m_done.wait(lock, [&state] { return state.ready.load(std::memory_order_relaxed); });
+  --m_waiting;
+}
+
 void WordSplitter::Run() {
   // Nothing outside the try may allocate: an exception that left this
   // thread would end the process instead of reaching the refresh.
@@ -80,16 +84,24 @@ void WordSplitter::Run() {
       if (m_stop) return;
       continue;
     }
-    Job job = std::move(m_jobs.front());  // moves the promise, allocates nothing
+    Job job = std::move(m_jobs.front());  // moves the pointers, allocates nothing
     m_jobs.pop_front();
     lock.unlock();
+    SplitResult::State& result = *job.result;
     try {
       if (m_failed) throw std::bad_alloc();
-      job.words.set_value(SplitOne(job.text));
+      result.words = SplitOne(job.text);
     } catch (...) {
       m_failed = true;
-      job.words.set_exception(std::current_exception());
+      result.failure = std::current_exception();
     }
+    // Marked under the lock, so that a taker about to wait cannot miss it;
+    // woken only when one waits.
+    lock.lock();
+    result.ready.store(true, std::memory_order_release);
+    const bool waited = m_waiting > 0;
+    lock.unlock();
+    if (waited) m_done.notify_all();
   }
 }
 

@@ -2,10 +2,11 @@
 // Splits note texts into words on a second thread, so that a refresh that
 // reads many notes uses both cores: the refresh reads, renames and records
 // the notes in order while the splitter turns earlier texts into words.
-// Results come back through futures, so the refresh takes them in the order
-// it gave the texts and the index comes out the same as without it. The
-// splitter is woken for a batch of texts, or when a result is waited for,
-// rather than for every text: waking a thread costs system calls on both.
+// The refresh takes the results in the order it gave the texts, so the
+// index comes out the same as without it. The splitter is woken for a
+// batch of texts, or when a result is waited for, and a result wakes its
+// taker only when it waits: waking a thread costs system calls on both
+// (a std::promise made one for every text, waited for or not).
 //
 // Most words of a text are ones met before, so the splitter numbers each
 // distinct byte run it meets (over all texts, in the order first met) and
@@ -17,8 +18,10 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <atomic>
 #include <deque>
-#include <future>
+#include <exception>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -52,7 +55,7 @@ struct SplitText {
 class WordSplitter;
 
 // The words of one text, once split. Waiting for them starts the splitter
-// on every text given so far.
+// on every text given so far. Used only while its splitter lives.
 class SplitResult {
  public:
   // Whether Get would return at once.
@@ -65,11 +68,17 @@ class SplitResult {
 
  private:
   friend class WordSplitter;
-  SplitResult(WordSplitter& splitter, std::future<SplitText> words)
-      : m_splitter(&splitter), m_words(std::move(words)) {}
+  // Shared by the splitter and the result: either side may go first.
+  struct State {
+    SplitText words;
+    std::exception_ptr failure;
+    std::atomic<bool> ready{false};  // set once words or failure is final
+  };
+  SplitResult(WordSplitter& splitter, std::shared_ptr<State> state)
+      : m_splitter(&splitter), m_state(std::move(state)) {}
 
   WordSplitter* m_splitter;
-  std::future<SplitText> m_words;
+  std::shared_ptr<State> m_state;
 };
 
 class WordSplitter {
@@ -95,10 +104,12 @@ class WordSplitter {
 
   struct Job {
     std::string text;
-    std::promise<SplitText> words;
+    std::shared_ptr<SplitResult::State> result;
   };
   // Wakes the splitter when it sleeps with texts queued.
   void Start();
+  // Waits, the splitter started, until state is ready.
+  void WaitFor(const SplitResult::State& state);
   void Run();
   SplitText SplitOne(std::string_view text);
   std::uint64_t RunHash(std::string_view run);
@@ -106,6 +117,8 @@ class WordSplitter {
 
   std::mutex m_mutex;
   std::condition_variable m_wake;
+  std::condition_variable m_done;  // a result is ready and someone waits
+  int m_waiting = 0;               // results being waited for
   std::deque<Job> m_jobs;
   bool m_sleeping = false;  // the splitter waits to be woken
   bool m_stop = false;
