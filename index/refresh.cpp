@@ -1,10 +1,9 @@
 #include "index/refresh.h"
 
 #include <algorithm>
-#include <chrono>
 #include <deque>
 #include <exception>
-#include <future>
+#include <functional>
 #include <memory>
 #include <new>
 #include <optional>
@@ -140,8 +139,8 @@ class PendingNotes {
       // than for each one: the splitter does them in order, so they are all
       // ready then, and both threads are woken once per run instead of once
       // per note.
-      if (m_pending.front().words.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-        m_pending[std::min(kWaitRun, m_pending.size()) - 1].words.wait();
+      if (!m_pending.front().words.Ready()) {
+        m_pending[std::min(kWaitRun, m_pending.size()) - 1].words.Wait();
       }
       IndexOldest();
     }
@@ -158,7 +157,7 @@ class PendingNotes {
 
   struct Pending {
     std::u16string name;
-    std::future<SplitText> words;
+    SplitResult words;
     std::size_t bytes;
   };
 
@@ -166,7 +165,7 @@ class PendingNotes {
     Pending note = std::move(m_pending.front());
     m_pending.pop_front();
     m_bytes -= note.bytes;
-    const SplitText split = note.words.get();
+    const SplitText split = note.words.Get();
     if (split.runs.empty()) return;
     std::vector<WordIndex::Id>& ids = m_ids;
     ids.clear();
@@ -247,8 +246,10 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
   const bool ended = kPathSeparators.find(folderText.back()) != std::u16string_view::npos;
   const std::u16string folder = ended ? folderText : folderText + kPathSeparators.front();
 
-  CMapStringToString seen;
   CMapStringToString stamps;
+  // The stamps of the notes found now, whether or not they were read; every
+  // other stamp's note is gone. Entries never move while the map holds them.
+  std::vector<const CMapStringToString::CPair*> seen;
   WordIndex words;
 
   // Another refresh of this folder may be renaming notes and saving its
@@ -264,6 +265,7 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
   bool changed = false;
   const std::vector<NoteEntry> entries =
       FindNotes(env, folder, [&report](std::size_t listed) { report.Working(listed, 0); });
+  seen.reserve(entries.size());
   std::optional<PendingNotes> pending;  // made for the first note read
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const NoteEntry& entry = entries[i];
@@ -278,14 +280,14 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
     const std::u16string stamp = MakeStamp(entry.lastWrite, utcOffset);
     const auto* known = stamps.FindEntry(entry.name);
     if (known != nullptr && known->value == stamp) {
-      seen.SetValue(entry.name, u"");
+      seen.push_back(known);
       continue;
     }
 
     std::optional<std::string> text = ReadText(env, entry);
     if (!text) {
       // Kept (not gone) but not stamped, so the next refresh tries again.
-      seen.SetValue(entry.name, u"");
+      if (known != nullptr) seen.push_back(known);
       continue;
     }
     changed = true;
@@ -295,16 +297,18 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
     pending->Add(name, std::move(*text));
     text.reset();
     stamps.SetValue(name, stamp);
-    seen.SetValue(name, u"");
+    seen.push_back(stamps.FindEntry(name));
   }
 
   if (pending) pending->Finish();
   pending.reset();
 
   // Vanished notes leave every note set in one pass over the index.
+  // Ordered as addresses, only to be searched.
+  std::sort(seen.begin(), seen.end(), std::less<>());
   std::vector<std::u16string> vanished;
   for (const auto* e = stamps.FirstEntry(); e != nullptr; e = stamps.NextEntry(e)) {
-    if (seen.FindEntry(e->key) == nullptr) vanished.push_back(e->key);
+    if (!std::binary_search(seen.begin(), seen.end(), e, std::less<>())) vanished.push_back(e->key);
   }
   std::vector<bool> gone;
   for (const std::u16string& name : vanished) {

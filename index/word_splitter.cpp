@@ -26,15 +26,48 @@ WordSplitter::~WordSplitter() {
   m_thread.join();
 }
 
-std::future<SplitText> WordSplitter::Split(std::string text) {
-  std::promise<SplitText> words;
-  std::future<SplitText> result = words.get_future();
+bool SplitResult::Ready() const { return m_state->ready.load(std::memory_order_acquire); }
+
+void SplitResult::Wait() {
+  if (!Ready()) m_splitter->WaitFor(*m_state);
+}
+
+SplitText SplitResult::Get() {
+  Wait();
+  if (m_state->failure) std::rethrow_exception(m_state->failure);
+  return std::move(m_state->words);
+}
+
+SplitResult WordSplitter::Split(std::string text) {
+  auto state = std::make_shared<SplitResult::State>();
+  SplitResult result(*this, state);
+  bool wake = false;
   {
     const std::lock_guard<std::mutex> lock(m_mutex);
-    m_jobs.push_back(Job{std::move(text), std::move(words)});
+    m_jobs.push_back(Job{std::move(text), std::move(state)});
+    wake = m_sleeping && m_jobs.size() >= kBatch;
+    if (wake) m_sleeping = false;
   }
-  m_wake.notify_one();
+  if (wake) m_wake.notify_one();
   return result;
+}
+
+void WordSplitter::Start() {
+  bool wake = false;
+  {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    wake = m_sleeping && !m_jobs.empty();
+    if (wake) m_sleeping = false;
+  }
+  if (wake) m_wake.notify_one();
+}
+
+void WordSplitter::WaitFor(const SplitResult::State& state) {
+  Start();
+  std::unique_lock<std::mutex> lock(m_mutex);
+  ++m_waiting;
+  m_done.wait(lock, [&state] { return state.ready.load(std::memory_order_relaxed); });
+  --m_waiting;
 }
 
 void WordSplitter::Run() {
@@ -42,18 +75,33 @@ void WordSplitter::Run() {
   // thread would end the process instead of reaching the refresh.
   for (;;) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_wake.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
-    if (m_jobs.empty()) return;
-    Job job = std::move(m_jobs.front());  // moves the promise, allocates nothing
+    if (m_jobs.empty() && !m_stop) {
+      // Woken by a batch, a waiting result or the end.
+      m_sleeping = true;
+      m_wake.wait(lock, [this] { return m_stop || !m_sleeping; });
+    }
+    if (m_jobs.empty()) {
+      if (m_stop) return;
+      continue;
+    }
+    Job job = std::move(m_jobs.front());  // moves the pointers, allocates nothing
     m_jobs.pop_front();
     lock.unlock();
+    SplitResult::State& result = *job.result;
     try {
       if (m_failed) throw std::bad_alloc();
-      job.words.set_value(SplitOne(job.text));
+      result.words = SplitOne(job.text);
     } catch (...) {
       m_failed = true;
-      job.words.set_exception(std::current_exception());
+      result.failure = std::current_exception();
     }
+    // Marked under the lock, so that a taker about to wait cannot miss it;
+    // woken only when one waits.
+    lock.lock();
+    result.ready.store(true, std::memory_order_release);
+    const bool waited = m_waiting > 0;
+    lock.unlock();
+    if (waited) m_done.notify_all();
   }
 }
 

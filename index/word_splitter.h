@@ -2,8 +2,11 @@
 // Splits note texts into words on a second thread, so that a refresh that
 // reads many notes uses both cores: the refresh reads, renames and records
 // the notes in order while the splitter turns earlier texts into words.
-// Results come back through futures, so the refresh takes them in the order
-// it gave the texts and the index comes out the same as without it.
+// The refresh takes the results in the order it gave the texts, so the
+// index comes out the same as without it. The splitter is woken for a
+// batch of texts, or when a result is waited for, and a result wakes its
+// taker only when it waits: waking a thread costs system calls on both
+// (a std::promise made one for every text, waited for or not).
 //
 // Most words of a text are ones met before, so the splitter numbers each
 // distinct byte run it meets (over all texts, in the order first met) and
@@ -15,8 +18,10 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <atomic>
 #include <deque>
-#include <future>
+#include <exception>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -47,27 +52,64 @@ struct SplitText {
   const SplitWord& NewWord(std::uint32_t run) const { return newWords[run - firstNew]; }
 };
 
+class WordSplitter;
+
+// The words of one text, once split. Waiting for them starts the splitter
+// on every text given so far. Used only while its splitter lives.
+class SplitResult {
+ public:
+  // Whether Get would return at once.
+  bool Ready() const;
+  // Waits until the words are ready.
+  void Wait();
+  // Waits for the words and takes them; at most once. Throws std::bad_alloc
+  // when they could not be had.
+  SplitText Get();
+
+ private:
+  friend class WordSplitter;
+  // Shared by the splitter and the result: either side may go first.
+  struct State {
+    SplitText words;
+    std::exception_ptr failure;
+    std::atomic<bool> ready{false};  // set once words or failure is final
+  };
+  SplitResult(WordSplitter& splitter, std::shared_ptr<State> state)
+      : m_splitter(&splitter), m_state(std::move(state)) {}
+
+  WordSplitter* m_splitter;
+  std::shared_ptr<State> m_state;
+};
+
 class WordSplitter {
  public:
   // Throws std::bad_alloc when the thread cannot be started.
   WordSplitter();
   // Drops the texts not yet started, finishes the one being split and
-  // stops the thread. Take every future first to have all results.
+  // stops the thread. Take every result first to have them all.
   ~WordSplitter();
   WordSplitter(const WordSplitter&) = delete;
   WordSplitter& operator=(const WordSplitter&) = delete;
 
   // The words of text when they are ready. Exhausted memory throws
-  // std::bad_alloc here or comes out of the future's get(); it never ends
+  // std::bad_alloc here or comes out of the result's Get; it never ends
   // the process. Once a text has failed, every later one fails too: its
   // run numbers could refer to runs first met in the lost text.
-  std::future<SplitText> Split(std::string text);
+  SplitResult Split(std::string text);
 
  private:
+  friend class SplitResult;
+  // Texts queued while the splitter sleeps before it is woken for them.
+  static constexpr std::size_t kBatch = 16;
+
   struct Job {
     std::string text;
-    std::promise<SplitText> words;
+    std::shared_ptr<SplitResult::State> result;
   };
+  // Wakes the splitter when it sleeps with texts queued.
+  void Start();
+  // Waits, the splitter started, until state is ready.
+  void WaitFor(const SplitResult::State& state);
   void Run();
   SplitText SplitOne(std::string_view text);
   std::uint64_t RunHash(std::string_view run);
@@ -75,7 +117,10 @@ class WordSplitter {
 
   std::mutex m_mutex;
   std::condition_variable m_wake;
+  std::condition_variable m_done;  // a result is ready and someone waits
+  int m_waiting = 0;               // results being waited for
   std::deque<Job> m_jobs;
+  bool m_sleeping = false;  // the splitter waits to be woken
   bool m_stop = false;
 
   // The splitter thread's own: every run met, in an open-addressing table

@@ -15,10 +15,15 @@ bool IsTrail(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
 }  // namespace
 
-std::u16string FromNativeName(const std::string& bytes) {
+std::u16string FromNativeName(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());
   for (std::size_t i = 0; i < bytes.size();) {
+    // Most names are ASCII: their bytes are their code units.
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+      out.push_back(static_cast<char16_t>(bytes[i++]));
+      continue;
+    }
     char32_t c;
     const std::size_t length = DecodeUtf8(bytes, i, &c);
     if (c == kIllFormed) {
@@ -39,7 +44,9 @@ std::string ToNativeName(const std::u16string& name) {
   const std::size_t length = name.size();
   for (std::size_t i = 0; i < length; ++i) {
     const char16_t u = name[i];
-    if (IsLead(u) && i + 1 < length && IsTrail(name[i + 1])) {
+    if (u < 0x80) {
+      out.push_back(static_cast<char>(u));
+    } else if (IsLead(u) && i + 1 < length && IsTrail(name[i + 1])) {
       AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (name[i + 1] - 0xDC00));
       ++i;
     } else if (u >= kEscapeBase && u <= 0xDCFF) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-std::u16string FromNativeName(const std::string& bytes);
+std::u16string FromNativeName(std::string_view bytes);
 
 // The exact inverse of FromNativeName. A lone surrogate outside
 // U+DC80..U+DCFF, which no file name produces, becomes U+FFFD's bytes.

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <future>
 #include <new>
 #include <random>
 #include <string>
@@ -63,14 +62,34 @@ TEST(WordSplitterTest, EachRunOnceInOrderOfFirstOccurrence) {
   SetUserLowerCase(true);
   WordSplitter splitter;
   RunBook book;
-  EXPECT_EQ(book.Expand(splitter.Split("Cat cat, КОТ dog Cat кот").get()),
+  EXPECT_EQ(book.Expand(splitter.Split("Cat cat, КОТ dog Cat кот").Get()),
             (Words{u"cat", u"cat", u"кот", u"dog", u"кот"}));
-  EXPECT_TRUE(book.Expand(splitter.Split(" ,.; ").get()).empty());
+  EXPECT_TRUE(book.Expand(splitter.Split(" ,.; ").Get()).empty());
   // Runs met before come back by number only; odd and even lengths that
   // share their first bytes stay apart.
-  const SplitText again = splitter.Split("dog cat ca c cats").get();
+  const SplitText again = splitter.Split("dog cat ca c cats").Get();
   EXPECT_EQ(again.newWords.size(), 3u);
   EXPECT_EQ(book.Expand(again), (Words{u"dog", u"cat", u"ca", u"c", u"cats"}));
+}
+
+// The splitter sleeps until a batch of texts waits, but a result waited for
+// never waits for a batch: whatever few texts are queued get split, in
+// order, and it sleeps and wakes again as often as needed.
+TEST(WordSplitterTest, AWaitedResultNeverWaitsForAFullBatch) {
+  SetAnsiCodePage(65001);
+  SetUserLowerCase(true);
+  WordSplitter splitter;
+  RunBook book;
+  for (int round = 0; round < 50; ++round) {
+    std::vector<SplitResult> results;
+    for (int i = 0; i <= round % 5; ++i) results.push_back(splitter.Split("word" + std::to_string(i)));
+    results.back().Wait();
+    for (SplitResult& result : results) EXPECT_TRUE(result.Ready()) << round;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+      const std::u16string digit(1, static_cast<char16_t>(u'0' + i));
+      EXPECT_EQ(book.Expand(results[i].Get()), Words{u"word" + digit});
+    }
+  }
 }
 
 // Many texts over a shared vocabulary, in two code pages, give what the
@@ -88,7 +107,7 @@ TEST(WordSplitterTest, RandomTextsMatchTheModel) {
     const std::vector<std::string> gaps = {" ", ", ", "\n", ".", "  "};
     WordSplitter splitter;
     std::vector<std::string> texts;
-    std::vector<std::future<SplitText>> results;
+    std::vector<SplitResult> results;
     for (int i = 0; i < 2000; ++i) {
       std::string text;
       for (int n = static_cast<int>(rng() % 30); n > 0; --n) {
@@ -104,7 +123,7 @@ TEST(WordSplitterTest, RandomTextsMatchTheModel) {
     }
     RunBook book;
     for (std::size_t i = 0; i < texts.size(); ++i) {
-      EXPECT_EQ(book.Expand(results[i].get()), ModelWords(texts[i])) << codePage << " text " << i;
+      EXPECT_EQ(book.Expand(results[i].Get()), ModelWords(texts[i])) << codePage << " text " << i;
     }
   }
 }
@@ -128,7 +147,7 @@ TEST(WordSplitterTest, ExhaustedMemoryAnywhereReachesTheCaller) {
         auto second = splitter.Split(text + " and more");
         for (auto* result : {&first, &second}) {
           try {
-            EXPECT_FALSE(result->get().runs.empty());
+            EXPECT_FALSE(result->Get().runs.empty());
             failed.push_back(false);
           } catch (const std::bad_alloc&) {
             failed.push_back(true);

@@ -136,6 +136,37 @@ TEST_F(PosixEnvTest, ListsALinkToANoteAsItsTarget) {
   EXPECT_EQ(found[0].lastWrite, 1600000000);
 }
 
+TEST_F(PosixEnvTest, ListsARelativeFolderFromTheWorkingDirectory) {
+  Write("a.txt", "abc");
+  const fs::path before = fs::current_path();
+  fs::current_path(root_);
+  const std::vector<NoteEntry> found = FindNotes(env_, u"notes/");
+  fs::current_path(before);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].path, u"notes/a.txt");
+  EXPECT_EQ(found[0].length, 3u);
+}
+
+TEST_F(PosixEnvTest, OpenedFilesReadAndWriteWholeLargeBlocks) {
+  // Larger than any pipe or socket buffer: a file left non-blocking must
+  // still move every byte in one call of ours.
+  std::string bytes(std::size_t{4} << 20, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>('a' + i % 26);
+  {
+    auto file = env_.OpenForWrite(Path("big.txt"));
+    ASSERT_NE(file, nullptr);
+    file->Write(bytes.data(), bytes.size());
+    file->Close();
+  }
+  auto file = env_.OpenForRead(Path("big.txt"));
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->GetLength(), bytes.size());
+  std::string back(bytes.size() + 1, '\0');
+  EXPECT_EQ(file->Read(back.data(), back.size()), bytes.size());
+  back.pop_back();
+  EXPECT_EQ(back, bytes);
+}
+
 TEST_F(PosixEnvTest, NamesThatAreNotUtf8RoundTrip) {
   const std::string name = "bad\xFF\xC3(.txt";
   Write(name, "text");
