@@ -15,6 +15,7 @@
 #include <ctime>
 #include <random>
 #include <string_view>
+#include <utility>
 
 #include "platform/os/editor.h"
 #include "platform/framework/exceptions.h"
@@ -136,6 +137,18 @@ class UnnamedFile final : public PosixFile {
   std::u16string* path_;
 };
 
+// Wraps fd in a file object, closing fd if that fails, so that exhausted
+// memory never leaks a descriptor.
+template <class File, class... Args>
+std::unique_ptr<CFile> Adopt(int fd, Args&&... args) {
+  try {
+    return std::make_unique<File>(fd, std::forward<Args>(args)...);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+}
+
 // Opens without blocking on a FIFO or device and keeps only regular files;
 // the file stays non-blocking until a call would block (PosixFile::Block).
 std::unique_ptr<CFile> OpenRegular(const std::u16string& path, int flags) {
@@ -146,7 +159,7 @@ std::unique_ptr<CFile> OpenRegular(const std::u16string& path, int flags) {
     ::close(fd);
     return nullptr;
   }
-  return std::make_unique<PosixFile>(fd, true);
+  return Adopt<PosixFile>(fd, true);
 }
 
 // The folder part of a native path, "." when it has none.
@@ -206,7 +219,7 @@ std::unique_ptr<CFile> SystemEnv::CreateTempFile(const std::u16string& folder,
   const std::string native = ToNativeName(folder);
   if (::access("/proc/self/fd", X_OK) == 0) {
     const int fd = ::open(native.empty() ? "." : native.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    if (fd >= 0) return std::make_unique<UnnamedFile>(fd, native, path);
+    if (fd >= 0) return Adopt<UnnamedFile>(fd, native, path);
   }
   // A file system without unnamed files: the file is named at once, and a
   // killed run's leftover waits for RemoveStaleTempFiles.
@@ -217,8 +230,10 @@ std::unique_ptr<CFile> SystemEnv::CreateTempFile(const std::u16string& folder,
   const mode_t mask = ::umask(0);
   ::umask(mask);
   ::fchmod(fd, 0666 & ~mask);
+  std::unique_ptr<CFile> file = Adopt<PosixFile>(fd);
+  // Should naming fail, the file is closed and left for RemoveStaleTempFiles.
   *path = FromNativeName(name);
-  return std::make_unique<PosixFile>(fd);
+  return file;
 }
 
 bool SystemEnv::RenameReplacing(const std::u16string& from, const std::u16string& to) {

@@ -22,6 +22,7 @@
 #include "index/notes_folder.h"
 #include "platform/os/env.h"
 #include "platform/text/file_names.h"
+#include "tests/support/alloc_failure.h"
 
 namespace {
 
@@ -260,6 +261,33 @@ TEST_F(PosixEnvTest, ATempFileGetsItsNameOnlyWhenClosed) {
   umask(mask);
   EXPECT_EQ(fs::status(notes_ + name).permissions(),
             static_cast<fs::perms>(0666 & ~mask));
+}
+
+// Counts this process's open descriptors.
+std::size_t OpenDescriptors() {
+  return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
+}
+
+TEST_F(PosixEnvTest, ExhaustedMemoryWhileOpeningLeavesNoDescriptorOpen) {
+  Write("a.txt", "apple");
+  const std::u16string note = Path("a.txt");
+  const std::u16string folder = Folder();
+  const std::size_t before = OpenDescriptors();
+  for (int after = 0;; ++after) {
+    bool fired = false;
+    try {
+      FailAllocation fail(after);
+      std::u16string path;
+      { auto read = env_.OpenForRead(note); }
+      { auto written = env_.OpenForWrite(Path("b.txt")); }
+      { auto temp = env_.CreateTempFile(folder, &path); }
+      fired = fail.Fired();
+    } catch (const std::bad_alloc&) {
+      fired = true;
+    }
+    ASSERT_EQ(OpenDescriptors(), before) << "after " << after << " allocations";
+    if (!fired) break;
+  }
 }
 
 TEST_F(PosixEnvTest, RemovesOnlyStaleTempIndexFiles) {
