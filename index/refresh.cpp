@@ -277,9 +277,9 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
       if (entry.lastWrite < writtenBefore) env.DeleteIfEmpty(entry.path, writtenBefore);
       continue;
     }
-    const std::u16string stamp = MakeStamp(entry.lastWrite, utcOffset);
+    const StampText stamp(entry.lastWrite, utcOffset);
     const auto* known = stamps.FindEntry(entry.name);
-    if (known != nullptr && known->value == stamp) {
+    if (known != nullptr && known->value == stamp.View()) {
       seen.push_back(known);
       continue;
     }
@@ -296,7 +296,7 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
     if (!pending) pending.emplace(words);
     pending->Add(name, std::move(*text));
     text.reset();
-    stamps.SetValue(name, stamp);
+    stamps.SetValue(name, std::u16string(stamp.View()));
     seen.push_back(stamps.FindEntry(name));
   }
 
