@@ -230,6 +230,22 @@ class BackgroundSave {
   std::thread m_thread;
 };
 
+// The keys of the recorded notes the scan did not see. seen holds the
+// entries it saw; when seenOnce, none of them twice.
+std::vector<std::u16string> VanishedNotes(const CMapStringToString& stamps,
+                                          std::vector<const CMapStringToString::CPair*>& seen,
+                                          bool seenOnce) {
+  // All seen: the usual refresh of an unchanged folder needs no search.
+  if (seenOnce && seen.size() == static_cast<std::size_t>(stamps.Count())) return {};
+  // Ordered as addresses, only to be searched.
+  std::sort(seen.begin(), seen.end(), std::less<>());
+  std::vector<std::u16string> vanished;
+  for (const auto* e = stamps.FirstEntry(); e != nullptr; e = stamps.NextEntry(e)) {
+    if (!std::binary_search(seen.begin(), seen.end(), e, std::less<>())) vanished.push_back(e->key);
+  }
+  return vanished;
+}
+
 // A progress that tells nobody.
 class NoProgress : public RefreshProgress {
  public:
@@ -263,6 +279,7 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
   const std::int64_t utcOffset = env.UtcOffsetNow();
   const std::int64_t now = env.Now();
   bool changed = false;
+  bool readAny = false;
   const std::vector<NoteEntry> entries =
       FindNotes(env, folder, [&report](std::size_t listed) { report.Working(listed, 0); });
   seen.reserve(entries.size());
@@ -291,6 +308,7 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
       continue;
     }
     changed = true;
+    readAny = true;
     std::u16string name = entry.name;
     if (IsTimeNamed(name)) name = RenameAfterWords(env, folder, entry, BaseName(*text));
     if (!pending) pending.emplace(words);
@@ -304,14 +322,15 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
   pending.reset();
 
   // Vanished notes leave every note set in one pass over the index.
-  // Ordered as addresses, only to be searched.
-  std::sort(seen.begin(), seen.end(), std::less<>());
-  std::vector<std::u16string> vanished;
-  for (const auto* e = stamps.FirstEntry(); e != nullptr; e = stamps.NextEntry(e)) {
-    if (!std::binary_search(seen.begin(), seen.end(), e, std::less<>())) vanished.push_back(e->key);
-  }
+  // A note read may have been renamed onto a name the listing holds too
+  // (another program removed that file meanwhile), so only the entries of
+  // unread notes are known to be seen once, and only when the listing
+  // repeats no name (a repeated name would lie beside itself in its order).
+  const auto sameName = [](const NoteEntry& a, const NoteEntry& b) { return a.name == b.name; };
+  const bool seenOnce =
+      !readAny && std::adjacent_find(entries.begin(), entries.end(), sameName) == entries.end();
   std::vector<bool> gone;
-  for (const std::u16string& name : vanished) {
+  for (const std::u16string& name : VanishedNotes(stamps, seen, seenOnce)) {
     changed = true;
     stamps.RemoveEntry(name);
     if (const WordIndex::Id note = words.FindNote(name); note != WordIndex::kNone) {

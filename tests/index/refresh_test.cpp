@@ -464,6 +464,24 @@ TEST_F(RefreshTest, AChangedNoteKeepsItsOldWords) {
   EXPECT_EQ(Stamps().at(u"a.txt"), MakeStamp(kWritten + 60, 0));
 }
 
+// A time-named note renamed onto a listed name that another program
+// removed after the listing: that name is seen twice, and the one note
+// that did vanish must still be dropped.
+TEST_F(RefreshTest, ANoteRenamedOntoAListedNameStillLetsAVanishedNoteGo) {
+  Write("apple.txt", "apple");
+  Write("gone.txt", "gone");
+  Run();
+  Write("note-1.txt", "apple");
+  std::filesystem::remove(Native("gone.txt"));
+  env_.afterFindNotes = [this] { std::filesystem::remove(Native("apple.txt")); };
+
+  const RecordingWindow window = Run();
+  EXPECT_TRUE(Exists("apple.txt"));
+  EXPECT_FALSE(Exists("note-1.txt"));
+  EXPECT_EQ(Stamps(), (std::map<std::u16string, std::u16string>{{u"apple.txt", stamp_}}));
+  EXPECT_EQ(window.words.at(u"gone"), Names{});
+}
+
 TEST_F(RefreshTest, AFolderWithoutNotesGetsNoIndex) {
   Run();
   EXPECT_FALSE(Exists("notes.ndx"));
