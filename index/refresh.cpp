@@ -271,7 +271,6 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
   // Another refresh of this folder may be renaming notes and saving its
   // index right now: wait for it, and keep the window out of the lock.
   std::unique_ptr<Env::FolderLock> lock = env.LockFolder(folder);
-  if (lock) env.RemoveStaleTempFiles(folder);
 
   LoadIndexFile(env, folder, stamps, words, &report);
 
@@ -280,8 +279,12 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
   const std::int64_t now = env.Now();
   bool changed = false;
   bool readAny = false;
-  const std::vector<NoteEntry> entries =
-      FindNotes(env, folder, [&report](std::size_t listed) { report.Working(listed, 0); });
+  bool tempIndexSeen = false;
+  const std::vector<NoteEntry> entries = FindNotes(
+      env, folder, [&report](std::size_t listed) { report.Working(listed, 0); }, &tempIndexSeen);
+  // Killed runs' leftovers go while the turn is held; the listing has told
+  // whether there are any, so the folder is rarely listed a second time.
+  if (lock && tempIndexSeen) env.RemoveStaleTempFiles(folder);
   seen.reserve(entries.size());
   std::optional<PendingNotes> pending;  // made for the first note read
   for (std::size_t i = 0; i < entries.size(); ++i) {
