@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "index/background_listing.h"
 #include "index/index_file.h"
 #include "index/map.h"
 #include "index/notes_folder.h"
@@ -272,6 +273,9 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
   // index right now: wait for it, and keep the window out of the lock.
   std::unique_ptr<Env::FolderLock> lock = env.LockFolder(folder);
 
+  // Listed while the index loads. Killed runs' leftovers go while the turn
+  // is held.
+  BackgroundListing listing(env, folder, lock != nullptr);
   LoadIndexFile(env, folder, stamps, words, &report);
 
   // One offset for the whole scan, so that all stamps agree.
@@ -279,12 +283,7 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
   const std::int64_t now = env.Now();
   bool changed = false;
   bool readAny = false;
-  bool tempIndexSeen = false;
-  const std::vector<NoteEntry> entries = FindNotes(
-      env, folder, [&report](std::size_t listed) { report.Working(listed, 0); }, &tempIndexSeen);
-  // Killed runs' leftovers go while the turn is held; the listing has told
-  // whether there are any, so the folder is rarely listed a second time.
-  if (lock && tempIndexSeen) env.RemoveStaleTempFiles(folder);
+  const std::vector<NoteEntry> entries = listing.Finish(report);
   seen.reserve(entries.size());
   std::optional<PendingNotes> pending;  // made for the first note read
   for (std::size_t i = 0; i < entries.size(); ++i) {
