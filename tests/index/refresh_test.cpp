@@ -482,6 +482,24 @@ TEST_F(RefreshTest, ANoteRenamedOntoAListedNameStillLetsAVanishedNoteGo) {
   EXPECT_EQ(window.words.at(u"gone"), Names{});
 }
 
+// Once a note was read and stamped, a later note is checked against the
+// stamps as they are then, not as they were when the scan began: here a
+// note renamed onto a listed name (its file removed by another program
+// after the listing) makes that name's listed stamp a stale one, so it is
+// read again and stamped as listed.
+TEST_F(RefreshTest, NotesAfterARenameAreCheckedAgainstTheStampsAsTheyAreThen) {
+  Write("zebra.txt", "zebra stripes");
+  Run();
+  Write("note-1.txt", "zebra", kWritten + 60);
+  env_.afterFindNotes = [this] { std::filesystem::remove(Native("zebra.txt")); };
+
+  const RecordingWindow window = Run();
+  EXPECT_TRUE(Exists("zebra.txt"));
+  EXPECT_FALSE(Exists("note-1.txt"));
+  EXPECT_EQ(Stamps(), (std::map<std::u16string, std::u16string>{{u"zebra.txt", stamp_}}));
+  EXPECT_EQ(window.words.at(u"zebra"), Names{u"zebra.txt"});
+}
+
 TEST_F(RefreshTest, AFolderWithoutNotesGetsNoIndex) {
   Run();
   EXPECT_FALSE(Exists("notes.ndx"));
