@@ -332,13 +332,16 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
       if (entry.lastWrite < writtenBefore) env.DeleteIfEmpty(entry.path, writtenBefore);
       continue;
     }
-    // Worked out before the scan, which holds while no note was stamped.
-    if (!readAny && unchanged[i] != nullptr) {
-      seen.push_back(unchanged[i]);
+    // Found unchanged before the scan. The scan removes no entry, so a
+    // lookup would find this one still; only its stamp may have been set
+    // since a note was read (and renamed onto this name).
+    const auto* known = unchanged[i];
+    if (known != nullptr && !readAny) {
+      seen.push_back(known);
       continue;
     }
     const StampText stamp(entry.lastWrite, utcOffset);
-    const auto* known = stamps.FindEntry(entry.name);
+    if (known == nullptr) known = stamps.FindEntry(entry.name);
     if (known != nullptr && known->value == stamp.View()) {
       seen.push_back(known);
       continue;
