@@ -64,6 +64,7 @@ scriblet_warnings(scriblet_index)
 add_library(scriblet_refresh STATIC
   ${src}/index/stamp.cpp
   ${src}/index/word_splitter.cpp
+  ${src}/index/background_listing.cpp
   ${src}/index/refresh.cpp
   ${src}/index/refresh_reporting_memory.cpp
 )
@@ -196,6 +197,8 @@ if(BUILD_TESTING)
     SOURCES ${src}/tests/index/word_splitter_test.cpp ${alloc_failure} LIBS scriblet_refresh)
   scriblet_windows_test(notes_folder_test SOURCES ${src}/tests/index/notes_folder_test.cpp
     LIBS scriblet_index scriblet_test_env)
+  scriblet_windows_test(background_listing_test
+    SOURCES ${src}/tests/index/background_listing_test.cpp LIBS scriblet_refresh scriblet_test_env)
   scriblet_windows_test(differential_test SOURCES ${src}/tests/index/differential_test.cpp
     LIBS scriblet_reference scriblet_refresh scriblet_search scriblet_test_env)
   scriblet_windows_test(xmap_test SOURCES ${src}/tests/search/xmap_test.cpp ${alloc_failure}

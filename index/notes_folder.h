@@ -20,9 +20,15 @@ bool IsNoteName(const std::u16string& name);
 // upper-cased on its own (UpperCaseUnits), ties by the code units
 // themselves. Empty when the folder is missing or unreadable. While it
 // lists, listed (when given) is called now and then with the number of
-// notes found so far.
+// notes found so far. *tempIndexSeen (when given) tells whether the same
+// listing met a name IsTempIndexName accepts, of any kind of entry.
 std::vector<NoteEntry> FindNotes(Env& env, const std::u16string& folder,
-                                 const std::function<void(std::size_t)>& listed = {});
+                                 const std::function<void(std::size_t)>& listed = {},
+                                 bool* tempIndexSeen = nullptr);
+
+// The name Env::CreateTempFile gives a temporary index file:
+// "notes.ndx." and six letters or digits.
+bool IsTempIndexName(const std::u16string& name);
 
 // Whether folder + name is, right now, a note as FindNotes would list it.
 // False for a name that could reach outside the folder (IsPlainFileName).

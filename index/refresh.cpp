@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "index/background_listing.h"
 #include "index/index_file.h"
 #include "index/map.h"
 #include "index/notes_folder.h"
@@ -230,6 +231,56 @@ class BackgroundSave {
   std::thread m_thread;
 };
 
+// Notes from this many on are checked on two threads: a thread costs less
+// than looking that many notes up.
+constexpr std::size_t kTwoThreadsFrom = 1024;
+
+// For each entry, its recorded entry when it is not empty and its stamp is
+// the recorded one, else null. Each check is a lookup that mostly misses
+// the processor's caches, so a large folder is checked in two halves at
+// once. Throws std::bad_alloc when memory or a thread cannot be had.
+std::vector<const CMapStringToString::CPair*> UnchangedNotes(const CMapStringToString& stamps,
+                                                             const std::vector<NoteEntry>& entries,
+                                                             std::int64_t utcOffset) {
+  std::vector<const CMapStringToString::CPair*> unchanged(entries.size());
+  // Throws nothing: stamps is only read, here and on the other thread.
+  const auto check = [&](std::size_t begin, std::size_t end) noexcept {
+    for (std::size_t i = begin; i < end; ++i) {
+      const NoteEntry& entry = entries[i];
+      if (entry.length == 0) continue;
+      const auto* known = stamps.FindEntry(entry.name);
+      if (known != nullptr && known->value == StampText(entry.lastWrite, utcOffset).View()) {
+        unchanged[i] = known;
+      }
+    }
+  };
+  if (entries.size() < kTwoThreadsFrom) {
+    check(0, entries.size());
+    return unchanged;
+  }
+  const std::size_t half = entries.size() / 2;
+  std::thread other = StartThread([&check, half, &entries] { check(half, entries.size()); });
+  check(0, half);
+  other.join();
+  return unchanged;
+}
+
+// The keys of the recorded notes the scan did not see. seen holds the
+// entries it saw; when seenOnce, none of them twice.
+std::vector<std::u16string> VanishedNotes(const CMapStringToString& stamps,
+                                          std::vector<const CMapStringToString::CPair*>& seen,
+                                          bool seenOnce) {
+  // All seen: the usual refresh of an unchanged folder needs no search.
+  if (seenOnce && seen.size() == static_cast<std::size_t>(stamps.Count())) return {};
+  // Ordered as addresses, only to be searched.
+  std::sort(seen.begin(), seen.end(), std::less<>());
+  std::vector<std::u16string> vanished;
+  for (const auto* e = stamps.FirstEntry(); e != nullptr; e = stamps.NextEntry(e)) {
+    if (!std::binary_search(seen.begin(), seen.end(), e, std::less<>())) vanished.push_back(e->key);
+  }
+  return vanished;
+}
+
 // A progress that tells nobody.
 class NoProgress : public RefreshProgress {
  public:
@@ -255,16 +306,20 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
   // Another refresh of this folder may be renaming notes and saving its
   // index right now: wait for it, and keep the window out of the lock.
   std::unique_ptr<Env::FolderLock> lock = env.LockFolder(folder);
-  if (lock) env.RemoveStaleTempFiles(folder);
 
+  // Listed while the index loads. Killed runs' leftovers go while the turn
+  // is held.
+  BackgroundListing listing(env, folder, lock != nullptr);
   LoadIndexFile(env, folder, stamps, words, &report);
 
   // One offset for the whole scan, so that all stamps agree.
   const std::int64_t utcOffset = env.UtcOffsetNow();
   const std::int64_t now = env.Now();
   bool changed = false;
-  const std::vector<NoteEntry> entries =
-      FindNotes(env, folder, [&report](std::size_t listed) { report.Working(listed, 0); });
+  bool readAny = false;
+  const std::vector<NoteEntry> entries = listing.Finish(report);
+  const std::vector<const CMapStringToString::CPair*> unchanged =
+      UnchangedNotes(stamps, entries, utcOffset);
   seen.reserve(entries.size());
   std::optional<PendingNotes> pending;  // made for the first note read
   for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -277,9 +332,17 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
       if (entry.lastWrite < writtenBefore) env.DeleteIfEmpty(entry.path, writtenBefore);
       continue;
     }
-    const std::u16string stamp = MakeStamp(entry.lastWrite, utcOffset);
-    const auto* known = stamps.FindEntry(entry.name);
-    if (known != nullptr && known->value == stamp) {
+    // Found unchanged before the scan. The scan removes no entry, so a
+    // lookup would find this one still; only its stamp may have been set
+    // since a note was read (and renamed onto this name).
+    const auto* known = unchanged[i];
+    if (known != nullptr && !readAny) {
+      seen.push_back(known);
+      continue;
+    }
+    const StampText stamp(entry.lastWrite, utcOffset);
+    if (known == nullptr) known = stamps.FindEntry(entry.name);
+    if (known != nullptr && known->value == stamp.View()) {
       seen.push_back(known);
       continue;
     }
@@ -291,12 +354,13 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
       continue;
     }
     changed = true;
+    readAny = true;
     std::u16string name = entry.name;
     if (IsTimeNamed(name)) name = RenameAfterWords(env, folder, entry, BaseName(*text));
     if (!pending) pending.emplace(words);
     pending->Add(name, std::move(*text));
     text.reset();
-    stamps.SetValue(name, stamp);
+    stamps.SetValue(name, std::u16string(stamp.View()));
     seen.push_back(stamps.FindEntry(name));
   }
 
@@ -304,14 +368,15 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
   pending.reset();
 
   // Vanished notes leave every note set in one pass over the index.
-  // Ordered as addresses, only to be searched.
-  std::sort(seen.begin(), seen.end(), std::less<>());
-  std::vector<std::u16string> vanished;
-  for (const auto* e = stamps.FirstEntry(); e != nullptr; e = stamps.NextEntry(e)) {
-    if (!std::binary_search(seen.begin(), seen.end(), e, std::less<>())) vanished.push_back(e->key);
-  }
+  // A note read may have been renamed onto a name the listing holds too
+  // (another program removed that file meanwhile), so only the entries of
+  // unread notes are known to be seen once, and only when the listing
+  // repeats no name (a repeated name would lie beside itself in its order).
+  const auto sameName = [](const NoteEntry& a, const NoteEntry& b) { return a.name == b.name; };
+  const bool seenOnce =
+      !readAny && std::adjacent_find(entries.begin(), entries.end(), sameName) == entries.end();
   std::vector<bool> gone;
-  for (const std::u16string& name : vanished) {
+  for (const std::u16string& name : VanishedNotes(stamps, seen, seenOnce)) {
     changed = true;
     stamps.RemoveEntry(name);
     if (const WordIndex::Id note = words.FindNote(name); note != WordIndex::kNone) {

@@ -8,11 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/text/file_names.h"
+#include "platform/text/lower_case.h"
 #include "tests/support/test_env.h"
 
 namespace {
@@ -74,6 +76,58 @@ TEST(NotesFolder, ListsNotesInTheWindowsOrderWhateverOrderTheSystemGives) {
 
   std::rotate(env.files.begin(), env.files.begin() + 5, env.files.end());
   EXPECT_EQ(Names(FindNotes(env, u"f/")), expected);
+}
+
+// Names alike in their first units, in case only, or beyond the Basic
+// Latin letters come out as the plain comparison of upper-cased names
+// (then of the names) orders them.
+TEST(NotesFolder, LongSharedBeginningsAndMixedScriptsKeepTheOrder) {
+  const std::vector<std::u16string> parts = {u"a", u"A", u"b", u"_", u"[", u"ё", u"Ё", u"ж",
+                                             u"😀", u"ｚ", u"1", u" ", u"ß", u"ǅ",
+                                             u"z", u"Z", u"@", u"`", u"{"};
+  std::mt19937 rng(5);
+  std::uniform_int_distribution<std::size_t> pick(0, parts.size() - 1);
+  std::uniform_int_distribution<int> length(0, 12);
+  ListingEnv env;
+  std::set<std::u16string> names;
+  while (names.size() < 3000) {
+    std::u16string name = names.size() % 3 == 0 ? u"Shared beginning " : u"";
+    for (int n = length(rng); n > 0; --n) name += parts[pick(rng)];
+    name += names.size() % 5 == 0 ? u".TXT" : u".txt";
+    names.insert(name);
+  }
+  env.files.assign(names.begin(), names.end());
+  std::shuffle(env.files.begin(), env.files.end(), rng);
+
+  std::vector<std::u16string> expected = env.files;
+  std::sort(expected.begin(), expected.end(), [](const std::u16string& a, const std::u16string& b) {
+    const std::u16string upperA = UpperCaseUnits(a);
+    const std::u16string upperB = UpperCaseUnits(b);
+    return upperA != upperB ? upperA < upperB : a < b;
+  });
+  EXPECT_EQ(Names(FindNotes(env, u"f/")), expected);
+}
+
+// The listing that finds the notes also says whether a killed run left a
+// temporary index file, so that the folder need not be listed twice.
+TEST(NotesFolder, TellsWhetherTheListingMetATemporaryIndexName) {
+  for (const std::u16string name : {u"notes.ndx.k1LLed", u"notes.ndx.000000", u"notes.ndx.ZZZZZZ"}) {
+    EXPECT_TRUE(IsTempIndexName(name)) << std::string(name.begin(), name.end());
+  }
+  for (const std::u16string name : {u"notes.ndx", u"notes.ndx.", u"notes.ndx.k1LLe", u"notes.ndx.k1LLed0",
+                                    u"notes.ndx.k1-Led", u"NOTES.NDX.k1LLed", u"notes.ndx.k1LLé",
+                                    u"xnotes.ndx.k1LLe", u"notes.ndx.bak"}) {
+    EXPECT_FALSE(IsTempIndexName(name)) << std::string(name.begin(), name.end());
+  }
+  ListingEnv env;
+  env.files = {u"a.txt", u"notes.ndx", u"notes.ndx.bak", u"b.txt"};
+  bool seen = true;
+  EXPECT_EQ(Names(FindNotes(env, u"f/", {}, &seen)), (std::vector<std::u16string>{u"a.txt", u"b.txt"}));
+  EXPECT_FALSE(seen);
+  env.files.push_back(u"notes.ndx.k1LLed");
+  env.files.push_back(u"c.txt");
+  EXPECT_EQ(Names(FindNotes(env, u"f/", {}, &seen)).size(), 3u);
+  EXPECT_TRUE(seen);
 }
 
 TEST(NotesFolder, ReportsHowManyNotesWereFoundWhileListing) {

@@ -464,6 +464,42 @@ TEST_F(RefreshTest, AChangedNoteKeepsItsOldWords) {
   EXPECT_EQ(Stamps().at(u"a.txt"), MakeStamp(kWritten + 60, 0));
 }
 
+// A time-named note renamed onto a listed name that another program
+// removed after the listing: that name is seen twice, and the one note
+// that did vanish must still be dropped.
+TEST_F(RefreshTest, ANoteRenamedOntoAListedNameStillLetsAVanishedNoteGo) {
+  Write("apple.txt", "apple");
+  Write("gone.txt", "gone");
+  Run();
+  Write("note-1.txt", "apple");
+  std::filesystem::remove(Native("gone.txt"));
+  env_.afterFindNotes = [this] { std::filesystem::remove(Native("apple.txt")); };
+
+  const RecordingWindow window = Run();
+  EXPECT_TRUE(Exists("apple.txt"));
+  EXPECT_FALSE(Exists("note-1.txt"));
+  EXPECT_EQ(Stamps(), (std::map<std::u16string, std::u16string>{{u"apple.txt", stamp_}}));
+  EXPECT_EQ(window.words.at(u"gone"), Names{});
+}
+
+// Once a note was read and stamped, a later note is checked against the
+// stamps as they are then, not as they were when the scan began: here a
+// note renamed onto a listed name (its file removed by another program
+// after the listing) makes that name's listed stamp a stale one, so it is
+// read again and stamped as listed.
+TEST_F(RefreshTest, NotesAfterARenameAreCheckedAgainstTheStampsAsTheyAreThen) {
+  Write("zebra.txt", "zebra stripes");
+  Run();
+  Write("note-1.txt", "zebra", kWritten + 60);
+  env_.afterFindNotes = [this] { std::filesystem::remove(Native("zebra.txt")); };
+
+  const RecordingWindow window = Run();
+  EXPECT_TRUE(Exists("zebra.txt"));
+  EXPECT_FALSE(Exists("note-1.txt"));
+  EXPECT_EQ(Stamps(), (std::map<std::u16string, std::u16string>{{u"zebra.txt", stamp_}}));
+  EXPECT_EQ(window.words.at(u"zebra"), Names{u"zebra.txt"});
+}
+
 TEST_F(RefreshTest, AFolderWithoutNotesGetsNoIndex) {
   Run();
   EXPECT_FALSE(Exists("notes.ndx"));

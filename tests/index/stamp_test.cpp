@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <limits>
+#include <string>
+
+#include "platform/text/local_time.h"
 
 namespace {
 
@@ -31,6 +35,27 @@ TEST(Stamp, KeepsTheYears1970To3000AndRejectsTheRest) {
   EXPECT_EQ(MakeStamp(std::numeric_limits<std::int64_t>::max(), 3600), kInvalidStamp);
   EXPECT_EQ(MakeStamp(std::numeric_limits<std::int64_t>::min(), -3600), kInvalidStamp);
   EXPECT_EQ(std::u16string(kInvalidStamp), u"Invalid DateTime");
+}
+
+// The digits are written by hand; printf of the calendar fields is what
+// they must equal, at every field width and across the whole range.
+TEST(Stamp, WritesTheDigitsPrintfWouldAcrossTheRange) {
+  std::uint64_t state = 12345;
+  for (int i = 0; i < 20000; ++i) {
+    state = state * 6364136223846793005u + 1442695040888963407u;
+    const auto utc = static_cast<std::int64_t>(state >> 29) % 32535216000;
+    const std::int64_t offset = static_cast<std::int64_t>(state % 100000) - 50000;
+    const auto t = ToLocalTime(utc, offset);
+    std::u16string expected = kInvalidStamp;
+    if (t) {
+      char text[64];
+      std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", t->year, t->month, t->day,
+                    t->hour, t->minute, t->second);
+      expected.assign(text, text + 14);
+    }
+    ASSERT_EQ(MakeStamp(utc, offset), expected) << utc << " " << offset;
+    ASSERT_EQ(StampText(utc, offset).View(), expected);
+  }
 }
 
 }  // namespace
