@@ -52,7 +52,9 @@ class Env {
   // named "notes.ndx.XXXXXX" (six letters or digits) by the time Close
   // returns: *path holds that name once the file has it, and is empty
   // before, so a crash before Close may leave no file at all. Null when it
-  // cannot be created. *path must outlive the file.
+  // cannot be created. *path must outlive the file. It is written once,
+  // from start to end, and may be sent to the disk as it is written; only
+  // Flush makes it durable.
   virtual std::unique_ptr<CFile> CreateTempFile(const std::u16string& folder,
                                                 std::u16string* path) = 0;
 
