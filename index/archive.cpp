@@ -51,7 +51,10 @@ CArchive::CArchive(CFile& file, Mode mode) : m_file(&file), m_mode(mode), m_capa
 }
 
 void CArchive::Close() {
-  if (IsStoring()) WriteOut();
+  if (!IsStoring()) return;
+  if (m_writer) m_writer->Finish();
+  if (m_end > 0) m_file->Write(m_buffer.get(), m_end);
+  m_end = 0;
 }
 
 // --- Store ---
@@ -69,8 +72,15 @@ void CArchive::WriteBytes(const void* data, std::size_t size) {
 }
 
 void CArchive::WriteOut() {
-  if (m_end == 0) return;
-  m_file->Write(m_buffer.get(), m_end);
+  if (!m_writer) {
+    // Buffer and thread come together, so a writer always has its spare.
+    auto spare = std::make_unique_for_overwrite<unsigned char[]>(m_capacity);
+    m_writer = std::make_unique<BackgroundWriter>(*m_file);
+    m_written = std::move(spare);
+  }
+  // Once it returns, the writer has let go of m_written.
+  m_writer->Write(m_buffer.get(), m_end);
+  std::swap(m_buffer, m_written);
   m_end = 0;
 }
 

@@ -20,6 +20,11 @@
 // A load archive takes the file's length when it is made (the file is read
 // from its start); ReadCountOf judges counts by it.
 //
+// A store archive writes each buffer that fills on a second thread
+// (BackgroundWriter), started when the first one fills, while the next
+// buffer fills; Close writes the rest and waits for it all. A failed write
+// throws from a later store call or from Close.
+//
 // The archive does not own the file: the caller closes it after the archive.
 
 #include <cstddef>
@@ -28,6 +33,7 @@
 #include <string>
 #include <string_view>
 
+#include "index/background_writer.h"
 #include "platform/framework/file.h"
 
 class CArchive {
@@ -43,8 +49,9 @@ class CArchive {
   CArchive(CFile& file, Mode mode);
   CArchive(const CArchive&) = delete;
   CArchive& operator=(const CArchive&) = delete;
-  // Writes nothing: an archive that is not closed abandons what its buffer
-  // holds, so a failed save never half-writes from a destructor.
+  // Starts no write: an archive that is not closed abandons what its
+  // buffers hold (a write already under way ends first), so a failed save
+  // never half-writes from a destructor.
   ~CArchive() = default;
 
   bool IsLoading() const { return m_mode == load; }
@@ -105,6 +112,10 @@ class CArchive {
   std::uint64_t m_unread = 0;  // load: bytes of the file not yet in the buffer
   std::size_t m_capacity;  // bytes of m_buffer
   std::unique_ptr<unsigned char[]> m_buffer;
+  // Store, once the first buffer has filled: the buffer the writer holds
+  // (or held last), and the writer, destroyed first.
+  std::unique_ptr<unsigned char[]> m_written;
+  std::unique_ptr<BackgroundWriter> m_writer;
   std::size_t m_begin = 0;  // load: next unread byte
   std::size_t m_end = 0;    // load: end of the bytes read; store: bytes held
 };
