@@ -84,8 +84,6 @@ void CArchive::WriteOut() {
   m_end = 0;
 }
 
-void CArchive::WriteUInt8(std::uint8_t value) { WriteBytes(&value, 1); }
-
 void CArchive::WriteUInt16(std::uint16_t value) {
   unsigned char bytes[2];
   EncodeFixed16(bytes, value);
@@ -115,21 +113,24 @@ void CArchive::WriteString(std::u16string_view text) {
 void CArchive::WriteStringLength(std::uint64_t fullLength) {
   if (fullLength > kMaxLength) throw CArchiveException(CArchiveException::genericException);
   const auto length = static_cast<std::uint32_t>(fullLength);
-  WriteUInt8(0xFF);  // the marker of UTF-16 characters
-  WriteUInt16(0xFFFE);
+  // The marker of UTF-16 characters (FF, then FFFE), then the length.
+  unsigned char field[10] = {0xFF, 0xFE, 0xFF, 0xFF};
+  std::size_t size;
   if (length < 0xFF) {
-    WriteUInt8(static_cast<std::uint8_t>(length));
+    field[3] = static_cast<unsigned char>(length);
+    size = 4;
   } else if (length < 0xFFFE) {
-    WriteUInt8(0xFF);
-    WriteUInt16(static_cast<std::uint16_t>(length));
+    EncodeFixed16(field + 4, static_cast<std::uint16_t>(length));
+    size = 6;
   } else {
-    WriteUInt8(0xFF);
-    WriteUInt16(0xFFFF);
-    WriteUInt32(length);
+    EncodeFixed16(field + 4, 0xFFFF);
+    EncodeFixed32(field + 6, length);
+    size = 10;
   }
+  WriteBytes(field, size);
 }
 
-void CArchive::WriteUnits(std::u16string_view units) {
+void CArchive::WriteUnitsAcross(std::u16string_view units) {
   while (!units.empty()) {
     if (m_capacity - m_end < 2) WriteOut();
     const std::size_t part = std::min(units.size(), (m_capacity - m_end) / 2);

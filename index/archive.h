@@ -27,8 +27,10 @@
 //
 // The archive does not own the file: the caller closes it after the archive.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -69,7 +71,18 @@ class CArchive {
   // The same string field in pieces: the marker and the length, then code
   // units that add up to exactly that length.
   void WriteStringLength(std::uint64_t length);
-  void WriteUnits(std::u16string_view units);
+  // Inline while the units fit the buffer: a word list writes a name at a
+  // time, millions of them.
+  void WriteUnits(std::u16string_view units) {
+    if constexpr (std::endian::native == std::endian::little) {
+      if (units.size() <= (m_capacity - m_end) / 2) {
+        std::memcpy(m_buffer.get() + m_end, units.data(), 2 * units.size());  // already UTF-16LE
+        m_end += 2 * units.size();
+        return;
+      }
+    }
+    WriteUnitsAcross(units);
+  }
 
   // --- Load ---
   std::uint32_t ReadCount();
@@ -87,7 +100,6 @@ class CArchive {
  private:
   // Little-endian numbers; the readers throw end of file when the file
   // cannot satisfy them.
-  void WriteUInt8(std::uint8_t value);
   void WriteUInt16(std::uint16_t value);
   void WriteUInt32(std::uint32_t value);
   std::uint8_t ReadUInt8();
@@ -96,6 +108,9 @@ class CArchive {
   std::uint64_t ReadUInt64();
 
   void WriteBytes(const void* data, std::size_t size);
+  // WriteUnits when the units do not fit the buffer's rest (or on a
+  // big-endian system).
+  void WriteUnitsAcross(std::u16string_view units);
   void WriteOut();
   // Makes at least `need` bytes (at most kBufferSize) available unless the
   // file ends first; returns how many are available.

@@ -18,13 +18,15 @@ void WriteWordLists(CArchive& ar, const WordIndex& words, RefreshProgress* progr
     if (progress != nullptr && i % 1024 == 0) progress->Working(i, order.size());
     const WordIndex::Id word = order[i];
     ar.WriteString(words.Word(word));
+    // Never empty: SaveOrder leaves out words without notes.
     const std::span<const WordIndex::Id> notes = walk.NotesAt(walk.position[word]);
     std::uint64_t length = notes.size() - 1;  // the ':' between names
     for (const WordIndex::Id note : notes) length += words.NoteName(note).size();
     ar.WriteStringLength(length);
-    for (std::size_t i = 0; i < notes.size(); ++i) {
-      if (i != 0) ar.WriteUnits(u":");
-      ar.WriteUnits(words.NoteName(notes[i]));
+    ar.WriteUnits(words.NoteName(notes.front()));
+    for (const WordIndex::Id note : notes.subspan(1)) {
+      ar.WriteUnits(u":");
+      ar.WriteUnits(words.NoteName(note));
     }
   }
 }
