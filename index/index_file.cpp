@@ -70,6 +70,9 @@ bool SaveIndexFile(Env& env, const std::u16string& folder, CMapStringToString& s
   std::u16string tempPath;
   std::unique_ptr<CFile> file = env.CreateTempFile(folder, &tempPath);
   if (!file) return false;
+  // The old file was read when the refresh began and is about to go: the
+  // memory that caches it is better used for the new one.
+  env.DropCachedBytes(folder + kIndexFileName);
   bool written = false;
   try {
     Store(*file, stamps, words, progress);

@@ -63,6 +63,12 @@ class Env {
   // only while holding LockFolder's lock, so that no live run's file goes.
   virtual void RemoveStaleTempFiles(const std::u16string& folder) = 0;
 
+  // Says that the bytes of the file at path will not be read again, as
+  // those of an index about to be replaced: the memory caching them may go
+  // to the file that replaces it. Only a hint: the file stays as it is,
+  // and nothing is reported (a missing file included).
+  virtual void DropCachedBytes(const std::u16string& path) = 0;
+
   // Renames from to to, atomically replacing an existing to, and syncs the
   // folder so that the rename survives a power cut. True when renamed.
   virtual bool RenameReplacing(const std::u16string& from, const std::u16string& to) = 0;

@@ -262,6 +262,13 @@ std::unique_ptr<CFile> SystemEnv::CreateTempFile(const std::u16string& folder,
   return file;
 }
 
+void SystemEnv::DropCachedBytes(const std::u16string& path) {
+  const int fd = ::open(ToNativeName(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return;
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  ::close(fd);
+}
+
 bool SystemEnv::RenameReplacing(const std::u16string& from, const std::u16string& to) {
   const std::string target = ToNativeName(to);
   const std::string folder = FolderOf(target);  // nothing may throw after the rename

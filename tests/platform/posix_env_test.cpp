@@ -281,6 +281,14 @@ TEST_F(PosixEnvTest, ALargeTempFileHoldsEveryByteWritten) {
   EXPECT_TRUE(Read(ToNativeName(path).substr(notes_.size())) == bytes);
 }
 
+TEST_F(PosixEnvTest, DroppingCachedBytesLeavesTheFileAsItWas) {
+  Write("notes.ndx", "an index about to be replaced");
+  env_.DropCachedBytes(Path("notes.ndx"));
+  env_.DropCachedBytes(Path("missing.ndx"));
+  EXPECT_EQ(Read("notes.ndx"), "an index about to be replaced");
+  EXPECT_FALSE(Exists("missing.ndx"));
+}
+
 // Counts this process's open descriptors.
 std::size_t OpenDescriptors() {
   return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
