@@ -83,6 +83,21 @@ class CArchive {
     }
     WriteUnitsAcross(units);
   }
+  // WriteUnits for units whose storage goes on for kPaddingUnits code units
+  // from units.data() at least, whatever units.size() is: a piece that
+  // short is then copied as one fixed-size move, with no branch on its
+  // length (only its own units reach the file).
+  static constexpr std::size_t kPaddingUnits = 32;
+  void WritePaddedUnits(std::u16string_view units) {
+    if constexpr (std::endian::native == std::endian::little) {
+      if (units.size() <= kPaddingUnits && m_capacity - m_end >= 2 * kPaddingUnits) {
+        std::memcpy(m_buffer.get() + m_end, units.data(), 2 * kPaddingUnits);
+        m_end += 2 * units.size();
+        return;
+      }
+    }
+    WriteUnits(units);
+  }
 
   // --- Load ---
   std::uint32_t ReadCount();
