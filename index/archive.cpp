@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "index/background_writer.h"
 #include "platform/text/ansi_text.h"
 #include "platform/framework/exceptions.h"
 
@@ -49,6 +50,8 @@ CArchive::CArchive(CFile& file, Mode mode) : m_file(&file), m_mode(mode), m_capa
   }
   m_buffer.reset(new unsigned char[m_capacity]);
 }
+
+CArchive::~CArchive() = default;
 
 void CArchive::Close() {
   if (!IsStoring()) return;

@@ -35,8 +35,9 @@
 #include <string>
 #include <string_view>
 
-#include "index/background_writer.h"
 #include "platform/framework/file.h"
+
+class BackgroundWriter;
 
 class CArchive {
  public:
@@ -54,7 +55,7 @@ class CArchive {
   // Starts no write: an archive that is not closed abandons what its
   // buffers hold (a write already under way ends first), so a failed save
   // never half-writes from a destructor.
-  ~CArchive() = default;
+  ~CArchive();
 
   bool IsLoading() const { return m_mode == load; }
   bool IsStoring() const { return m_mode == store; }
