@@ -159,12 +159,13 @@ TEST_F(IndexFileTest, LongWordListsSaveByteForByte) {
   std::uniform_int_distribution<int> length(0, 70);
   for (int i = 0; i < 30000; ++i) {
     const auto size = static_cast<std::size_t>(i % 97 == 0 ? 250 : length(rng));
-    std::u16string name = u"\x0436" + std::u16string(size, static_cast<char16_t>(u'a' + i % 26));
+    std::u16string name(1, u'\x0436');
+    name.append(size, static_cast<char16_t>(u'a' + i % 26));
     for (const char c : std::to_string(i)) name += static_cast<char16_t>(c);
     AddWord("all", name, words);
     if (i % 2 == 1) AddWord("odd", name, words);
-    AddWord("w" + std::to_string(i % 50), name, words);
-    if (i % 1000 == 0) AddWord("single" + std::to_string(i), name, words);
+    AddWord(std::string("w").append(std::to_string(i % 50)), name, words);
+    if (i % 1000 == 0) AddWord(std::string("single").append(std::to_string(i)), name, words);
   }
   words.InsertWord(u"empty");
   ASSERT_TRUE(Save());
