@@ -45,17 +45,17 @@ add_library(scriblet_framework STATIC ${src}/platform/framework/win_app_windows.
 target_link_libraries(scriblet_framework PUBLIC scriblet_text)
 scriblet_warnings(scriblet_framework)
 
-add_library(scriblet_archive STATIC ${src}/index/archive.cpp)
-target_link_libraries(scriblet_archive PUBLIC scriblet_text)
+# Word lists are read, words split and the index written and saved on
+# second std::threads: the posix flavour of MinGW-w64 has std::thread.
+find_package(Threads REQUIRED)
+add_library(scriblet_archive STATIC ${src}/index/archive.cpp ${src}/index/background_writer.cpp)
+target_link_libraries(scriblet_archive PUBLIC scriblet_text Threads::Threads)
 scriblet_warnings(scriblet_archive)
 
 add_library(scriblet_map STATIC ${src}/index/strong_hash.cpp ${src}/index/map_exchange.cpp)
 target_link_libraries(scriblet_map PUBLIC scriblet_archive)
 scriblet_warnings(scriblet_map)
 
-# Word lists are read, words split and the index saved on second
-# std::threads: the posix flavour of MinGW-w64 has std::thread.
-find_package(Threads REQUIRED)
 add_library(scriblet_index STATIC ${src}/index/index_file.cpp ${src}/index/notes_folder.cpp
   ${src}/index/word_index.cpp ${src}/index/word_list_reader.cpp)
 target_link_libraries(scriblet_index PUBLIC scriblet_map scriblet_text Threads::Threads)

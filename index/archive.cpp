@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "index/background_writer.h"
 #include "platform/text/ansi_text.h"
 #include "platform/framework/exceptions.h"
 
@@ -50,8 +51,13 @@ CArchive::CArchive(CFile& file, Mode mode) : m_file(&file), m_mode(mode), m_capa
   m_buffer.reset(new unsigned char[m_capacity]);
 }
 
+CArchive::~CArchive() = default;
+
 void CArchive::Close() {
-  if (IsStoring()) WriteOut();
+  if (!IsStoring()) return;
+  if (m_writer) m_writer->Finish();
+  if (m_end > 0) m_file->Write(m_buffer.get(), m_end);
+  m_end = 0;
 }
 
 // --- Store ---
@@ -69,12 +75,17 @@ void CArchive::WriteBytes(const void* data, std::size_t size) {
 }
 
 void CArchive::WriteOut() {
-  if (m_end == 0) return;
-  m_file->Write(m_buffer.get(), m_end);
+  if (!m_writer) {
+    // Buffer and thread come together, so a writer always has its spare.
+    auto spare = std::make_unique_for_overwrite<unsigned char[]>(m_capacity);
+    m_writer = std::make_unique<BackgroundWriter>(*m_file);
+    m_written = std::move(spare);
+  }
+  // Once it returns, the writer has let go of m_written.
+  m_writer->Write(m_buffer.get(), m_end);
+  std::swap(m_buffer, m_written);
   m_end = 0;
 }
-
-void CArchive::WriteUInt8(std::uint8_t value) { WriteBytes(&value, 1); }
 
 void CArchive::WriteUInt16(std::uint16_t value) {
   unsigned char bytes[2];
@@ -105,21 +116,24 @@ void CArchive::WriteString(std::u16string_view text) {
 void CArchive::WriteStringLength(std::uint64_t fullLength) {
   if (fullLength > kMaxLength) throw CArchiveException(CArchiveException::genericException);
   const auto length = static_cast<std::uint32_t>(fullLength);
-  WriteUInt8(0xFF);  // the marker of UTF-16 characters
-  WriteUInt16(0xFFFE);
+  // The marker of UTF-16 characters (FF, then FFFE), then the length.
+  unsigned char field[10] = {0xFF, 0xFE, 0xFF, 0xFF};
+  std::size_t size;
   if (length < 0xFF) {
-    WriteUInt8(static_cast<std::uint8_t>(length));
+    field[3] = static_cast<unsigned char>(length);
+    size = 4;
   } else if (length < 0xFFFE) {
-    WriteUInt8(0xFF);
-    WriteUInt16(static_cast<std::uint16_t>(length));
+    EncodeFixed16(field + 4, static_cast<std::uint16_t>(length));
+    size = 6;
   } else {
-    WriteUInt8(0xFF);
-    WriteUInt16(0xFFFF);
-    WriteUInt32(length);
+    EncodeFixed16(field + 4, 0xFFFF);
+    EncodeFixed32(field + 6, length);
+    size = 10;
   }
+  WriteBytes(field, size);
 }
 
-void CArchive::WriteUnits(std::u16string_view units) {
+void CArchive::WriteUnitsAcross(std::u16string_view units) {
   while (!units.empty()) {
     if (m_capacity - m_end < 2) WriteOut();
     const std::size_t part = std::min(units.size(), (m_capacity - m_end) / 2);

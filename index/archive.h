@@ -20,15 +20,24 @@
 // A load archive takes the file's length when it is made (the file is read
 // from its start); ReadCountOf judges counts by it.
 //
+// A store archive writes each buffer that fills on a second thread
+// (BackgroundWriter), started when the first one fills, while the next
+// buffer fills; Close writes the rest and waits for it all. A failed write
+// throws from a later store call or from Close.
+//
 // The archive does not own the file: the caller closes it after the archive.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "platform/framework/file.h"
+
+class BackgroundWriter;
 
 class CArchive {
  public:
@@ -43,9 +52,10 @@ class CArchive {
   CArchive(CFile& file, Mode mode);
   CArchive(const CArchive&) = delete;
   CArchive& operator=(const CArchive&) = delete;
-  // Writes nothing: an archive that is not closed abandons what its buffer
-  // holds, so a failed save never half-writes from a destructor.
-  ~CArchive() = default;
+  // Starts no write: an archive that is not closed abandons what its
+  // buffers hold (a write already under way ends first), so a failed save
+  // never half-writes from a destructor.
+  ~CArchive();
 
   bool IsLoading() const { return m_mode == load; }
   bool IsStoring() const { return m_mode == store; }
@@ -62,7 +72,33 @@ class CArchive {
   // The same string field in pieces: the marker and the length, then code
   // units that add up to exactly that length.
   void WriteStringLength(std::uint64_t length);
-  void WriteUnits(std::u16string_view units);
+  // Inline while the units fit the buffer: a word list writes a name at a
+  // time, millions of them.
+  void WriteUnits(std::u16string_view units) {
+    if constexpr (std::endian::native == std::endian::little) {
+      if (units.size() <= (m_capacity - m_end) / 2) {
+        std::memcpy(m_buffer.get() + m_end, units.data(), 2 * units.size());  // already UTF-16LE
+        m_end += 2 * units.size();
+        return;
+      }
+    }
+    WriteUnitsAcross(units);
+  }
+  // WriteUnits for units whose storage goes on for kPaddingUnits code units
+  // from units.data() at least, whatever units.size() is: a piece that
+  // short is then copied as one fixed-size move, with no branch on its
+  // length (only its own units reach the file).
+  static constexpr std::size_t kPaddingUnits = 32;
+  void WritePaddedUnits(std::u16string_view units) {
+    if constexpr (std::endian::native == std::endian::little) {
+      if (units.size() <= kPaddingUnits && m_capacity - m_end >= 2 * kPaddingUnits) {
+        std::memcpy(m_buffer.get() + m_end, units.data(), 2 * kPaddingUnits);
+        m_end += 2 * units.size();
+        return;
+      }
+    }
+    WriteUnits(units);
+  }
 
   // --- Load ---
   std::uint32_t ReadCount();
@@ -80,7 +116,6 @@ class CArchive {
  private:
   // Little-endian numbers; the readers throw end of file when the file
   // cannot satisfy them.
-  void WriteUInt8(std::uint8_t value);
   void WriteUInt16(std::uint16_t value);
   void WriteUInt32(std::uint32_t value);
   std::uint8_t ReadUInt8();
@@ -89,6 +124,9 @@ class CArchive {
   std::uint64_t ReadUInt64();
 
   void WriteBytes(const void* data, std::size_t size);
+  // WriteUnits when the units do not fit the buffer's rest (or on a
+  // big-endian system).
+  void WriteUnitsAcross(std::u16string_view units);
   void WriteOut();
   // Makes at least `need` bytes (at most kBufferSize) available unless the
   // file ends first; returns how many are available.
@@ -105,6 +143,10 @@ class CArchive {
   std::uint64_t m_unread = 0;  // load: bytes of the file not yet in the buffer
   std::size_t m_capacity;  // bytes of m_buffer
   std::unique_ptr<unsigned char[]> m_buffer;
+  // Store, once the first buffer has filled: the buffer the writer holds
+  // (or held last), and the writer, destroyed first.
+  std::unique_ptr<unsigned char[]> m_written;
+  std::unique_ptr<BackgroundWriter> m_writer;
   std::size_t m_begin = 0;  // load: next unread byte
   std::size_t m_end = 0;    // load: end of the bytes read; store: bytes held
 };

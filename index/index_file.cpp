@@ -10,22 +10,49 @@
 
 namespace {
 
+// Every note's name with a ':' in front, one after another in id order,
+// and kPaddingUnits NULs behind the last, so that each piece's storage goes
+// on as far as CArchive::WritePaddedUnits asks: a name and its separator go
+// into a word list as one short copy.
+class SeparatedNames {
+ public:
+  explicit SeparatedNames(const WordIndex& words) {
+    m_begin.reserve(words.NoteCount() + 1);
+    for (WordIndex::Id note = 0; note < words.NoteCount(); ++note) {
+      m_begin.push_back(m_text.size());
+      m_text += u':';
+      m_text += words.NoteName(note);
+    }
+    m_begin.push_back(m_text.size());
+    m_text.append(CArchive::kPaddingUnits, u'\0');
+  }
+
+  // ':' and the name of note.
+  std::u16string_view operator[](WordIndex::Id note) const {
+    return std::u16string_view(m_text).substr(m_begin[note], m_begin[note + 1] - m_begin[note]);
+  }
+
+ private:
+  std::u16string m_text;
+  std::vector<std::size_t> m_begin;  // per note, one more at the end
+};
+
 void WriteWordLists(CArchive& ar, const WordIndex& words, RefreshProgress* progress) {
   const std::vector<WordIndex::Id> order = words.SaveOrder();
   const WordIndex::WalkOrder& walk = words.Walk();
+  const SeparatedNames names(words);
   ar.WriteCount(static_cast<std::uint32_t>(order.size()));
   for (std::size_t i = 0; i < order.size(); ++i) {
     if (progress != nullptr && i % 1024 == 0) progress->Working(i, order.size());
     const WordIndex::Id word = order[i];
     ar.WriteString(words.Word(word));
+    // Never empty: SaveOrder leaves out words without notes.
     const std::span<const WordIndex::Id> notes = walk.NotesAt(walk.position[word]);
-    std::uint64_t length = notes.size() - 1;  // the ':' between names
-    for (const WordIndex::Id note : notes) length += words.NoteName(note).size();
-    ar.WriteStringLength(length);
-    for (std::size_t i = 0; i < notes.size(); ++i) {
-      if (i != 0) ar.WriteUnits(u":");
-      ar.WriteUnits(words.NoteName(notes[i]));
-    }
+    std::uint64_t length = 0;
+    for (const WordIndex::Id note : notes) length += names[note].size();
+    ar.WriteStringLength(length - 1);  // no ':' before the first name
+    ar.WritePaddedUnits(names[notes.front()].substr(1));
+    for (const WordIndex::Id note : notes.subspan(1)) ar.WritePaddedUnits(names[note]);
   }
 }
 
@@ -68,6 +95,9 @@ bool SaveIndexFile(Env& env, const std::u16string& folder, CMapStringToString& s
   std::u16string tempPath;
   std::unique_ptr<CFile> file = env.CreateTempFile(folder, &tempPath);
   if (!file) return false;
+  // The old file was read when the refresh began and is about to go: the
+  // memory that caches it is better used for the new one.
+  env.DropCachedBytes(folder + kIndexFileName);
   bool written = false;
   try {
     Store(*file, stamps, words, progress);

@@ -37,8 +37,9 @@ void LoadIndexFile(Env& env, const std::u16string& folder, CMapStringToString& s
 // Writes stamps, then the word lists of words, to a temporary file in folder,
 // makes it durable, and renames it over folder + "notes.ndx". On any failure
 // the temporary file is removed and an existing "notes.ndx" stays byte for
-// byte as it was. Returns whether the new file is in place; callers do not
-// tell the user about a failure. progress, when given, hears how the word
-// lists are written.
+// byte as it was (though no longer cached: its cached bytes are let go before
+// the new file is written). Returns whether the new file is in place;
+// callers do not tell the user about a failure. progress, when given, hears
+// how the word lists are written.
 bool SaveIndexFile(Env& env, const std::u16string& folder, CMapStringToString& stamps,
                    const WordIndex& words, RefreshProgress* progress = nullptr);

@@ -52,7 +52,9 @@ class Env {
   // named "notes.ndx.XXXXXX" (six letters or digits) by the time Close
   // returns: *path holds that name once the file has it, and is empty
   // before, so a crash before Close may leave no file at all. Null when it
-  // cannot be created. *path must outlive the file.
+  // cannot be created. *path must outlive the file. It is written once,
+  // from start to end, and may be sent to the disk as it is written; only
+  // Flush makes it durable.
   virtual std::unique_ptr<CFile> CreateTempFile(const std::u16string& folder,
                                                 std::u16string* path) = 0;
 
@@ -60,6 +62,12 @@ class Env {
   // that CreateTempFile made in folder and a killed run left behind. Call it
   // only while holding LockFolder's lock, so that no live run's file goes.
   virtual void RemoveStaleTempFiles(const std::u16string& folder) = 0;
+
+  // Says that the bytes of the file at path will not be read again, as
+  // those of an index about to be replaced: the memory caching them may go
+  // to the file that replaces it. Only a hint: the file stays as it is,
+  // and nothing is reported (a missing file included).
+  virtual void DropCachedBytes(const std::u16string& path) = 0;
 
   // Renames from to to, atomically replacing an existing to, and syncs the
   // folder so that the rename survives a power cut. True when renamed.

@@ -269,6 +269,9 @@ void SystemEnv::RemoveStaleTempFiles(const std::u16string& folder) {
   FindClose(find);
 }
 
+// Windows takes no such hint for a file's cached bytes.
+void SystemEnv::DropCachedBytes(const std::u16string&) {}
+
 // MOVEFILE_WRITE_THROUGH returns once the rename is on the disk.
 bool SystemEnv::RenameReplacing(const std::u16string& from, const std::u16string& to) {
   return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);

@@ -14,6 +14,7 @@ class SystemEnv : public Env {
   std::unique_ptr<CFile> CreateTempFile(const std::u16string& folder,
                                         std::u16string* path) override;
   void RemoveStaleTempFiles(const std::u16string& folder) override;
+  void DropCachedBytes(const std::u16string& path) override;
   bool RenameReplacing(const std::u16string& from, const std::u16string& to) override;
   RenameResult RenameNoReplace(const std::u16string& from,
                                const std::u16string& to) override;

@@ -163,4 +163,89 @@ TEST(ArchiveTest, DamagedInputThrowsWithItsCause) {
             CArchiveException::genericException);
 }
 
+// The string field as archive.h describes it, made here byte by byte.
+std::string Field(const std::u16string& text) {
+  std::string out = Bytes({0xFF, 0xFE, 0xFF});
+  const std::size_t n = text.size();
+  if (n < 0xFF) {
+    out += Bytes({static_cast<int>(n)});
+  } else if (n < 0xFFFE) {
+    out += Bytes({0xFF, static_cast<int>(n & 0xFF), static_cast<int>(n >> 8)});
+  } else {
+    out += Bytes({0xFF, 0xFF, 0xFF, static_cast<int>(n & 0xFF), static_cast<int>(n >> 8 & 0xFF),
+                  static_cast<int>(n >> 16 & 0xFF), static_cast<int>(n >> 24)});
+  }
+  for (const char16_t c : text) out += Bytes({c & 0xFF, c >> 8});
+  return out;
+}
+
+// Several buffers' worth, written while earlier buffers are still being
+// written: fields of every length form, odd sizes that leave a field or a
+// code unit across a buffer's end, and one field longer than a buffer,
+// given in pieces. Every byte must arrive, in order.
+TEST(ArchiveTest, ManyBuffersArriveWholeAndInOrder) {
+  std::vector<std::u16string> texts;
+  for (std::size_t i = 0; i < 20000; ++i) {
+    texts.emplace_back(i % 50 == 0 ? 300 + i % 7 : i % 13, static_cast<char16_t>(0x0400 + i % 251));
+  }
+  texts.emplace_back(CArchive::kBufferSize * 3 / 4 + 1, u'\x4E2D');
+  std::string expected;
+  const std::string stored = Stored([&](CArchive& ar) {
+    for (const std::u16string& text : texts) {
+      ar.WriteString(text);
+      expected += Field(text);
+    }
+    ar.WriteCount(0x12345);
+    expected += Bytes({0xFF, 0xFF, 0x45, 0x23, 0x01, 0x00});
+    std::u16string joined;
+    for (int i = 0; i < 80000; ++i) joined += texts[static_cast<std::size_t>(i) % 997];
+    ar.WriteStringLength(joined.size());
+    for (std::size_t at = 0; at < joined.size(); at += 1 + at % 5) ar.WriteUnits(std::u16string_view(joined).substr(at, 1 + at % 5));
+    expected += Field(joined);
+  });
+  ASSERT_GT(expected.size(), 3 * CArchive::kBufferSize);
+  EXPECT_TRUE(stored == expected) << stored.size() << " bytes for " << expected.size();
+}
+
+// A file that takes `good` writes, fails the next one, and takes the rest.
+class FailingFile : public MemoryFile {
+ public:
+  explicit FailingFile(int good) : good_(good) {}
+  void Write(const void* buf, std::size_t n) override {
+    if (good_-- == 0) throw CFileException(28);
+    MemoryFile::Write(buf, n);
+  }
+
+ private:
+  int good_;
+};
+
+// A write that fails on the writer's thread surfaces on the archive's, at
+// a later store call or at Close, and nothing after it is written; an
+// archive dropped without Close starts no further write.
+TEST(ArchiveTest, FailedWritesSurfaceAndDroppedArchivesStop) {
+  const std::u16string text(4096, u'a');
+  for (int good = 0; good < 4; ++good) {
+    SCOPED_TRACE(good);
+    FailingFile file(good);
+    int os = 0;
+    try {
+      CArchive ar(file, CArchive::store);
+      for (int i = 0; i < 2000; ++i) ar.WriteString(text);  // about 16 buffers
+      ar.Close();
+    } catch (const CFileException& e) {
+      os = e.m_lOsError;
+    }
+    EXPECT_EQ(os, 28);
+    EXPECT_EQ(file.bytes.size(), static_cast<std::size_t>(good) * CArchive::kBufferSize);
+  }
+  MemoryFile file;
+  {
+    CArchive ar(file, CArchive::store);
+    for (int i = 0; i < 1000; ++i) ar.WriteString(text);
+  }
+  EXPECT_EQ(file.bytes.size() % CArchive::kBufferSize, 0u);
+  EXPECT_LT(file.bytes.size(), 1000 * Field(text).size());
+}
+
 }  // namespace

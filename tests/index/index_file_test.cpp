@@ -135,6 +135,50 @@ TEST_F(IndexFileTest, SavedPairsFollowTheMapsWalkOrder) {
                              Bytes({0xFF, 0xFE, 0xFF, 0x01}) + Utf16("a"));
 }
 
+// The string field of text as archive.h describes it.
+std::string Field(const std::u16string& text) {
+  const std::size_t n = text.size();
+  std::string out = Bytes({0xFF, 0xFE, 0xFF});
+  if (n < 0xFF) {
+    out += Bytes({static_cast<int>(n)});
+  } else if (n < 0xFFFE) {
+    out += Bytes({0xFF, static_cast<int>(n & 0xFF), static_cast<int>(n >> 8)});
+  } else {
+    out += Bytes({0xFF, 0xFF, 0xFF, static_cast<int>(n & 0xFF), static_cast<int>(n >> 8 & 0xFF),
+                  static_cast<int>(n >> 16 & 0xFF), static_cast<int>(n >> 24)});
+  }
+  for (const char16_t c : text) out += Bytes({c & 0xFF, c >> 8});
+  return out;
+}
+
+// Lists as long as several of the archive's buffers, of names on both sides
+// of the length a name is copied with in one move and far longer, each
+// field exactly as the lists join; words left without notes are not saved.
+TEST_F(IndexFileTest, LongWordListsSaveByteForByte) {
+  std::mt19937 rng(7);
+  std::uniform_int_distribution<int> length(0, 70);
+  for (int i = 0; i < 30000; ++i) {
+    const auto size = static_cast<std::size_t>(i % 97 == 0 ? 250 : length(rng));
+    std::u16string name(1, u'\x0436');
+    name.append(size, static_cast<char16_t>(u'a' + i % 26));
+    for (const char c : std::to_string(i)) name += static_cast<char16_t>(c);
+    AddWord("all", name, words);
+    if (i % 2 == 1) AddWord("odd", name, words);
+    AddWord(std::string("w").append(std::to_string(i % 50)), name, words);
+    if (i % 1000 == 0) AddWord(std::string("single").append(std::to_string(i)), name, words);
+  }
+  words.InsertWord(u"empty");
+  ASSERT_TRUE(Save());
+
+  const Pairs lists = WordLists();
+  ASSERT_EQ(lists.size(), 82u);
+  std::string expected = Bytes({0x00, 0x00, 82, 0x00});
+  for (const auto& [word, list] : lists) expected += Field(word) + Field(list);
+  ASSERT_GT(expected.size(), 3u << 20);
+  const std::string saved = ReadIndex();
+  EXPECT_TRUE(saved == expected) << saved.size() << " bytes saved, " << expected.size() << " expected";
+}
+
 TEST_F(IndexFileTest, MissingFileAndTrailingBytes) {
   Load();
   EXPECT_TRUE(LoadedNothing());

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -261,6 +262,31 @@ TEST_F(PosixEnvTest, ATempFileGetsItsNameOnlyWhenClosed) {
   umask(mask);
   EXPECT_EQ(fs::status(notes_ + name).permissions(),
             static_cast<fs::perms>(0666 & ~mask));
+}
+
+// Several megabytes in uneven pieces, so that writing out starts part way
+// through more than once: the file must hold every byte, in order.
+TEST_F(PosixEnvTest, ALargeTempFileHoldsEveryByteWritten) {
+  std::string bytes(std::size_t{7} << 20, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 4099);
+  std::u16string path;
+  auto file = env_.CreateTempFile(Folder(), &path);
+  ASSERT_NE(file, nullptr);
+  for (std::size_t at = 0, piece = 1; at < bytes.size(); at += piece, piece = piece * 3 + 1) {
+    piece = std::min(piece, bytes.size() - at);
+    file->Write(bytes.data() + at, piece);
+  }
+  file->Flush();
+  file->Close();
+  EXPECT_TRUE(Read(ToNativeName(path).substr(notes_.size())) == bytes);
+}
+
+TEST_F(PosixEnvTest, DroppingCachedBytesLeavesTheFileAsItWas) {
+  Write("notes.ndx", "an index about to be replaced");
+  env_.DropCachedBytes(Path("notes.ndx"));
+  env_.DropCachedBytes(Path("missing.ndx"));
+  EXPECT_EQ(Read("notes.ndx"), "an index about to be replaced");
+  EXPECT_FALSE(Exists("missing.ndx"));
 }
 
 // Counts this process's open descriptors.

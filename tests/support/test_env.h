@@ -56,6 +56,7 @@ class TestEnv : public Env {
   }
   std::unique_ptr<CFile> CreateTempFile(const std::u16string& folder,
                                         std::u16string* path) override;
+  void DropCachedBytes(const std::u16string& path) override { real().DropCachedBytes(path); }
   bool RenameReplacing(const std::u16string& from, const std::u16string& to) override {
     return !failReplace && real().RenameReplacing(from, to);
   }
