@@ -25,7 +25,8 @@
 // Threads: one thread may intern and read names (FindNote, InternNote,
 // NoteName) while another inserts and reads words (FindWord, InsertWord,
 // Word); or, while nobody interns, any number of threads may read names
-// while one inserts and reads words. Nothing else may run concurrently.
+// while one inserts and reads words and sets their notes (SetLoadedNotes).
+// Nothing else may run concurrently.
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,6 @@
 #include "index/word_list_reader.h"
 
+#include <array>
 #include <bit>
 #include <condition_variable>
 #include <cstddef>
@@ -22,11 +23,12 @@ using Id = WordIndex::Id;
 constexpr Id kNone = WordIndex::kNone;
 
 constexpr std::size_t kThreads = 2;
-// Lists go to the threads in chunks of about this many code units or lists.
-constexpr std::size_t kChunkUnits = std::size_t{1} << 19;
+// Lists go to the threads in chunks of about this many code units or lists:
+// small enough that the few chunks in turn stay in the cache.
+constexpr std::size_t kChunkUnits = std::size_t{1} << 16;
 constexpr std::size_t kChunkLists = 4096;
-// The reader waits while this much list text waits to be split.
-constexpr std::size_t kMaxQueuedUnits = std::size_t{8} << 20;
+// Chunks in turn: one filled while the others wait or are split.
+constexpr std::size_t kChunks = kThreads + 2;
 
 // Cuts text at its first NUL, as every key and value of a map is.
 std::u16string_view UpToNul(const std::u16string& text) {
@@ -119,19 +121,30 @@ class ListSplitter {
   std::uint32_t m_listNumber = 0;
 };
 
-// Pairs read in a row. The threads turn the text into notes and release it,
-// unless a list names a note that is not interned.
+// Pairs read in a row. A few chunks are reused in turn, so that their
+// storage is had once and stays warm: the reader fills one while the threads
+// split others, and takes a chunk back, in file order, before it fills it
+// again.
 struct Chunk {
-  std::u16string text;            // the lists, one after another
-  std::vector<std::size_t> ends;  // per list: its end in text
-  std::vector<Id> words;          // per list: its word
+  std::u16string text;                 // the lists, one after another
+  std::vector<std::size_t> ends;       // per list: its end in text
+  std::vector<Id> words;               // per list: its word
+  std::uint32_t firstPair = 0;         // the pair of its first list
   std::vector<std::vector<Id>> notes;  // per list, once split
-  std::vector<bool> unknown;           // per list: names a note not interned
+  std::vector<char> unknown;           // per list: names a note not interned
+  bool split = false;                  // the threads are done with it
 
   std::size_t Lists() const { return ends.size(); }
   std::u16string_view List(std::size_t i) const {
     const std::size_t begin = i == 0 ? 0 : ends[i - 1];
     return std::u16string_view(text).substr(begin, ends[i] - begin);
+  }
+  // Empties it for the next pairs, keeping its storage.
+  void Reuse(std::uint32_t pair) {
+    text.clear();
+    ends.clear();
+    words.clear();
+    firstPair = pair;
   }
 };
 
@@ -154,19 +167,26 @@ class SplitThreads {
   SplitThreads(const SplitThreads&) = delete;
   SplitThreads& operator=(const SplitThreads&) = delete;
 
-  // Queues chunk, which must stay in place until Finish. Waits while much
-  // text is queued already. Rethrows a failure of a thread as soon as it is
-  // seen, so the reader stops reading.
+  // Queues chunk, which must stay in place until it is split or the threads
+  // are stopped. Rethrows a failure of a thread, so the reader stops reading.
   void Add(Chunk& chunk) {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_roomLeft.wait(lock, [this] { return m_queuedUnits < kMaxQueuedUnits || m_failure; });
+    const std::lock_guard<std::mutex> lock(m_mutex);
     if (m_failure) std::rethrow_exception(m_failure);
-    m_queuedUnits += chunk.text.size();
+    chunk.split = false;
     m_queue.push_back(&chunk);
     m_ready.notify_one();
   }
 
-  // Waits until every chunk queued is split. Rethrows a failure of a thread.
+  // Waits until chunk, queued before, is split. Rethrows a failure of a
+  // thread.
+  void Wait(const Chunk& chunk) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_splitDone.wait(lock, [this, &chunk] { return chunk.split || m_failure; });
+    if (m_failure) std::rethrow_exception(m_failure);
+  }
+
+  // Stops the threads once every chunk queued is split; the names may be
+  // interned again from then on. Rethrows a failure of a thread.
   void Finish() {
     {
       const std::lock_guard<std::mutex> lock(m_mutex);
@@ -184,7 +204,6 @@ class SplitThreads {
       m_stop = true;
       m_queue.clear();
       m_ready.notify_all();
-      m_roomLeft.notify_all();
     }
     Join();
   }
@@ -208,44 +227,91 @@ class SplitThreads {
           chunk = m_queue.front();
           m_queue.pop_front();
         }
-        const std::size_t units = chunk->text.size();
         SplitChunk(*chunk, splitter, notes);
         const std::lock_guard<std::mutex> lock(m_mutex);
-        m_queuedUnits -= units;
-        m_roomLeft.notify_all();
+        chunk->split = true;
+        m_splitDone.notify_all();
       }
     } catch (...) {
       const std::lock_guard<std::mutex> lock(m_mutex);
       if (!m_failure) m_failure = std::current_exception();
-      m_roomLeft.notify_all();
+      m_splitDone.notify_all();
     }
   }
 
   void SplitChunk(Chunk& chunk, ListSplitter& splitter, std::vector<Id>& notes) {
     chunk.notes.resize(chunk.Lists());
     chunk.unknown.assign(chunk.Lists(), false);
-    bool keepText = false;
     for (std::size_t i = 0; i < chunk.Lists(); ++i) {
       if (splitter.Find(chunk.List(i), m_words, notes)) {
         chunk.notes[i].assign(notes.begin(), notes.end());
       } else {
         chunk.unknown[i] = true;
-        keepText = true;
       }
     }
-    if (!keepText) std::u16string().swap(chunk.text);
   }
 
   const WordIndex& m_words;
   std::mutex m_mutex;
   std::condition_variable m_ready;
-  std::condition_variable m_roomLeft;
+  std::condition_variable m_splitDone;
   std::deque<Chunk*> m_queue;
-  std::size_t m_queuedUnits = 0;
   bool m_closing = false;
   bool m_stop = false;
   std::exception_ptr m_failure;
   std::vector<std::thread> m_threads;
+};
+
+// The outcome of the lists, taken in file order. A word read twice keeps
+// its first place and takes its later list, so only each word's last list
+// fills its set. A list naming a note that is not interned waits until the
+// threads are done; its names are then interned in file order, so the ids
+// never depend on the threads' timing.
+class LoadedLists {
+ public:
+  explicit LoadedLists(WordIndex& words) : m_words(words) {}
+
+  // Pair number pair gives word a list.
+  void Read(Id word, std::uint32_t pair) {
+    if (word >= m_lastPair.size()) m_lastPair.resize(word + 1);
+    m_lastPair[word] = pair;
+  }
+
+  // Takes the outcome of a chunk that is split; keeps the text of its lists
+  // that wait.
+  void Take(Chunk& chunk) {
+    for (std::size_t i = 0; i < chunk.Lists(); ++i) {
+      const Id word = chunk.words[i];
+      const std::uint32_t pair = chunk.firstPair + static_cast<std::uint32_t>(i);
+      if (chunk.unknown[i]) {
+        m_waiting.push_back(Waiting{word, pair, std::u16string(chunk.List(i))});
+      } else if (m_lastPair[word] == pair) {
+        m_words.SetLoadedNotes(word, std::move(chunk.notes[i]));
+      }
+    }
+  }
+
+  // After the threads: interns the names of the lists that waited.
+  void Finish() {
+    ListSplitter interning;
+    std::vector<Id> notes;
+    for (Waiting& list : m_waiting) {
+      interning.Intern(list.text, m_words, notes);
+      if (m_lastPair[list.word] == list.pair) m_words.SetLoadedNotes(list.word, std::vector<Id>(notes));
+      std::u16string().swap(list.text);
+    }
+  }
+
+ private:
+  struct Waiting {
+    Id word;
+    std::uint32_t pair;
+    std::u16string text;
+  };
+
+  WordIndex& m_words;
+  std::vector<std::uint32_t> m_lastPair;  // per word
+  std::deque<Waiting> m_waiting;
 };
 
 }  // namespace
@@ -258,38 +324,49 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
       words.InternNote(e->key);
     }
   }
-  std::deque<Chunk> chunks;  // outlives the threads, which point into it
+  LoadedLists loaded(words);
+  // Outlive the threads, which point into them; one being filled, the others
+  // queued or being split.
+  std::array<Chunk, kChunks> chunks;
+  std::array<bool, kChunks> queued{};
+  std::size_t filling = 0;
   SplitThreads threads(words);
+  // Takes back the chunk at slot, once split, and makes it the one filled.
+  const auto takeBack = [&](std::size_t slot, std::uint32_t pair) {
+    if (queued[slot]) {
+      threads.Wait(chunks[slot]);
+      loaded.Take(chunks[slot]);
+      queued[slot] = false;
+    }
+    chunks[slot].Reuse(pair);
+  };
   std::u16string key;
+  takeBack(filling, 0);
   for (std::uint32_t i = 0; i < count; ++i) {
     if (progress != nullptr && i % 1024 == 0) progress->Working(i, count);
     ar.ReadString(key);
-    if (chunks.empty() || chunks.back().text.size() >= kChunkUnits || chunks.back().Lists() >= kChunkLists) {
-      if (!chunks.empty()) threads.Add(chunks.back());
-      chunks.emplace_back();
+    if (chunks[filling].text.size() >= kChunkUnits || chunks[filling].Lists() >= kChunkLists) {
+      threads.Add(chunks[filling]);
+      queued[filling] = true;
+      filling = (filling + 1) % kChunks;
+      takeBack(filling, i);
     }
-    Chunk& chunk = chunks.back();
-    chunk.words.push_back(words.InsertWord(UpToNul(key)));
+    Chunk& chunk = chunks[filling];
+    const Id word = words.InsertWord(UpToNul(key));
+    loaded.Read(word, i);
+    chunk.words.push_back(word);
     ar.AppendString(chunk.text);  // cut at its NUL when split
     chunk.ends.push_back(chunk.text.size());
   }
-  if (!chunks.empty()) threads.Add(chunks.back());
-  threads.Finish();
-
-  // In file order: a word read twice keeps its first place and takes its
-  // later list.
-  ListSplitter interning;
-  std::vector<Id> notes;
-  for (Chunk& chunk : chunks) {
-    for (std::size_t i = 0; i < chunk.Lists(); ++i) {
-      if (chunk.unknown[i]) {
-        interning.Intern(chunk.List(i), words, notes);
-        words.SetLoadedNotes(chunk.words[i], std::vector<Id>(notes));
-      } else {
-        words.SetLoadedNotes(chunk.words[i], std::move(chunk.notes[i]));
-      }
-    }
-    chunk = Chunk();
+  if (chunks[filling].Lists() > 0) {
+    threads.Add(chunks[filling]);
+    queued[filling] = true;
   }
+  for (std::size_t n = 1; n <= kChunks; ++n) {
+    const std::size_t slot = (filling + n) % kChunks;  // the oldest first
+    if (queued[slot]) takeBack(slot, 0);
+  }
+  threads.Finish();
+  loaded.Finish();
   words.ReverseWordInsertions();
 }
