@@ -126,6 +126,12 @@ WordIndex::Id WordIndex::InsertWord(std::u16string_view word, std::uint64_t stro
   return id;
 }
 
+void WordIndex::ReserveWords(std::size_t count) {
+  m_wordLookup.Reserve(count);
+  m_words.reserve(count);
+  m_wordMark.reserve(count);
+}
+
 void WordIndex::BuildNoteWords() {
   std::vector<std::vector<Id>> noteWords(m_notes.size());
   for (Id word = 0; word < m_words.size(); ++word) {

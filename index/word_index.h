@@ -88,6 +88,12 @@ class WordIndex {
   Id InsertWord(std::u16string_view word);
   // The same with StrongHash(word) already computed.
   Id InsertWord(std::u16string_view word, std::uint64_t strong);
+  // Asks for the memory an InsertWord under strong will look at first, for
+  // a caller that has other work to do meanwhile.
+  void PrefetchWord(std::uint64_t strong) const { m_wordLookup.Prefetch(strong); }
+  // Makes room for count words in all, so that inserting them does not
+  // move the words already there.
+  void ReserveWords(std::size_t count);
   const std::u16string& Word(Id word) const { return m_words[word].text; }
   std::size_t WordCount() const { return m_words.size(); }
   // Notes of the word in the order they were added.

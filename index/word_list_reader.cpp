@@ -1,5 +1,6 @@
 #include "index/word_list_reader.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <condition_variable>
@@ -16,6 +17,7 @@
 
 #include "index/archive.h"
 #include "index/start_thread.h"
+#include "index/strong_hash.h"
 
 namespace {
 
@@ -275,6 +277,9 @@ class LoadedLists {
  public:
   explicit LoadedLists(WordIndex& words) : m_words(words) {}
 
+  // Makes room for count words.
+  void Reserve(std::size_t count) { m_lastPair.reserve(count); }
+
   // Pair number pair gives word a list.
   void Read(Id word, std::uint32_t pair) {
     if (word >= m_lastPair.size()) m_lastPair.resize(word + 1);
@@ -328,7 +333,13 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
       words.InternNote(e->key);
     }
   }
+  // A pair of a file this program wrote takes 12 bytes at least (a word and
+  // a name of one UTF-16 unit each), so a crafted count costs no more
+  // memory than the file's size allows.
+  const auto room = static_cast<std::size_t>(std::min<std::uint64_t>(count, ar.BytesLeft() / 12));
+  words.ReserveWords(room);
   LoadedLists loaded(words);
+  loaded.Reserve(room);
   // Outlive the threads, which point into them; one being filled, the others
   // queued or being split.
   std::array<Chunk, kChunks> chunks;
@@ -349,6 +360,10 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
   for (std::uint32_t i = 0; i < count; ++i) {
     if (progress != nullptr && i % 1024 == 0) progress->Working(i, count);
     ar.ReadString(key);
+    // The word's slot is fetched while its list is read.
+    const std::u16string_view word = UpToNul(key);
+    const std::uint64_t strong = StrongHash(word);
+    words.PrefetchWord(strong);
     if (chunks[filling].text.size() >= kChunkUnits || chunks[filling].Lists() >= kChunkLists) {
       threads.Add(chunks[filling]);
       queued[filling] = true;
@@ -356,11 +371,11 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
       takeBack(filling, i);
     }
     Chunk& chunk = chunks[filling];
-    const Id word = words.InsertWord(UpToNul(key));
-    loaded.Read(word, i);
-    chunk.words.push_back(word);
     ar.AppendString(chunk.text);  // cut at its NUL when split
     chunk.ends.push_back(chunk.text.size());
+    const Id id = words.InsertWord(word, strong);
+    loaded.Read(id, i);
+    chunk.words.push_back(id);
   }
   if (chunks[filling].Lists() > 0) {
     threads.Add(chunks[filling]);
