@@ -126,6 +126,19 @@ WordIndex::Id WordIndex::InsertWord(std::u16string_view word, std::uint64_t stro
   return id;
 }
 
+void WordIndex::InsertWords(std::span<const std::u16string_view> words, Id* ids) {
+  constexpr std::size_t kGroup = 32;
+  std::uint64_t strong[kGroup];
+  for (std::size_t base = 0; base < words.size(); base += kGroup) {
+    const std::size_t n = std::min(kGroup, words.size() - base);
+    for (std::size_t i = 0; i < n; ++i) {
+      strong[i] = StrongHash(words[base + i]);
+      m_wordLookup.Prefetch(strong[i]);
+    }
+    for (std::size_t i = 0; i < n; ++i) ids[base + i] = InsertWord(words[base + i], strong[i]);
+  }
+}
+
 void WordIndex::ReserveWords(std::size_t count) {
   m_wordLookup.Reserve(count);
   m_words.reserve(count);

@@ -88,9 +88,10 @@ class WordIndex {
   Id InsertWord(std::u16string_view word);
   // The same with StrongHash(word) already computed.
   Id InsertWord(std::u16string_view word, std::uint64_t strong);
-  // Asks for the memory an InsertWord under strong will look at first, for
-  // a caller that has other work to do meanwhile.
-  void PrefetchWord(std::uint64_t strong) const { m_wordLookup.Prefetch(strong); }
+  // InsertWord of each of words in turn, their ids into ids (as many).
+  // Faster than one by one: the memory each insertion looks at first is
+  // asked for ahead of it.
+  void InsertWords(std::span<const std::u16string_view> words, Id* ids);
   // Makes room for count words in all, so that inserting them does not
   // move the words already there.
   void ReserveWords(std::size_t count);

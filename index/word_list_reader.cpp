@@ -17,7 +17,6 @@
 
 #include "index/archive.h"
 #include "index/start_thread.h"
-#include "index/strong_hash.h"
 
 namespace {
 
@@ -134,7 +133,9 @@ class ListSplitter {
 struct Chunk {
   std::u16string text;                 // the lists, one after another
   std::vector<std::size_t> ends;       // per list: its end in text
-  std::vector<Id> words;               // per list: its word
+  std::u16string keys;                 // the words, one after another, until inserted
+  std::vector<std::size_t> keyEnds;    // per list: its word's end in keys
+  std::vector<Id> words;               // per list: its word, once inserted
   std::uint32_t firstPair = 0;         // the pair of its first list
   std::vector<std::vector<Id>> notes;  // per list, once split
   std::vector<char> unknown;           // per list: names a note not interned
@@ -149,6 +150,8 @@ struct Chunk {
   void Reuse(std::uint32_t pair) {
     text.clear();
     ends.clear();
+    keys.clear();
+    keyEnds.clear();
     words.clear();
     firstPair = pair;
   }
@@ -280,10 +283,19 @@ class LoadedLists {
   // Makes room for count words.
   void Reserve(std::size_t count) { m_lastPair.reserve(count); }
 
-  // Pair number pair gives word a list.
-  void Read(Id word, std::uint32_t pair) {
-    if (word >= m_lastPair.size()) m_lastPair.resize(word + 1);
-    m_lastPair[word] = pair;
+  // Inserts the words of chunk, filled and not yet split, in file order.
+  void InsertWords(Chunk& chunk) {
+    m_views.clear();
+    for (std::size_t i = 0, begin = 0; i < chunk.Lists(); begin = chunk.keyEnds[i++]) {
+      m_views.push_back(std::u16string_view(chunk.keys).substr(begin, chunk.keyEnds[i] - begin));
+    }
+    chunk.words.resize(chunk.Lists());
+    m_words.InsertWords(m_views, chunk.words.data());
+    for (std::size_t i = 0; i < chunk.Lists(); ++i) {
+      const Id word = chunk.words[i];
+      if (word >= m_lastPair.size()) m_lastPair.resize(word + 1);
+      m_lastPair[word] = chunk.firstPair + static_cast<std::uint32_t>(i);
+    }
   }
 
   // Takes the outcome of a chunk that is split; keeps the text of its lists
@@ -320,6 +332,7 @@ class LoadedLists {
 
   WordIndex& m_words;
   std::vector<std::uint32_t> m_lastPair;  // per word
+  std::vector<std::u16string_view> m_views;
   std::deque<Waiting> m_waiting;
 };
 
@@ -355,32 +368,29 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
     }
     chunks[slot].Reuse(pair);
   };
+  // Queues the chunk filled, once its words are inserted.
+  const auto queue = [&] {
+    loaded.InsertWords(chunks[filling]);
+    threads.Add(chunks[filling]);
+    queued[filling] = true;
+  };
   std::u16string key;
   takeBack(filling, 0);
   for (std::uint32_t i = 0; i < count; ++i) {
     if (progress != nullptr && i % 1024 == 0) progress->Working(i, count);
-    ar.ReadString(key);
-    // The word's slot is fetched while its list is read.
-    const std::u16string_view word = UpToNul(key);
-    const std::uint64_t strong = StrongHash(word);
-    words.PrefetchWord(strong);
     if (chunks[filling].text.size() >= kChunkUnits || chunks[filling].Lists() >= kChunkLists) {
-      threads.Add(chunks[filling]);
-      queued[filling] = true;
+      queue();
       filling = (filling + 1) % kChunks;
       takeBack(filling, i);
     }
     Chunk& chunk = chunks[filling];
+    ar.ReadString(key);
+    chunk.keys.append(UpToNul(key));
+    chunk.keyEnds.push_back(chunk.keys.size());
     ar.AppendString(chunk.text);  // cut at its NUL when split
     chunk.ends.push_back(chunk.text.size());
-    const Id id = words.InsertWord(word, strong);
-    loaded.Read(id, i);
-    chunk.words.push_back(id);
   }
-  if (chunks[filling].Lists() > 0) {
-    threads.Add(chunks[filling]);
-    queued[filling] = true;
-  }
+  if (chunks[filling].Lists() > 0) queue();
   for (std::size_t n = 1; n <= kChunks; ++n) {
     const std::size_t slot = (filling + n) % kChunks;  // the oldest first
     if (queued[slot]) takeBack(slot, 0);

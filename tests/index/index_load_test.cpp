@@ -133,6 +133,24 @@ TEST(IndexLoadTest, EveryCodeUnitOfAKeyCountsInItsStrongHash) {
   EXPECT_EQ(seen.size(), keys);
 }
 
+// Many words at once, repeats within and across the groups they are
+// inserted in included, get the ids and the order one at a time gives.
+TEST(IndexLoadTest, InsertingManyWordsAtOnceInsertsWhatOneAtATimeInserts) {
+  std::vector<std::u16string> texts;
+  for (int i = 0; i < 150; ++i) texts.push_back(std::u16string(u"w").append(static_cast<std::size_t>(i % 70), u'a'));
+  const std::vector<std::u16string_view> views(texts.begin(), texts.end());
+  WordIndex many;
+  WordIndex single;
+  many.InsertWord(u"already");
+  single.InsertWord(u"already");
+  std::vector<WordIndex::Id> ids(views.size(), 12345);
+  many.InsertWords(views, ids.data());
+  for (std::size_t i = 0; i < views.size(); ++i) EXPECT_EQ(ids[i], single.InsertWord(views[i])) << i;
+  ASSERT_EQ(many.WordCount(), single.WordCount());
+  for (WordIndex::Id word = 0; word < many.WordCount(); ++word) EXPECT_EQ(many.Word(word), single.Word(word));
+  EXPECT_EQ(many.Walk().words, single.Walk().words);
+}
+
 // Many names at once find what one at a time finds, across the groups the
 // lookups are made in, names not interned included.
 TEST(IndexLoadTest, FindingManyNamesAtOnceFindsWhatOneAtATimeFinds) {
