@@ -126,6 +126,13 @@ WordIndex::Id WordIndex::InsertWord(std::u16string_view word, std::uint64_t stro
   return id;
 }
 
+void WordIndex::ReserveNotes(std::size_t count) {
+  m_noteLookup.Reserve(count);
+  m_notes.reserve(count);
+  m_noteBuckets.reserve(count);
+  m_noteSets.reserve(count);
+}
+
 void WordIndex::InsertWords(std::span<const std::u16string_view> words, Id* ids) {
   constexpr std::size_t kGroup = 32;
   std::uint64_t strong[kGroup];

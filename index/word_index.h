@@ -73,6 +73,9 @@ class WordIndex {
   // The name's id, interned when new. The names may hold 2^32 - 1 code
   // units in all; more throws std::bad_alloc, as exhausted memory does.
   Id InternNote(std::u16string_view name);
+  // Makes room for count names in all, so that interning them does not
+  // move the names already there.
+  void ReserveNotes(std::size_t count);
   // Valid until the next InternNote.
   std::u16string_view NoteName(Id note) const {
     return std::u16string_view(m_noteText).substr(m_notes[note].begin, m_notes[note].length);

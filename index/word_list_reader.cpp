@@ -342,6 +342,7 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
                    RefreshProgress* progress) {
   const std::uint32_t count = ar.ReadCountOf(2);
   if (count > 0) {
+    words.ReserveNotes(static_cast<std::size_t>(stamps.Count()));
     for (const auto* e = stamps.FirstEntry(); e != nullptr; e = stamps.NextEntry(e)) {
       words.InternNote(e->key);
     }

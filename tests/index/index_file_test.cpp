@@ -164,6 +164,24 @@ TEST_F(IndexFileTest, WordListsLoadAsAWordListMapWouldHoldThem) {
   EXPECT_EQ(words.WordCount(), 4u);
 }
 
+// Stamps load as the map read pair by pair would hold them: key and value
+// end at their first NUL, a repeated key keeps its first place and takes
+// its later value, and a value cut short leaves nothing behind for the next.
+TEST_F(IndexFileTest, StampsLoadAsTheMapWouldHoldThem) {
+  auto pair = [](const std::string& key, const std::string& value) {
+    return Bytes({0xFF, 0xFE, 0xFF, static_cast<int>(key.size())}) + Utf16(key) +
+           Bytes({0xFF, 0xFE, 0xFF, static_cast<int>(value.size())}) + Utf16(value);
+  };
+  WriteIndex(Bytes({0x05, 0x00}) + pair("a.txt", "1") + pair(std::string("b.txt\0x", 7), std::string("2\0tail", 6)) +
+             pair("c.txt", "3") + pair("a.txt", "4") + pair("d.txt", std::string("\0", 1)) + Bytes({0x00, 0x00}));
+  Load();
+  CMapStringToString expected;
+  const Pairs read{{u"a.txt", u"1"}, {u"b.txt", u"2"}, {u"c.txt", u"3"}, {u"a.txt", u"4"}, {u"d.txt", u""}};
+  for (const auto& [key, value] : read) expected.SetValue(key, value);
+  EXPECT_EQ(PairsOf(stamps), PairsOf(expected));
+  EXPECT_EQ(stamps.FindEntry(u"a.txt")->value, u"4");
+}
+
 // Counts that cannot fit in the rest of the file (a pair takes two bytes at
 // least) make the file damaged at once, before any pair is read.
 TEST_F(IndexFileTest, CountsThatCannotFitAreDamagedAtOnce) {
