@@ -27,6 +27,21 @@ void ReserveOneMore(std::vector<T>& v) {
 // Places each note of set into out in walk order: buckets ascending, the
 // most recently added first within a bucket.
 void WalkSet(std::span<const WordIndex::Id> set, const WordIndex& index, WordIndex::Id* out) {
+  // A set loaded from the index file was added in the walk order it was
+  // saved in, buckets ascending: its runs of one bucket, reversed in place,
+  // are its walk. Any other set is sorted by bucket, which overwrites all.
+  std::size_t run = 0;
+  std::uint32_t runBucket = 0;
+  for (std::size_t i = 0; i <= set.size(); ++i) {
+    const std::uint32_t bucket = i < set.size() ? index.NoteBucket(set[i]) : kBuckets;
+    if (bucket == runBucket) continue;
+    if (bucket < runBucket) break;
+    std::reverse_copy(set.begin() + static_cast<std::ptrdiff_t>(run), set.begin() + static_cast<std::ptrdiff_t>(i),
+                      out + run);
+    if (i == set.size()) return;
+    run = i;
+    runBucket = bucket;
+  }
   std::array<std::size_t, kBuckets + 1> begin{};
   for (const WordIndex::Id note : set) ++begin[index.NoteBucket(note) + 1];
   for (std::uint32_t b = 0; b < kBuckets; ++b) begin[b + 1] += begin[b];
