@@ -158,14 +158,16 @@ struct Chunk {
 };
 
 // Threads that split chunks, looking names up only, so that any of them
-// may take any chunk. Nothing may intern names while they run.
+// may take any chunk. One of them first interns the names of stamps, when
+// given, while the reader reads on; the chunks wait until it is done.
+// Nothing else may intern names while they run.
 class SplitThreads {
  public:
   // Throws std::bad_alloc when a thread cannot be started.
-  explicit SplitThreads(const WordIndex& words) : m_words(words) {
+  SplitThreads(WordIndex& words, const CMapStringToString* stamps) : m_words(words), m_stamps(stamps) {
     m_threads.reserve(kThreads);  // so that keeping a started thread cannot fail
     try {
-      for (std::size_t i = 0; i < kThreads; ++i) m_threads.push_back(StartThread([this] { Run(); }));
+      for (std::size_t i = 0; i < kThreads; ++i) m_threads.push_back(StartThread([this, i] { Run(i == 0); }));
     } catch (...) {
       Stop();
       throw;
@@ -223,16 +225,19 @@ class SplitThreads {
     }
   }
 
-  void Run() {
+  void Run(bool interns) {
     try {
+      if (interns) InternStamps();
       ListSplitter splitter;
       std::vector<Id> notes;
       for (;;) {
         Chunk* chunk;
         {
           std::unique_lock<std::mutex> lock(m_mutex);
-          m_ready.wait(lock, [this] { return m_stop || m_closing || !m_queue.empty(); });
-          if (m_stop || m_queue.empty()) return;
+          m_ready.wait(lock, [this] {
+            return m_stop || m_failure || (m_interned && (m_closing || !m_queue.empty()));
+          });
+          if (m_stop || m_failure || m_queue.empty()) return;
           chunk = m_queue.front();
           m_queue.pop_front();
         }
@@ -244,8 +249,21 @@ class SplitThreads {
     } catch (...) {
       const std::lock_guard<std::mutex> lock(m_mutex);
       if (!m_failure) m_failure = std::current_exception();
+      m_ready.notify_all();
       m_splitDone.notify_all();
     }
+  }
+
+  void InternStamps() {
+    if (m_stamps != nullptr) {
+      m_words.ReserveNotes(static_cast<std::size_t>(m_stamps->Count()));
+      for (const auto* e = m_stamps->FirstEntry(); e != nullptr; e = m_stamps->NextEntry(e)) {
+        m_words.InternNote(e->key);
+      }
+    }
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_interned = true;
+    m_ready.notify_all();
   }
 
   void SplitChunk(Chunk& chunk, ListSplitter& splitter, std::vector<Id>& notes) {
@@ -260,11 +278,13 @@ class SplitThreads {
     }
   }
 
-  const WordIndex& m_words;
+  WordIndex& m_words;
+  const CMapStringToString* m_stamps;
   std::mutex m_mutex;
   std::condition_variable m_ready;
   std::condition_variable m_splitDone;
   std::deque<Chunk*> m_queue;
+  bool m_interned = false;
   bool m_closing = false;
   bool m_stop = false;
   std::exception_ptr m_failure;
@@ -341,12 +361,6 @@ class LoadedLists {
 void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& words,
                    RefreshProgress* progress) {
   const std::uint32_t count = ar.ReadCountOf(2);
-  if (count > 0) {
-    words.ReserveNotes(static_cast<std::size_t>(stamps.Count()));
-    for (const auto* e = stamps.FirstEntry(); e != nullptr; e = stamps.NextEntry(e)) {
-      words.InternNote(e->key);
-    }
-  }
   // A pair of a file this program wrote takes 12 bytes at least (a word and
   // a name of one UTF-16 unit each), so a crafted count costs no more
   // memory than the file's size allows.
@@ -359,7 +373,7 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
   std::array<Chunk, kChunks> chunks;
   std::array<bool, kChunks> queued{};
   std::size_t filling = 0;
-  SplitThreads threads(words);
+  SplitThreads threads(words, count > 0 ? &stamps : nullptr);
   // Takes back the chunk at slot, once split, and makes it the one filled.
   const auto takeBack = [&](std::size_t slot, std::uint32_t pair) {
     if (queued[slot]) {
