@@ -130,8 +130,7 @@ class WordIndex {
   std::vector<Id> SaveOrder() const;
 
  private:
-  // Where a name lies in m_noteText. Small, so that the records of many
-  // notes stay in the cache while a load looks names up.
+  // Where a note's name lies in m_noteText, for NoteName.
   struct NoteSpan {
     std::uint32_t begin;
     std::uint32_t length;
