@@ -23,13 +23,15 @@ namespace {
 using Id = WordIndex::Id;
 constexpr Id kNone = WordIndex::kNone;
 
-constexpr std::size_t kThreads = 2;
+// Threads of their own: with the reader, which splits what they have not
+// taken whenever it would wait for them, two keep two cores busy.
+constexpr std::size_t kThreads = 1;
 // Lists go to the threads in chunks of about this many code units or lists:
 // small enough that the few chunks in turn stay in the cache.
 constexpr std::size_t kChunkUnits = std::size_t{1} << 16;
 constexpr std::size_t kChunkLists = 4096;
 // Chunks in turn: one filled while the others wait or are split.
-constexpr std::size_t kChunks = kThreads + 2;
+constexpr std::size_t kChunks = 4;
 
 // Cuts text at its first NUL, as every key and value of a map is.
 std::u16string_view UpToNul(const std::u16string& text) {
@@ -157,10 +159,11 @@ struct Chunk {
   }
 };
 
-// Threads that split chunks, looking names up only, so that any of them
-// may take any chunk. One of them first interns the names of stamps, when
-// given, while the reader reads on; the chunks wait until it is done.
-// Nothing else may intern names while they run.
+// Threads that split chunks, looking names up only, so that any of them,
+// or the reader while it waits, may take any chunk. One of them first
+// interns the names of stamps, when given, while the reader reads on; the
+// chunks wait until it is done. Nothing else may intern names while they
+// run.
 class SplitThreads {
  public:
   // Throws std::bad_alloc when a thread cannot be started.
@@ -188,12 +191,25 @@ class SplitThreads {
     m_ready.notify_one();
   }
 
-  // Waits until chunk, queued before, is split. Rethrows a failure of a
-  // thread.
-  void Wait(const Chunk& chunk) {
+  // Waits until chunk, queued before, is split, meanwhile splitting chunks
+  // no thread has taken yet on the calling thread with splitter. Rethrows a
+  // failure of a thread; throws what splitting throws.
+  void Wait(const Chunk& chunk, ListSplitter& splitter, std::vector<Id>& notes) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_splitDone.wait(lock, [this, &chunk] { return chunk.split || m_failure; });
-    if (m_failure) std::rethrow_exception(m_failure);
+    for (;;) {
+      if (m_failure) std::rethrow_exception(m_failure);
+      if (chunk.split) return;
+      if (!m_interned || m_queue.empty()) {
+        m_splitDone.wait(lock);
+        continue;
+      }
+      Chunk* other = m_queue.front();
+      m_queue.pop_front();
+      lock.unlock();
+      SplitChunk(*other, splitter, notes);
+      lock.lock();
+      other->split = true;
+    }
   }
 
   // Stops the threads once every chunk queued is split; the names may be
@@ -375,9 +391,11 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
   std::size_t filling = 0;
   SplitThreads threads(words, count > 0 ? &stamps : nullptr);
   // Takes back the chunk at slot, once split, and makes it the one filled.
+  ListSplitter splitter;  // for what the reader splits itself
+  std::vector<Id> notes;
   const auto takeBack = [&](std::size_t slot, std::uint32_t pair) {
     if (queued[slot]) {
-      threads.Wait(chunks[slot]);
+      threads.Wait(chunks[slot], splitter, notes);
       loaded.Take(chunks[slot]);
       queued[slot] = false;
     }
