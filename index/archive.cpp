@@ -183,8 +183,7 @@ std::uint32_t CArchive::ReadCount() {
 
 std::uint32_t CArchive::ReadCountOf(std::size_t minBytes) {
   const std::uint32_t count = ReadCount();
-  const std::uint64_t left = m_unread + (m_end - m_begin);
-  if (std::uint64_t{count} * minBytes > left) ThrowEndOfFile();
+  if (std::uint64_t{count} * minBytes > BytesLeft()) ThrowEndOfFile();
   return count;
 }
 

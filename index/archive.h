@@ -102,6 +102,8 @@ class CArchive {
 
   // --- Load ---
   std::uint32_t ReadCount();
+  // How many bytes of the file are not read yet.
+  std::uint64_t BytesLeft() const { return m_unread + (m_end - m_begin); }
   // A count field of items that take at least minBytes bytes each. A count
   // that cannot fit in the rest of the file throws end of file at once, so
   // no count makes a reader loop longer than the file is.

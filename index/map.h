@@ -81,6 +81,17 @@ class CMap : public CObject {
     FindOrInsert(checked)->value = std::move(copy);
   }
 
+  // Makes room for count more entries, so that inserting them does not
+  // grow the lookup table step by step. Throws CMemoryException and then
+  // changes nothing.
+  void Reserve(std::size_t count) {
+    try {
+      m_lookup.Reserve(static_cast<std::size_t>(m_nCount) + count);
+    } catch (const std::bad_alloc&) {
+      throw CMemoryException();
+    }
+  }
+
   // True if the key was present and is now removed. Removing the last entry
   // releases all of the map's memory, as Clear does.
   bool RemoveEntry(const char16_t* key) {

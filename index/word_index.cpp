@@ -27,6 +27,21 @@ void ReserveOneMore(std::vector<T>& v) {
 // Places each note of set into out in walk order: buckets ascending, the
 // most recently added first within a bucket.
 void WalkSet(std::span<const WordIndex::Id> set, const WordIndex& index, WordIndex::Id* out) {
+  // A set loaded from the index file was added in the walk order it was
+  // saved in, buckets ascending: its runs of one bucket, reversed in place,
+  // are its walk. Any other set is sorted by bucket, which overwrites all.
+  std::size_t run = 0;
+  std::uint32_t runBucket = 0;
+  for (std::size_t i = 0; i <= set.size(); ++i) {
+    const std::uint32_t bucket = i < set.size() ? index.NoteBucket(set[i]) : kBuckets;
+    if (bucket == runBucket) continue;
+    if (bucket < runBucket) break;
+    std::reverse_copy(set.begin() + static_cast<std::ptrdiff_t>(run), set.begin() + static_cast<std::ptrdiff_t>(i),
+                      out + run);
+    if (i == set.size()) return;
+    run = i;
+    runBucket = bucket;
+  }
   std::array<std::size_t, kBuckets + 1> begin{};
   for (const WordIndex::Id note : set) ++begin[index.NoteBucket(note) + 1];
   for (std::uint32_t b = 0; b < kBuckets; ++b) begin[b + 1] += begin[b];
@@ -47,16 +62,31 @@ std::uint32_t WalkHash(std::u16string_view key) {
   return h;
 }
 
+WordIndex::Id WordIndex::RecordNote(std::uint32_t record) const {
+  return m_noteText[record] | Id{m_noteText[record + 1]} << 16;
+}
+
+std::u16string_view WordIndex::RecordName(std::uint32_t record) const {
+  const std::uint32_t length = m_noteText[record + 2] | std::uint32_t{m_noteText[record + 3]} << 16;
+  return std::u16string_view(m_noteText).substr(record + kRecordUnits, length);
+}
+
+std::uint32_t WordIndex::FindRecord(std::u16string_view name, std::uint64_t strong) const {
+  return m_noteLookup.Find(strong, [&](std::uint32_t record) { return Same(RecordName(record), name); });
+}
+
 WordIndex::Id WordIndex::FindNote(std::u16string_view name) const {
-  return m_noteLookup.Find(StrongHash(name), [&](Id id) { return Same(NoteName(id), name); });
+  const std::uint32_t record = FindRecord(name, StrongHash(name));
+  return record == kNone ? kNone : RecordNote(record);
 }
 
 void WordIndex::FindNotes(std::span<const std::u16string_view> names, Id* ids) const {
   // In groups, one step of every lookup after another, so that the groups'
-  // cache misses overlap instead of coming one after the other: slot, note
-  // record, name text.
+  // cache misses overlap instead of coming one after the other: the slot,
+  // then the name's record.
   constexpr std::size_t kGroup = 64;
   std::uint64_t strong[kGroup];
+  std::uint32_t record[kGroup];
   for (std::size_t base = 0; base < names.size(); base += kGroup) {
     const std::size_t n = std::min(kGroup, names.size() - base);
     for (std::size_t i = 0; i < n; ++i) {
@@ -64,41 +94,47 @@ void WordIndex::FindNotes(std::span<const std::u16string_view> names, Id* ids) c
       m_noteLookup.Prefetch(strong[i]);
     }
     for (std::size_t i = 0; i < n; ++i) {
-      ids[base + i] = m_noteLookup.FirstWithHash(strong[i]);
-      if (ids[base + i] != kNone) __builtin_prefetch(&m_notes[ids[base + i]]);
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-      if (ids[base + i] != kNone) __builtin_prefetch(m_noteText.data() + m_notes[ids[base + i]].begin);
+      record[i] = m_noteLookup.FirstWithHash(strong[i]);
+      if (record[i] == kNone) continue;
+      // Its first and last units, so both lines of a record that spans two.
+      const std::size_t length = std::min(names[base + i].size(), m_noteText.size() - record[i] - kRecordUnits);
+      __builtin_prefetch(m_noteText.data() + record[i]);
+      __builtin_prefetch(m_noteText.data() + record[i] + kRecordUnits + length);
     }
     for (std::size_t i = 0; i < n; ++i) {
       const std::u16string_view name = names[base + i];
-      Id& id = ids[base + i];
-      if (id == kNone || Same(NoteName(id), name)) continue;
-      id = m_noteLookup.Find(strong[i], [&](Id note) { return Same(NoteName(note), name); });
+      if (record[i] != kNone && !Same(RecordName(record[i]), name)) record[i] = FindRecord(name, strong[i]);
+      ids[base + i] = record[i] == kNone ? kNone : RecordNote(record[i]);
     }
   }
 }
 
 WordIndex::Id WordIndex::InternNote(std::u16string_view name) {
   const std::uint64_t strong = StrongHash(name);
-  const Id found = m_noteLookup.Find(strong, [&](Id id) { return Same(NoteName(id), name); });
-  if (found != kNone) return found;
-  if (name.size() > 0xFFFFFFFF - m_noteText.size()) throw std::bad_alloc();
+  const std::uint32_t found = FindRecord(name, strong);
+  if (found != kNone) return RecordNote(found);
+  if (name.size() > 0xFFFFFFFF - kRecordUnits - m_noteText.size()) throw std::bad_alloc();
   m_noteLookup.Reserve(m_notes.size() + 1);
   if (m_noteWordsBuilt) ReserveOneMore(m_noteWords);
   ReserveOneMore(m_notes);
   ReserveOneMore(m_noteBuckets);
   ReserveOneMore(m_noteSets);
-  if (m_noteText.capacity() - m_noteText.size() < name.size()) {
-    m_noteText.reserve(std::max(2 * m_noteText.capacity(), m_noteText.size() + name.size()));
+  const std::size_t units = kRecordUnits + name.size();
+  if (m_noteText.capacity() - m_noteText.size() < units) {
+    m_noteText.reserve(std::max(2 * m_noteText.capacity(), m_noteText.size() + units));
   }
-  m_notes.push_back(NoteSpan{static_cast<std::uint32_t>(m_noteText.size()), static_cast<std::uint32_t>(name.size())});
+  const auto id = static_cast<Id>(m_notes.size());
+  const auto record = static_cast<std::uint32_t>(m_noteText.size());
+  const auto length = static_cast<std::uint32_t>(name.size());
+  m_notes.push_back(NoteSpan{record + kRecordUnits, length});
   m_noteBuckets.push_back(static_cast<std::uint8_t>(WalkHash(name) % kBuckets));
   m_noteSets.push_back(0);
+  const char16_t header[kRecordUnits] = {static_cast<char16_t>(id), static_cast<char16_t>(id >> 16),
+                                          static_cast<char16_t>(length), static_cast<char16_t>(length >> 16)};
+  m_noteText.append(header, kRecordUnits);
   m_noteText.append(name);
   if (m_noteWordsBuilt) m_noteWords.emplace_back();
-  const auto id = static_cast<Id>(m_notes.size() - 1);
-  m_noteLookup.Insert(strong, id);
+  m_noteLookup.Insert(strong, record);
   return id;
 }
 
@@ -124,6 +160,32 @@ WordIndex::Id WordIndex::InsertWord(std::u16string_view word, std::uint64_t stro
   m_wordLookup.Insert(strong, id);
   Changed();
   return id;
+}
+
+void WordIndex::ReserveNotes(std::size_t count) {
+  m_noteLookup.Reserve(count);
+  m_notes.reserve(count);
+  m_noteBuckets.reserve(count);
+  m_noteSets.reserve(count);
+}
+
+void WordIndex::InsertWords(std::span<const std::u16string_view> words, Id* ids) {
+  constexpr std::size_t kGroup = 32;
+  std::uint64_t strong[kGroup];
+  for (std::size_t base = 0; base < words.size(); base += kGroup) {
+    const std::size_t n = std::min(kGroup, words.size() - base);
+    for (std::size_t i = 0; i < n; ++i) {
+      strong[i] = StrongHash(words[base + i]);
+      m_wordLookup.Prefetch(strong[i]);
+    }
+    for (std::size_t i = 0; i < n; ++i) ids[base + i] = InsertWord(words[base + i], strong[i]);
+  }
+}
+
+void WordIndex::ReserveWords(std::size_t count) {
+  m_wordLookup.Reserve(count);
+  m_words.reserve(count);
+  m_wordMark.reserve(count);
 }
 
 void WordIndex::BuildNoteWords() {

@@ -25,7 +25,8 @@
 // Threads: one thread may intern and read names (FindNote, InternNote,
 // NoteName) while another inserts and reads words (FindWord, InsertWord,
 // Word); or, while nobody interns, any number of threads may read names
-// while one inserts and reads words. Nothing else may run concurrently.
+// while one inserts and reads words and sets their notes (SetLoadedNotes).
+// Nothing else may run concurrently.
 
 #include <cstddef>
 #include <cstdint>
@@ -69,9 +70,13 @@ class WordIndex {
   // FindNote of each of names into ids (as many). Faster than one by one:
   // the memory each lookup reads is asked for ahead of it.
   void FindNotes(std::span<const std::u16string_view> names, Id* ids) const;
-  // The name's id, interned when new. The names may hold 2^32 - 1 code
-  // units in all; more throws std::bad_alloc, as exhausted memory does.
+  // The name's id, interned when new. The names, with four units each
+  // besides, may hold 2^32 - 1 code units in all; more throws
+  // std::bad_alloc, as exhausted memory does.
   Id InternNote(std::u16string_view name);
+  // Makes room for count names in all, so that interning them does not
+  // move the names already there.
+  void ReserveNotes(std::size_t count);
   // Valid until the next InternNote.
   std::u16string_view NoteName(Id note) const {
     return std::u16string_view(m_noteText).substr(m_notes[note].begin, m_notes[note].length);
@@ -87,6 +92,13 @@ class WordIndex {
   Id InsertWord(std::u16string_view word);
   // The same with StrongHash(word) already computed.
   Id InsertWord(std::u16string_view word, std::uint64_t strong);
+  // InsertWord of each of words in turn, their ids into ids (as many).
+  // Faster than one by one: the memory each insertion looks at first is
+  // asked for ahead of it.
+  void InsertWords(std::span<const std::u16string_view> words, Id* ids);
+  // Makes room for count words in all, so that inserting them does not
+  // move the words already there.
+  void ReserveWords(std::size_t count);
   const std::u16string& Word(Id word) const { return m_words[word].text; }
   std::size_t WordCount() const { return m_words.size(); }
   // Notes of the word in the order they were added.
@@ -118,8 +130,7 @@ class WordIndex {
   std::vector<Id> SaveOrder() const;
 
  private:
-  // Where a name lies in m_noteText. Small, so that the records of many
-  // notes stay in the cache while a load looks names up.
+  // Where a note's name lies in m_noteText, for NoteName.
   struct NoteSpan {
     std::uint32_t begin;
     std::uint32_t length;
@@ -131,6 +142,15 @@ class WordIndex {
     std::vector<Id> notes;  // in the order added
   };
 
+  // In m_noteText each name follows its record's head: its id, then its
+  // length, two units each, the low half first. The name lookup holds where
+  // records begin, so a lookup reads all it needs in one place.
+  static constexpr std::uint32_t kRecordUnits = 4;
+  Id RecordNote(std::uint32_t record) const;
+  std::u16string_view RecordName(std::uint32_t record) const;
+  // The record of the name, whose StrongHash is strong, or kNone.
+  std::uint32_t FindRecord(std::u16string_view name, std::uint64_t strong) const;
+
   // Ids of the words each note is in, built when a note that is already in
   // some set is added again, and kept up to date from then on.
   void BuildNoteWords();
@@ -139,14 +159,14 @@ class WordIndex {
   std::vector<NoteSpan> m_notes;
   std::vector<std::uint8_t> m_noteBuckets;  // per note: walk hash % 17
   std::vector<std::uint32_t> m_noteSets;    // per note: how many sets hold it
-  // Every name, one after another in id order: a lookup compares one name
-  // in one place, and the names of a list, mostly interned in list order,
-  // lie close together. At most 2^32 - 1 code units in all; more counts as
-  // exhausted memory.
+  // Every name's record, one after another in id order: a lookup compares
+  // one name in one place, and the names of a list, mostly interned in list
+  // order, lie close together. At most 2^32 - 1 code units in all; more
+  // counts as exhausted memory.
   std::u16string m_noteText;
   std::vector<WordRecord> m_words;
   std::vector<Id> m_bucketWords[17];  // word ids per bucket, oldest first
-  LookupTable<Id, kNone> m_noteLookup;
+  LookupTable<std::uint32_t, kNone> m_noteLookup;  // to records
   LookupTable<Id, kNone> m_wordLookup;
   std::vector<std::vector<Id>> m_noteWords;  // empty until BuildNoteWords
   bool m_noteWordsBuilt = false;

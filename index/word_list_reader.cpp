@@ -1,5 +1,7 @@
 #include "index/word_list_reader.h"
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <condition_variable>
 #include <cstddef>
@@ -21,12 +23,15 @@ namespace {
 using Id = WordIndex::Id;
 constexpr Id kNone = WordIndex::kNone;
 
-constexpr std::size_t kThreads = 2;
-// Lists go to the threads in chunks of about this many code units or lists.
-constexpr std::size_t kChunkUnits = std::size_t{1} << 19;
+// Threads of their own: with the reader, which splits what they have not
+// taken whenever it would wait for them, two keep two cores busy.
+constexpr std::size_t kThreads = 1;
+// Lists go to the threads in chunks of about this many code units or lists:
+// small enough that the few chunks in turn stay in the cache.
+constexpr std::size_t kChunkUnits = std::size_t{1} << 16;
 constexpr std::size_t kChunkLists = 4096;
-// The reader waits while this much list text waits to be split.
-constexpr std::size_t kMaxQueuedUnits = std::size_t{8} << 20;
+// Chunks in turn: one filled while the others wait or are split.
+constexpr std::size_t kChunks = 4;
 
 // Cuts text at its first NUL, as every key and value of a map is.
 std::u16string_view UpToNul(const std::u16string& text) {
@@ -68,12 +73,10 @@ class ListSplitter {
     std::size_t begin = 0;
     std::size_t i = 0;
     for (;;) {
-      // Four units at a time up to the next ':' or NUL.
-      for (; i + 4 <= size; i += 4) {
-        std::uint64_t four;
-        std::memcpy(&four, units + i, sizeof four);
-        if (const std::uint64_t found = ColonOrNul(four); found != 0) {
-          i += FirstLane(found);
+      // Eight units at a time up to the next ':' or NUL.
+      for (; i + 8 <= size; i += 8) {
+        if (const std::size_t lane = FirstColonOrNul(units + i); lane < 8) {
+          i += lane;
           break;
         }
       }
@@ -85,20 +88,26 @@ class ListSplitter {
     if (i > begin) m_names.push_back(list.substr(begin, i - begin));
   }
 
-  // Of the four code units in four, the high bit of each that is ':' or NUL
-  // set; above the first such unit others may be set too.
-  static std::uint64_t ColonOrNul(std::uint64_t four) {
-    constexpr std::uint64_t kOnes = 0x0001000100010001;
-    constexpr std::uint64_t kHighs = 0x8000800080008000;
-    constexpr std::uint64_t kColons = 0x003A003A003A003A;
-    const auto zeros = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
-    return zeros(four) | zeros(four ^ kColons);
+  // Eight code units side by side: one compare tests them all.
+  __extension__ typedef std::uint16_t Units8 __attribute__((vector_size(16)));
+
+  // Of the eight code units at units, the first that is ':' or NUL; 8 when
+  // there is none.
+  static std::size_t FirstColonOrNul(const char16_t* units) {
+    Units8 eight;
+    std::memcpy(&eight, units, sizeof eight);
+    const Units8 found = (eight == u':') | (eight == 0);  // a lane of ones per unit found
+    std::uint64_t half[2];
+    std::memcpy(half, &found, sizeof half);
+    if (half[0] != 0) return FirstLane(half[0]);
+    if (half[1] != 0) return 4 + FirstLane(half[1]);
+    return 8;
   }
 
-  // The position in memory of the first unit ColonOrNul marked.
-  static std::size_t FirstLane(std::uint64_t found) {
-    if constexpr (std::endian::native == std::endian::little) return std::countr_zero(found) / 16;
-    return std::countl_zero(found) / 16;
+  // The first of the four lanes in memory that is set.
+  static std::size_t FirstLane(std::uint64_t lanes) {
+    if constexpr (std::endian::native == std::endian::little) return std::countr_zero(lanes) / 16;
+    return std::countl_zero(lanes) / 16;
   }
 
   void StartList(std::vector<Id>& notes) {
@@ -119,31 +128,49 @@ class ListSplitter {
   std::uint32_t m_listNumber = 0;
 };
 
-// Pairs read in a row. The threads turn the text into notes and release it,
-// unless a list names a note that is not interned.
+// Pairs read in a row. A few chunks are reused in turn, so that their
+// storage is had once and stays warm: the reader fills one while the threads
+// split others, and takes a chunk back, in file order, before it fills it
+// again.
 struct Chunk {
-  std::u16string text;            // the lists, one after another
-  std::vector<std::size_t> ends;  // per list: its end in text
-  std::vector<Id> words;          // per list: its word
+  std::u16string text;                 // the lists, one after another
+  std::vector<std::size_t> ends;       // per list: its end in text
+  std::u16string keys;                 // the words, one after another, until inserted
+  std::vector<std::size_t> keyEnds;    // per list: its word's end in keys
+  std::vector<Id> words;               // per list: its word, once inserted
+  std::uint32_t firstPair = 0;         // the pair of its first list
   std::vector<std::vector<Id>> notes;  // per list, once split
-  std::vector<bool> unknown;           // per list: names a note not interned
+  std::vector<char> unknown;           // per list: names a note not interned
+  bool split = false;                  // the threads are done with it
 
   std::size_t Lists() const { return ends.size(); }
   std::u16string_view List(std::size_t i) const {
     const std::size_t begin = i == 0 ? 0 : ends[i - 1];
     return std::u16string_view(text).substr(begin, ends[i] - begin);
   }
+  // Empties it for the next pairs, keeping its storage.
+  void Reuse(std::uint32_t pair) {
+    text.clear();
+    ends.clear();
+    keys.clear();
+    keyEnds.clear();
+    words.clear();
+    firstPair = pair;
+  }
 };
 
-// Threads that split chunks, looking names up only, so that any of them
-// may take any chunk. Nothing may intern names while they run.
+// Threads that split chunks, looking names up only, so that any of them,
+// or the reader while it waits, may take any chunk. One of them first
+// interns the names of stamps, when given, while the reader reads on; the
+// chunks wait until it is done. Nothing else may intern names while they
+// run.
 class SplitThreads {
  public:
   // Throws std::bad_alloc when a thread cannot be started.
-  explicit SplitThreads(const WordIndex& words) : m_words(words) {
+  SplitThreads(WordIndex& words, const CMapStringToString* stamps) : m_words(words), m_stamps(stamps) {
     m_threads.reserve(kThreads);  // so that keeping a started thread cannot fail
     try {
-      for (std::size_t i = 0; i < kThreads; ++i) m_threads.push_back(StartThread([this] { Run(); }));
+      for (std::size_t i = 0; i < kThreads; ++i) m_threads.push_back(StartThread([this, i] { Run(i == 0); }));
     } catch (...) {
       Stop();
       throw;
@@ -154,19 +181,39 @@ class SplitThreads {
   SplitThreads(const SplitThreads&) = delete;
   SplitThreads& operator=(const SplitThreads&) = delete;
 
-  // Queues chunk, which must stay in place until Finish. Waits while much
-  // text is queued already. Rethrows a failure of a thread as soon as it is
-  // seen, so the reader stops reading.
+  // Queues chunk, which must stay in place until it is split or the threads
+  // are stopped. Rethrows a failure of a thread, so the reader stops reading.
   void Add(Chunk& chunk) {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_roomLeft.wait(lock, [this] { return m_queuedUnits < kMaxQueuedUnits || m_failure; });
+    const std::lock_guard<std::mutex> lock(m_mutex);
     if (m_failure) std::rethrow_exception(m_failure);
-    m_queuedUnits += chunk.text.size();
+    chunk.split = false;
     m_queue.push_back(&chunk);
     m_ready.notify_one();
   }
 
-  // Waits until every chunk queued is split. Rethrows a failure of a thread.
+  // Waits until chunk, queued before, is split, meanwhile splitting chunks
+  // no thread has taken yet on the calling thread with splitter. Rethrows a
+  // failure of a thread; throws what splitting throws.
+  void Wait(const Chunk& chunk, ListSplitter& splitter, std::vector<Id>& notes) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+      if (m_failure) std::rethrow_exception(m_failure);
+      if (chunk.split) return;
+      if (!m_interned || m_queue.empty()) {
+        m_splitDone.wait(lock);
+        continue;
+      }
+      Chunk* other = m_queue.front();
+      m_queue.pop_front();
+      lock.unlock();
+      SplitChunk(*other, splitter, notes);
+      lock.lock();
+      other->split = true;
+    }
+  }
+
+  // Stops the threads once every chunk queued is split; the names may be
+  // interned again from then on. Rethrows a failure of a thread.
   void Finish() {
     {
       const std::lock_guard<std::mutex> lock(m_mutex);
@@ -184,7 +231,6 @@ class SplitThreads {
       m_stop = true;
       m_queue.clear();
       m_ready.notify_all();
-      m_roomLeft.notify_all();
     }
     Join();
   }
@@ -195,57 +241,135 @@ class SplitThreads {
     }
   }
 
-  void Run() {
+  void Run(bool interns) {
     try {
+      if (interns) InternStamps();
       ListSplitter splitter;
       std::vector<Id> notes;
       for (;;) {
         Chunk* chunk;
         {
           std::unique_lock<std::mutex> lock(m_mutex);
-          m_ready.wait(lock, [this] { return m_stop || m_closing || !m_queue.empty(); });
-          if (m_stop || m_queue.empty()) return;
+          m_ready.wait(lock, [this] {
+            return m_stop || m_failure || (m_interned && (m_closing || !m_queue.empty()));
+          });
+          if (m_stop || m_failure || m_queue.empty()) return;
           chunk = m_queue.front();
           m_queue.pop_front();
         }
-        const std::size_t units = chunk->text.size();
         SplitChunk(*chunk, splitter, notes);
         const std::lock_guard<std::mutex> lock(m_mutex);
-        m_queuedUnits -= units;
-        m_roomLeft.notify_all();
+        chunk->split = true;
+        m_splitDone.notify_all();
       }
     } catch (...) {
       const std::lock_guard<std::mutex> lock(m_mutex);
       if (!m_failure) m_failure = std::current_exception();
-      m_roomLeft.notify_all();
+      m_ready.notify_all();
+      m_splitDone.notify_all();
     }
+  }
+
+  void InternStamps() {
+    if (m_stamps != nullptr) {
+      m_words.ReserveNotes(static_cast<std::size_t>(m_stamps->Count()));
+      for (const auto* e = m_stamps->FirstEntry(); e != nullptr; e = m_stamps->NextEntry(e)) {
+        m_words.InternNote(e->key);
+      }
+    }
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_interned = true;
+    m_ready.notify_all();
   }
 
   void SplitChunk(Chunk& chunk, ListSplitter& splitter, std::vector<Id>& notes) {
     chunk.notes.resize(chunk.Lists());
     chunk.unknown.assign(chunk.Lists(), false);
-    bool keepText = false;
     for (std::size_t i = 0; i < chunk.Lists(); ++i) {
       if (splitter.Find(chunk.List(i), m_words, notes)) {
         chunk.notes[i].assign(notes.begin(), notes.end());
       } else {
         chunk.unknown[i] = true;
-        keepText = true;
       }
     }
-    if (!keepText) std::u16string().swap(chunk.text);
   }
 
-  const WordIndex& m_words;
+  WordIndex& m_words;
+  const CMapStringToString* m_stamps;
   std::mutex m_mutex;
   std::condition_variable m_ready;
-  std::condition_variable m_roomLeft;
+  std::condition_variable m_splitDone;
   std::deque<Chunk*> m_queue;
-  std::size_t m_queuedUnits = 0;
+  bool m_interned = false;
   bool m_closing = false;
   bool m_stop = false;
   std::exception_ptr m_failure;
   std::vector<std::thread> m_threads;
+};
+
+// The outcome of the lists, taken in file order. A word read twice keeps
+// its first place and takes its later list, so only each word's last list
+// fills its set. A list naming a note that is not interned waits until the
+// threads are done; its names are then interned in file order, so the ids
+// never depend on the threads' timing.
+class LoadedLists {
+ public:
+  explicit LoadedLists(WordIndex& words) : m_words(words) {}
+
+  // Makes room for count words.
+  void Reserve(std::size_t count) { m_lastPair.reserve(count); }
+
+  // Inserts the words of chunk, filled and not yet split, in file order.
+  void InsertWords(Chunk& chunk) {
+    m_views.clear();
+    for (std::size_t i = 0, begin = 0; i < chunk.Lists(); begin = chunk.keyEnds[i++]) {
+      m_views.push_back(std::u16string_view(chunk.keys).substr(begin, chunk.keyEnds[i] - begin));
+    }
+    chunk.words.resize(chunk.Lists());
+    m_words.InsertWords(m_views, chunk.words.data());
+    for (std::size_t i = 0; i < chunk.Lists(); ++i) {
+      const Id word = chunk.words[i];
+      if (word >= m_lastPair.size()) m_lastPair.resize(word + 1);
+      m_lastPair[word] = chunk.firstPair + static_cast<std::uint32_t>(i);
+    }
+  }
+
+  // Takes the outcome of a chunk that is split; keeps the text of its lists
+  // that wait.
+  void Take(Chunk& chunk) {
+    for (std::size_t i = 0; i < chunk.Lists(); ++i) {
+      const Id word = chunk.words[i];
+      const std::uint32_t pair = chunk.firstPair + static_cast<std::uint32_t>(i);
+      if (chunk.unknown[i]) {
+        m_waiting.push_back(Waiting{word, pair, std::u16string(chunk.List(i))});
+      } else if (m_lastPair[word] == pair) {
+        m_words.SetLoadedNotes(word, std::move(chunk.notes[i]));
+      }
+    }
+  }
+
+  // After the threads: interns the names of the lists that waited.
+  void Finish() {
+    ListSplitter interning;
+    std::vector<Id> notes;
+    for (Waiting& list : m_waiting) {
+      interning.Intern(list.text, m_words, notes);
+      if (m_lastPair[list.word] == list.pair) m_words.SetLoadedNotes(list.word, std::vector<Id>(notes));
+      std::u16string().swap(list.text);
+    }
+  }
+
+ private:
+  struct Waiting {
+    Id word;
+    std::uint32_t pair;
+    std::u16string text;
+  };
+
+  WordIndex& m_words;
+  std::vector<std::uint32_t> m_lastPair;  // per word
+  std::vector<std::u16string_view> m_views;
+  std::deque<Waiting> m_waiting;
 };
 
 }  // namespace
@@ -253,43 +377,58 @@ class SplitThreads {
 void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& words,
                    RefreshProgress* progress) {
   const std::uint32_t count = ar.ReadCountOf(2);
-  if (count > 0) {
-    for (const auto* e = stamps.FirstEntry(); e != nullptr; e = stamps.NextEntry(e)) {
-      words.InternNote(e->key);
+  // A pair of a file this program wrote takes 12 bytes at least (a word and
+  // a name of one UTF-16 unit each), so a crafted count costs no more
+  // memory than the file's size allows.
+  const auto room = static_cast<std::size_t>(std::min<std::uint64_t>(count, ar.BytesLeft() / 12));
+  words.ReserveWords(room);
+  LoadedLists loaded(words);
+  loaded.Reserve(room);
+  // Outlive the threads, which point into them; one being filled, the others
+  // queued or being split.
+  std::array<Chunk, kChunks> chunks;
+  std::array<bool, kChunks> queued{};
+  std::size_t filling = 0;
+  SplitThreads threads(words, count > 0 ? &stamps : nullptr);
+  // Takes back the chunk at slot, once split, and makes it the one filled.
+  ListSplitter splitter;  // for what the reader splits itself
+  std::vector<Id> notes;
+  const auto takeBack = [&](std::size_t slot, std::uint32_t pair) {
+    if (queued[slot]) {
+      threads.Wait(chunks[slot], splitter, notes);
+      loaded.Take(chunks[slot]);
+      queued[slot] = false;
     }
-  }
-  std::deque<Chunk> chunks;  // outlives the threads, which point into it
-  SplitThreads threads(words);
+    chunks[slot].Reuse(pair);
+  };
+  // Queues the chunk filled, once its words are inserted.
+  const auto queue = [&] {
+    loaded.InsertWords(chunks[filling]);
+    threads.Add(chunks[filling]);
+    queued[filling] = true;
+  };
   std::u16string key;
+  takeBack(filling, 0);
   for (std::uint32_t i = 0; i < count; ++i) {
     if (progress != nullptr && i % 1024 == 0) progress->Working(i, count);
-    ar.ReadString(key);
-    if (chunks.empty() || chunks.back().text.size() >= kChunkUnits || chunks.back().Lists() >= kChunkLists) {
-      if (!chunks.empty()) threads.Add(chunks.back());
-      chunks.emplace_back();
+    if (chunks[filling].text.size() >= kChunkUnits || chunks[filling].Lists() >= kChunkLists) {
+      queue();
+      filling = (filling + 1) % kChunks;
+      takeBack(filling, i);
     }
-    Chunk& chunk = chunks.back();
-    chunk.words.push_back(words.InsertWord(UpToNul(key)));
+    Chunk& chunk = chunks[filling];
+    ar.ReadString(key);
+    chunk.keys.append(UpToNul(key));
+    chunk.keyEnds.push_back(chunk.keys.size());
     ar.AppendString(chunk.text);  // cut at its NUL when split
     chunk.ends.push_back(chunk.text.size());
   }
-  if (!chunks.empty()) threads.Add(chunks.back());
-  threads.Finish();
-
-  // In file order: a word read twice keeps its first place and takes its
-  // later list.
-  ListSplitter interning;
-  std::vector<Id> notes;
-  for (Chunk& chunk : chunks) {
-    for (std::size_t i = 0; i < chunk.Lists(); ++i) {
-      if (chunk.unknown[i]) {
-        interning.Intern(chunk.List(i), words, notes);
-        words.SetLoadedNotes(chunk.words[i], std::vector<Id>(notes));
-      } else {
-        words.SetLoadedNotes(chunk.words[i], std::move(chunk.notes[i]));
-      }
-    }
-    chunk = Chunk();
+  if (chunks[filling].Lists() > 0) queue();
+  for (std::size_t n = 1; n <= kChunks; ++n) {
+    const std::size_t slot = (filling + n) % kChunks;  // the oldest first
+    if (queued[slot]) takeBack(slot, 0);
   }
+  threads.Finish();
+  loaded.Finish();
   words.ReverseWordInsertions();
 }

@@ -1,13 +1,16 @@
 #pragma once
 // Reads the word list section of the index file into a word index.
 //
-// The names of the stamp section are interned first: in a file this
-// program wrote, every listed name is among them. The name table then stays
-// as it is while the lists are split into note ids on two threads, each list
-// of the file by one of them, and the sets are filled in file order once
-// every list is split. A list naming a note the stamps do not hold is split
-// afterwards, in its place in that order, interning what it names; so the
-// result never depends on the threads' timing or on what the stamps hold.
+// The names of the stamp section are interned first, on a thread of the
+// load's own while the reader reads on: in a file this program wrote, every
+// listed name is among them. The name table then stays as it is while the
+// lists are split into note ids, each list of the file by that thread or by
+// the reader, which splits what the thread has not taken whenever it would
+// wait for it; the sets are filled in file order as the pieces of the file
+// come back split. A list naming a note the stamps do not hold is split
+// after the thread, in file order, interning what it names; so the result
+// never depends on the threads' timing or on what the stamps hold. The text
+// waiting to be split stays a few small pieces, whatever the file's size.
 
 #include "index/map.h"
 #include "index/refresh_progress.h"

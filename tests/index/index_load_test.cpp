@@ -112,6 +112,38 @@ TEST(IndexLoadTest, SavesWhatTheOldCodeSavesFromTheSameFile) {
   }
 }
 
+// Loading and saving again and again, as unchanged refreshes do, keeps
+// matching the old code: a file this program saved holds each list in its
+// set's walk order, buckets ascending, which the walk after a load derives
+// by reversing each bucket's run instead of sorting.
+TEST(IndexLoadTest, ResavingWhatWasSavedMatchesTheOldCodeEachTime) {
+  std::mt19937 rng(11);
+  const std::string file = RandomIndex(rng, 3000);
+  TempDir fast;
+  TempDir old;
+  std::ofstream(fast.path() / "notes.ndx", std::ios::binary) << file;
+  std::ofstream(old.path() / "notes.ndx", std::ios::binary) << file;
+  TestEnv env;
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    CMapStringToString stamps;
+    WordIndex words;
+    LoadIndexFile(env, fast.folder(), stamps, words);
+    ASSERT_GT(words.WordCount(), 0u);
+    ASSERT_TRUE(SaveIndexFile(env, fast.folder(), stamps, words));
+
+    reference::CMapStringToString oldStamps;
+    reference::CMapStringToString oldLists;
+    reference::WordIndex oldWords;
+    reference::LoadIndexFile(env, old.folder(), oldStamps, oldLists, &oldWords);
+    reference::Flatten(oldWords, oldLists);
+    reference::Free(oldWords);
+    ASSERT_TRUE(reference::SaveIndexFile(env, old.folder(), oldStamps, oldLists));
+
+    EXPECT_TRUE(ReadFile(fast) == ReadFile(old));
+  }
+}
+
 // Every unit of a key counts, at every length around the hash's 8- and
 // 16-byte steps; keys that differ only in length differ too.
 TEST(IndexLoadTest, EveryCodeUnitOfAKeyCountsInItsStrongHash) {
@@ -131,6 +163,24 @@ TEST(IndexLoadTest, EveryCodeUnitOfAKeyCountsInItsStrongHash) {
     }
   }
   EXPECT_EQ(seen.size(), keys);
+}
+
+// Many words at once, repeats within and across the groups they are
+// inserted in included, get the ids and the order one at a time gives.
+TEST(IndexLoadTest, InsertingManyWordsAtOnceInsertsWhatOneAtATimeInserts) {
+  std::vector<std::u16string> texts;
+  for (int i = 0; i < 150; ++i) texts.push_back(std::u16string(u"w").append(static_cast<std::size_t>(i % 70), u'a'));
+  const std::vector<std::u16string_view> views(texts.begin(), texts.end());
+  WordIndex many;
+  WordIndex single;
+  many.InsertWord(u"already");
+  single.InsertWord(u"already");
+  std::vector<WordIndex::Id> ids(views.size(), 12345);
+  many.InsertWords(views, ids.data());
+  for (std::size_t i = 0; i < views.size(); ++i) EXPECT_EQ(ids[i], single.InsertWord(views[i])) << i;
+  ASSERT_EQ(many.WordCount(), single.WordCount());
+  for (WordIndex::Id word = 0; word < many.WordCount(); ++word) EXPECT_EQ(many.Word(word), single.Word(word));
+  EXPECT_EQ(many.Walk().words, single.Walk().words);
 }
 
 // Many names at once find what one at a time finds, across the groups the
