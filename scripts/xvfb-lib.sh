@@ -2,18 +2,24 @@
 # start_xvfb sets DISPLAY and XVFB_PID; stop_xvfb ends the server.
 
 start_xvfb() {
-  local n
-  for n in $(seq 91 140); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-  done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  # The server picks a free display itself and writes its number once it
+  # listens: two scripts starting servers at once (parallel tests) cannot
+  # both take the same display, as they could by looking for its socket.
+  local ready n i
+  ready=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$ready" >/dev/null 2>&1 &
   XVFB_PID=$!
-  export DISPLAY=":$n"
-  local i
   for i in $(seq 100); do
-    [ -e "/tmp/.X11-unix/X$n" ] && return 0
+    if grep -q . "$ready" 2>/dev/null && [ "$(tail -c 1 "$ready" | od -An -c | tr -d ' ')" = '\n' ]; then
+      n=$(head -n 1 "$ready")
+      rm -f "$ready"
+      export DISPLAY=":$n"
+      return 0
+    fi
+    kill -0 "$XVFB_PID" 2>/dev/null || break
     sleep 0.1
   done
+  rm -f "$ready"
   echo "Xvfb did not start" >&2
   return 1
 }
