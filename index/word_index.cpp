@@ -81,18 +81,25 @@ WordIndex::Id WordIndex::FindNote(std::u16string_view name) const {
 }
 
 void WordIndex::FindNotes(std::span<const std::u16string_view> names, Id* ids) const {
+  constexpr std::size_t kGroup = 64;
+  std::uint64_t strong[kGroup];
+  for (std::size_t base = 0; base < names.size(); base += kGroup) {
+    const std::size_t n = std::min(kGroup, names.size() - base);
+    for (std::size_t i = 0; i < n; ++i) strong[i] = StrongHash(names[base + i]);
+    FindNotes(names.subspan(base, n), strong, ids + base);
+  }
+}
+
+void WordIndex::FindNotes(std::span<const std::u16string_view> names, const std::uint64_t* strongs, Id* ids) const {
   // In groups, one step of every lookup after another, so that the groups'
   // cache misses overlap instead of coming one after the other: the slot,
   // then the name's record.
   constexpr std::size_t kGroup = 64;
-  std::uint64_t strong[kGroup];
   std::uint32_t record[kGroup];
   for (std::size_t base = 0; base < names.size(); base += kGroup) {
     const std::size_t n = std::min(kGroup, names.size() - base);
-    for (std::size_t i = 0; i < n; ++i) {
-      strong[i] = StrongHash(names[base + i]);
-      m_noteLookup.Prefetch(strong[i]);
-    }
+    const std::uint64_t* const strong = strongs + base;
+    for (std::size_t i = 0; i < n; ++i) m_noteLookup.Prefetch(strong[i]);
     for (std::size_t i = 0; i < n; ++i) {
       record[i] = m_noteLookup.FirstWithHash(strong[i]);
       if (record[i] == kNone) continue;
