@@ -68,7 +68,9 @@ WordIndex::Id WordIndex::RecordNote(std::uint32_t record) const {
 
 std::u16string_view WordIndex::RecordName(std::uint32_t record) const {
   const std::uint32_t length = m_noteText[record + 2] | std::uint32_t{m_noteText[record + 3]} << 16;
-  return std::u16string_view(m_noteText).substr(record + kRecordUnits, length);
+  // Without substr's bounds check: a record is only ever where InternNote
+  // put it, and a lookup asks for millions.
+  return std::u16string_view(m_noteText.data() + record + kRecordUnits, length);
 }
 
 std::uint32_t WordIndex::FindRecord(std::u16string_view name, std::uint64_t strong) const {
