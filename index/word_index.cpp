@@ -82,16 +82,6 @@ WordIndex::Id WordIndex::FindNote(std::u16string_view name) const {
   return record == kNone ? kNone : RecordNote(record);
 }
 
-void WordIndex::FindNotes(std::span<const std::u16string_view> names, Id* ids) const {
-  constexpr std::size_t kGroup = 64;
-  std::uint64_t strong[kGroup];
-  for (std::size_t base = 0; base < names.size(); base += kGroup) {
-    const std::size_t n = std::min(kGroup, names.size() - base);
-    for (std::size_t i = 0; i < n; ++i) strong[i] = StrongHash(names[base + i]);
-    FindNotes(names.subspan(base, n), strong, ids + base);
-  }
-}
-
 void WordIndex::FindNotes(std::span<const std::u16string_view> names, const std::uint64_t* strongs, Id* ids) const {
   // In groups, one step of every lookup after another, so that the groups'
   // cache misses overlap instead of coming one after the other: the slot,

@@ -231,8 +231,10 @@ TEST(IndexLoadTest, FindingManyNamesAtOnceFindsWhatOneAtATimeFinds) {
   for (std::size_t i = 0; i < names.size(); i += 2) index.InternNote(names[i]);
   names.push_back(u"");
   std::vector<std::u16string_view> views(names.begin(), names.end());
+  std::vector<std::uint64_t> strong;
+  for (const std::u16string_view name : views) strong.push_back(StrongHash(name));
   std::vector<WordIndex::Id> ids(views.size(), 12345);
-  index.FindNotes(views, ids.data());
+  index.FindNotes(views, strong.data(), ids.data());
   for (std::size_t i = 0; i < names.size(); ++i) {
     EXPECT_EQ(ids[i], index.FindNote(names[i])) << i;
     EXPECT_EQ(ids[i] != WordIndex::kNone, i % 2 == 0 && i < 100) << i;
