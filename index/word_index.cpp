@@ -68,7 +68,9 @@ WordIndex::Id WordIndex::RecordNote(std::uint32_t record) const {
 
 std::u16string_view WordIndex::RecordName(std::uint32_t record) const {
   const std::uint32_t length = m_noteText[record + 2] | std::uint32_t{m_noteText[record + 3]} << 16;
-  return std::u16string_view(m_noteText).substr(record + kRecordUnits, length);
+  // Without substr's bounds check: a record is only ever where InternNote
+  // put it, and a lookup asks for millions.
+  return std::u16string_view(m_noteText.data() + record + kRecordUnits, length);
 }
 
 std::uint32_t WordIndex::FindRecord(std::u16string_view name, std::uint64_t strong) const {
@@ -80,19 +82,16 @@ WordIndex::Id WordIndex::FindNote(std::u16string_view name) const {
   return record == kNone ? kNone : RecordNote(record);
 }
 
-void WordIndex::FindNotes(std::span<const std::u16string_view> names, Id* ids) const {
+void WordIndex::FindNotes(std::span<const std::u16string_view> names, const std::uint64_t* strongs, Id* ids) const {
   // In groups, one step of every lookup after another, so that the groups'
   // cache misses overlap instead of coming one after the other: the slot,
   // then the name's record.
   constexpr std::size_t kGroup = 64;
-  std::uint64_t strong[kGroup];
   std::uint32_t record[kGroup];
   for (std::size_t base = 0; base < names.size(); base += kGroup) {
     const std::size_t n = std::min(kGroup, names.size() - base);
-    for (std::size_t i = 0; i < n; ++i) {
-      strong[i] = StrongHash(names[base + i]);
-      m_noteLookup.Prefetch(strong[i]);
-    }
+    const std::uint64_t* const strong = strongs + base;
+    for (std::size_t i = 0; i < n; ++i) m_noteLookup.Prefetch(strong[i]);
     for (std::size_t i = 0; i < n; ++i) {
       record[i] = m_noteLookup.FirstWithHash(strong[i]);
       if (record[i] == kNone) continue;

@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -16,6 +14,7 @@
 #include <vector>
 
 #include "index/archive.h"
+#include "index/list_names.h"
 #include "index/start_thread.h"
 
 namespace {
@@ -48,7 +47,7 @@ class ListSplitter {
   bool Find(std::u16string_view list, const WordIndex& words, std::vector<Id>& notes) {
     Cut(list);
     m_ids.resize(m_names.size());
-    words.FindNotes(m_names, m_ids.data());
+    words.FindNotes(m_names, m_strong.data(), m_ids.data());
     StartList(notes);
     for (const Id note : m_ids) {
       if (note == kNone) return false;
@@ -65,50 +64,7 @@ class ListSplitter {
   }
 
  private:
-  // The names of list into m_names.
-  void Cut(std::u16string_view list) {
-    m_names.clear();
-    const char16_t* const units = list.data();
-    const std::size_t size = list.size();
-    std::size_t begin = 0;
-    std::size_t i = 0;
-    for (;;) {
-      // Eight units at a time up to the next ':' or NUL.
-      for (; i + 8 <= size; i += 8) {
-        if (const std::size_t lane = FirstColonOrNul(units + i); lane < 8) {
-          i += lane;
-          break;
-        }
-      }
-      while (i < size && units[i] != u':' && units[i] != u'\0') ++i;  // the last few
-      if (i == size || units[i] == u'\0') break;
-      if (i > begin) m_names.push_back(list.substr(begin, i - begin));
-      begin = ++i;
-    }
-    if (i > begin) m_names.push_back(list.substr(begin, i - begin));
-  }
-
-  // Eight code units side by side: one compare tests them all.
-  __extension__ typedef std::uint16_t Units8 __attribute__((vector_size(16)));
-
-  // Of the eight code units at units, the first that is ':' or NUL; 8 when
-  // there is none.
-  static std::size_t FirstColonOrNul(const char16_t* units) {
-    Units8 eight;
-    std::memcpy(&eight, units, sizeof eight);
-    const Units8 found = (eight == u':') | (eight == 0);  // a lane of ones per unit found
-    std::uint64_t half[2];
-    std::memcpy(half, &found, sizeof half);
-    if (half[0] != 0) return FirstLane(half[0]);
-    if (half[1] != 0) return 4 + FirstLane(half[1]);
-    return 8;
-  }
-
-  // The first of the four lanes in memory that is set.
-  static std::size_t FirstLane(std::uint64_t lanes) {
-    if constexpr (std::endian::native == std::endian::little) return std::countr_zero(lanes) / 16;
-    return std::countl_zero(lanes) / 16;
-  }
+  void Cut(std::u16string_view list) { CutList(list, m_names, m_strong); }
 
   void StartList(std::vector<Id>& notes) {
     notes.clear();
@@ -123,6 +79,7 @@ class ListSplitter {
   }
 
   std::vector<std::u16string_view> m_names;
+  std::vector<std::uint64_t> m_strong;  // per name
   std::vector<Id> m_ids;
   std::vector<std::uint32_t> m_lastList;  // per note id: the list that last named it
   std::uint32_t m_listNumber = 0;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "index/index_file.h"
+#include "index/list_names.h"
 #include "index/strong_hash.h"
 #include "index/word_index.h"
 #include "tests/reference/index_file.h"
@@ -165,6 +166,44 @@ TEST(IndexLoadTest, EveryCodeUnitOfAKeyCountsInItsStrongHash) {
   EXPECT_EQ(seen.size(), keys);
 }
 
+// Cutting a list gives what splitting it at ':' up to its first NUL gives,
+// empty pieces left out, with each name's StrongHash: names of every length
+// around the hash's 16-byte blocks and the cut's eight units, the list a
+// piece of longer text whose units after it are not its own.
+TEST(IndexLoadTest, CuttingAListGivesItsNamesAndTheirStrongHashes) {
+  std::mt19937 rng(5);
+  auto pick = [&rng](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
+  std::vector<std::u16string_view> names;
+  std::vector<std::uint64_t> strong;
+  for (int round = 0; round < 3000; ++round) {
+    std::u16string text;
+    for (std::size_t pieces = pick(6); pieces > 0; --pieces) {
+      text.append(pick(3), u':');
+      text.append(pick(3) == 0 ? pick(50) : pick(20), static_cast<char16_t>(u"aяZ"[pick(3)]));
+      if (!text.empty() && pick(2) == 0) text[pick(text.size())] = u'b';  // colons too, now and then
+    }
+    if (pick(8) == 0) text.insert(pick(text.size() + 1), 1, u'\0');
+    const std::size_t from = pick(4);
+    const std::u16string padded = std::u16string(from, u'x') + text + u"beyond:the:end";
+    const std::u16string_view list = std::u16string_view(padded).substr(from, text.size());
+
+    std::vector<std::u16string> expected;
+    const std::u16string_view kept = list.substr(0, std::min(list.find(u'\0'), list.size()));
+    for (std::size_t begin = 0; begin <= kept.size();) {
+      const std::size_t end = std::min(kept.find(u':', begin), kept.size());
+      if (end > begin) expected.emplace_back(kept.substr(begin, end - begin));
+      begin = end + 1;
+    }
+    CutList(list, names, strong);
+    ASSERT_EQ(names.size(), expected.size()) << round;
+    ASSERT_EQ(strong.size(), expected.size()) << round;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      EXPECT_TRUE(names[i] == expected[i]) << round << ' ' << i;
+      EXPECT_EQ(strong[i], StrongHash(expected[i])) << round << ' ' << i;
+    }
+  }
+}
+
 // Many words at once, repeats within and across the groups they are
 // inserted in included, get the ids and the order one at a time gives.
 TEST(IndexLoadTest, InsertingManyWordsAtOnceInsertsWhatOneAtATimeInserts) {
@@ -192,8 +231,10 @@ TEST(IndexLoadTest, FindingManyNamesAtOnceFindsWhatOneAtATimeFinds) {
   for (std::size_t i = 0; i < names.size(); i += 2) index.InternNote(names[i]);
   names.push_back(u"");
   std::vector<std::u16string_view> views(names.begin(), names.end());
+  std::vector<std::uint64_t> strong;
+  for (const std::u16string_view name : views) strong.push_back(StrongHash(name));
   std::vector<WordIndex::Id> ids(views.size(), 12345);
-  index.FindNotes(views, ids.data());
+  index.FindNotes(views, strong.data(), ids.data());
   for (std::size_t i = 0; i < names.size(); ++i) {
     EXPECT_EQ(ids[i], index.FindNote(names[i])) << i;
     EXPECT_EQ(ids[i] != WordIndex::kNone, i % 2 == 0 && i < 100) << i;
