@@ -183,6 +183,18 @@ class CMap : public CObject {
   void SetValue(const std::u16string& key, const VALUE& value) { SetValue(key.c_str(), value); }
   bool RemoveEntry(const std::u16string& key) { return RemoveEntry(key.c_str()); }
 
+ protected:
+  // For a loader that reads a group of keys before it inserts them: asks
+  // for the slot where the lookup under strong (the key's StrongHash)
+  // starts.
+  void PrefetchLookup(std::uint64_t strong) const noexcept { m_lookup.Prefetch(strong); }
+
+  // operator[] of key, which holds no NUL, with its StrongHash given.
+  VALUE& At(std::u16string_view key, std::uint64_t strong) {
+    const Located found = Find(key, strong);
+    return (found.pair != nullptr ? found.pair : Insert(found))->value;
+  }
+
  private:
   // A pool slot: a live entry, or a link in the free list.
   union CSlot {
