@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -244,13 +245,19 @@ std::vector<const CMapStringToString::CPair*> UnchangedNotes(const CMapStringToS
                                                              std::int64_t utcOffset) {
   std::vector<const CMapStringToString::CPair*> unchanged(entries.size());
   // Throws nothing: stamps is only read, here and on the other thread.
+  // Names are looked up a group at a time, so that the misses overlap.
   const auto check = [&](std::size_t begin, std::size_t end) noexcept {
-    for (std::size_t i = begin; i < end; ++i) {
-      const NoteEntry& entry = entries[i];
-      if (entry.length == 0) continue;
-      const auto* known = stamps.FindEntry(entry.name);
-      if (known != nullptr && known->value == StampText(entry.lastWrite, utcOffset).View()) {
-        unchanged[i] = known;
+    constexpr std::size_t kGroup = 256;
+    std::u16string_view names[kGroup];
+    const CMapStringToString::CPair* known[kGroup];
+    for (std::size_t base = begin; base < end; base += kGroup) {
+      const std::size_t n = std::min(kGroup, end - base);
+      for (std::size_t i = 0; i < n; ++i) names[i] = entries[base + i].name;
+      stamps.FindEntries(std::span(names, n), known);
+      for (std::size_t i = 0; i < n; ++i) {
+        const NoteEntry& entry = entries[base + i];
+        if (entry.length == 0 || known[i] == nullptr) continue;
+        if (known[i]->value == StampText(entry.lastWrite, utcOffset).View()) unchanged[base + i] = known[i];
       }
     }
   };

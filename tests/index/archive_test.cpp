@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "index/map.h"
+#include "index/refresh_progress.h"
 #include "platform/text/code_page.h"
 #include "platform/framework/exceptions.h"
 
@@ -246,6 +247,61 @@ TEST(ArchiveTest, FailedWritesSurfaceAndDroppedArchivesStop) {
   }
   EXPECT_EQ(file.bytes.size() % CArchive::kBufferSize, 0u);
   EXPECT_LT(file.bytes.size(), 1000 * Field(text).size());
+}
+
+// A map section cut short keeps, before the failure, the pairs read in
+// full, added in order, and the progress heard of each 1024th pair reached,
+// wherever in a group of pairs the cut falls.
+TEST(ArchiveTest, ATruncatedMapKeepsThePairsBeforeTheCut) {
+  struct Recorder : RefreshProgress {
+    void Working(std::size_t done, std::size_t) override { heard.push_back(done); }
+    void Done() override {}
+    std::vector<std::size_t> heard;
+  };
+  // Built by appending: operator+ on temporaries trips a false warning of
+  // GCC 12 in Release builds.
+  const auto key = [](std::uint32_t i) {
+    std::u16string text(u"n");
+    text.append(i % 7 + 1, u'x');
+    text += static_cast<char16_t>(u'0' + i % 10);
+    text += static_cast<char16_t>(0x0400 + i / 10);
+    return text;
+  };
+  const auto value = [](std::uint32_t i) {
+    std::u16string text(u"v");
+    text += static_cast<char16_t>(u'a' + i % 26);
+    return text;
+  };
+  for (const std::uint32_t cut : {0u, 5u, 32u, 1024u, 1050u}) {
+    SCOPED_TRACE(cut);
+    // Pair 3 repeats pair 1's key: it keeps its place and takes the value.
+    const auto keyOf = [&](std::uint32_t i) { return key(i == 3 ? 1 : i); };
+    const std::string bytes = Stored([&](CArchive& ar) {
+      // The count says the cut pair is the last, so that the file is long
+      // enough for it.
+      ar.WriteCount(cut + 1);
+      for (std::uint32_t i = 0; i < cut; ++i) {
+        ar.WriteString(keyOf(i));
+        ar.WriteString(value(i));
+      }
+      ar.WriteString(keyOf(cut));
+    });
+    MemoryFile file(bytes);
+    CArchive ar(file, CArchive::load);
+    CMapStringToString map;
+    Recorder progress;
+    EXPECT_THROW(map.Exchange(ar, &progress), CArchiveException);
+
+    CMapStringToString expected;
+    for (std::uint32_t i = 0; i < cut; ++i) expected[keyOf(i)] = value(i);
+    Pairs got;
+    for (auto* e = map.FirstEntry(); e; e = map.NextEntry(e)) got.emplace_back(e->key, e->value);
+    Pairs want;
+    for (auto* e = expected.FirstEntry(); e; e = expected.NextEntry(e)) want.emplace_back(e->key, e->value);
+    EXPECT_EQ(got, want);
+    const std::vector<std::size_t> heard = cut >= 1024 ? std::vector<std::size_t>{0, 1024} : std::vector<std::size_t>{0};
+    EXPECT_EQ(progress.heard, heard);
+  }
 }
 
 }  // namespace

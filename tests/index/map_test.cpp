@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tests/support/alloc_failure.h"
@@ -186,6 +188,37 @@ TEST(MapTest, StringKeysAreCutAtTheFirstNul) {
   EXPECT_EQ(map.FindEntry(withNul)->value, 5);
   EXPECT_TRUE(map.RemoveEntry(withNul));
   EXPECT_EQ(map.Count(), 0);
+}
+
+// Present and absent keys, over more than one group, in an order unlike the
+// walk; keys with a NUL are cut there, as FindEntry cuts them.
+TEST(MapTest, FindEntriesFindsWhatFindEntryFinds) {
+  CMapStringToString map;
+  for (int i = 0; i < 300; i += 2) map[NumberedKey(i)] = NumberedKey(i + 1);
+  map[kLongKey] = u"long";
+  ASSERT_TRUE(map.RemoveEntry(NumberedKey(100)));
+  std::vector<std::u16string> keys;
+  for (int i = 299; i >= 0; --i) keys.push_back(NumberedKey(i));
+  keys.push_back(kLongKey);
+  keys.push_back(std::u16string(u"note-4.txt\0tail", 15));
+  keys.push_back(u"");
+  const std::vector<std::u16string_view> views(keys.begin(), keys.end());
+  std::vector<const CMapStringToString::CPair*> found(views.size(), nullptr);
+  map.FindEntries(views, found.data());
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    EXPECT_EQ(found[i], map.FindEntry(keys[i])) << i;
+  }
+  EXPECT_EQ(found[299]->value, u"note-1.txt");
+  EXPECT_EQ(found[199], nullptr);  // note-100.txt, removed
+  EXPECT_EQ(found[301]->key, u"note-4.txt");
+
+  // An empty map finds nothing, and says so over what the slot held.
+  CMap<int> other;
+  other[keys[0]] = 1;
+  const CMap<int>::CPair* none = other.FindEntry(keys[0]);
+  const CMap<int> empty;
+  empty.FindEntries(std::span(views.data(), 1), &none);
+  EXPECT_EQ(none, nullptr);
 }
 
 TEST(MapTest, NullKeyIsRejectedBeforeAnythingChanges) {
