@@ -28,7 +28,9 @@ inline std::size_t FirstLane(std::uint64_t lanes) {
 inline std::size_t FirstColonOrNul(const char16_t* units) {
   Units8 eight;
   std::memcpy(&eight, units, sizeof eight);
-  const Units8 found = (eight == u':') | (eight == 0);  // a lane of ones per unit found
+  constexpr Units8 kColons = {u':', u':', u':', u':', u':', u':', u':', u':'};
+  constexpr Units8 kNuls = {};
+  const Units8 found = (eight == kColons) | (eight == kNuls);  // a lane of ones per unit found
   std::uint64_t half[2];
   std::memcpy(half, &found, sizeof half);
   if (half[0] != 0) return FirstLane(half[0]);
