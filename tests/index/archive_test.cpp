@@ -12,6 +12,7 @@
 #include "index/refresh_progress.h"
 #include "platform/text/code_page.h"
 #include "platform/framework/exceptions.h"
+#include "tests/support/archive_bytes.h"
 
 namespace {
 
@@ -35,12 +36,6 @@ class MemoryFile : public CFile {
   std::string bytes;
   std::size_t pos = 0;
 };
-
-std::string Bytes(std::initializer_list<int> values) {
-  std::string out;
-  for (int v : values) out.push_back(static_cast<char>(v));
-  return out;
-}
 
 std::string Stored(const std::function<void(CArchive&)>& write) {
   MemoryFile file;
@@ -162,22 +157,6 @@ TEST(ArchiveTest, DamagedInputThrowsWithItsCause) {
   EXPECT_EQ(LoadFailure(Bytes({0x01, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00,
                                0x00, 0x80, 0, 0, 0, 0})),
             CArchiveException::genericException);
-}
-
-// The string field as archive.h describes it, made here byte by byte.
-std::string Field(const std::u16string& text) {
-  std::string out = Bytes({0xFF, 0xFE, 0xFF});
-  const std::size_t n = text.size();
-  if (n < 0xFF) {
-    out += Bytes({static_cast<int>(n)});
-  } else if (n < 0xFFFE) {
-    out += Bytes({0xFF, static_cast<int>(n & 0xFF), static_cast<int>(n >> 8)});
-  } else {
-    out += Bytes({0xFF, 0xFF, 0xFF, static_cast<int>(n & 0xFF), static_cast<int>(n >> 8 & 0xFF),
-                  static_cast<int>(n >> 16 & 0xFF), static_cast<int>(n >> 24)});
-  }
-  for (const char16_t c : text) out += Bytes({c & 0xFF, c >> 8});
-  return out;
 }
 
 // Several buffers' worth, written while earlier buffers are still being

@@ -13,18 +13,13 @@
 #include <vector>
 
 #include "tests/support/alloc_failure.h"
+#include "tests/support/archive_bytes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Bytes(std::initializer_list<int> values) {
-  std::string out;
-  for (int v : values) out.push_back(static_cast<char>(v));
-  return out;
-}
 
 std::string Utf16(const std::string& ascii) {
   std::string out;
@@ -133,22 +128,6 @@ TEST_F(IndexFileTest, SavedPairsFollowTheMapsWalkOrder) {
                              Bytes({0xFF, 0xFE, 0xFF, 0x01}) + Utf16("b") +       //
                              Bytes({0xFF, 0xFE, 0xFF, 0x04}) + Utf16("milk") +    // bucket 12
                              Bytes({0xFF, 0xFE, 0xFF, 0x01}) + Utf16("a"));
-}
-
-// The string field of text as archive.h describes it.
-std::string Field(const std::u16string& text) {
-  const std::size_t n = text.size();
-  std::string out = Bytes({0xFF, 0xFE, 0xFF});
-  if (n < 0xFF) {
-    out += Bytes({static_cast<int>(n)});
-  } else if (n < 0xFFFE) {
-    out += Bytes({0xFF, static_cast<int>(n & 0xFF), static_cast<int>(n >> 8)});
-  } else {
-    out += Bytes({0xFF, 0xFF, 0xFF, static_cast<int>(n & 0xFF), static_cast<int>(n >> 8 & 0xFF),
-                  static_cast<int>(n >> 16 & 0xFF), static_cast<int>(n >> 24)});
-  }
-  for (const char16_t c : text) out += Bytes({c & 0xFF, c >> 8});
-  return out;
 }
 
 // Lists as long as several of the archive's buffers, of names on both sides

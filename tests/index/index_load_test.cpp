@@ -16,23 +16,11 @@
 #include "index/strong_hash.h"
 #include "index/word_index.h"
 #include "tests/reference/index_file.h"
+#include "tests/support/archive_bytes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
 
 namespace {
-
-// A string field: the UTF-16 marker, the shortest length, the code units.
-std::string Field(const std::u16string& text) {
-  std::string bytes = "\xFF\xFE\xFF";
-  if (text.size() < 0xFF) {
-    bytes += static_cast<char>(text.size());
-  } else {
-    bytes += '\xFF';
-    bytes += {static_cast<char>(text.size() & 0xFF), static_cast<char>(text.size() >> 8)};
-  }
-  for (const char16_t c : text) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
-  return bytes;
-}
 
 std::string Count(std::size_t count) {
   std::string bytes = "\xFF\xFF";
@@ -80,6 +68,18 @@ std::string RandomIndex(std::mt19937& rng, std::size_t lists) {
   return file;
 }
 
+// The old refresh of an unchanged folder: load and expand the index in
+// folder, then flatten and save it. True when saved.
+bool ResavedByTheOldCode(Env& env, const TempDir& folder) {
+  reference::CMapStringToString stamps;
+  reference::CMapStringToString lists;
+  reference::WordIndex words;
+  reference::LoadIndexFile(env, folder.folder(), stamps, lists, &words);
+  reference::Flatten(words, lists);
+  reference::Free(words);
+  return reference::SaveIndexFile(env, folder.folder(), stamps, lists);
+}
+
 // Every list names only stamped notes, or one of them does not: the load
 // splits the first kind on its threads and the second after them, in their
 // places in the file, and the result is the old one either way.
@@ -100,14 +100,7 @@ TEST(IndexLoadTest, SavesWhatTheOldCodeSavesFromTheSameFile) {
     ASSERT_GT(stamps.Count(), 0);
     ASSERT_TRUE(SaveIndexFile(env, fast.folder(), stamps, words));
 
-    // The old refresh: load and expand, then flatten and save.
-    reference::CMapStringToString oldStamps;
-    reference::CMapStringToString oldLists;
-    reference::WordIndex oldWords;
-    reference::LoadIndexFile(env, old.folder(), oldStamps, oldLists, &oldWords);
-    reference::Flatten(oldWords, oldLists);
-    reference::Free(oldWords);
-    ASSERT_TRUE(reference::SaveIndexFile(env, old.folder(), oldStamps, oldLists));
+    ASSERT_TRUE(ResavedByTheOldCode(env, old));
 
     EXPECT_TRUE(ReadFile(fast) == ReadFile(old));
   }
@@ -133,13 +126,7 @@ TEST(IndexLoadTest, ResavingWhatWasSavedMatchesTheOldCodeEachTime) {
     ASSERT_GT(words.WordCount(), 0u);
     ASSERT_TRUE(SaveIndexFile(env, fast.folder(), stamps, words));
 
-    reference::CMapStringToString oldStamps;
-    reference::CMapStringToString oldLists;
-    reference::WordIndex oldWords;
-    reference::LoadIndexFile(env, old.folder(), oldStamps, oldLists, &oldWords);
-    reference::Flatten(oldWords, oldLists);
-    reference::Free(oldWords);
-    ASSERT_TRUE(reference::SaveIndexFile(env, old.folder(), oldStamps, oldLists));
+    ASSERT_TRUE(ResavedByTheOldCode(env, old));
 
     EXPECT_TRUE(ReadFile(fast) == ReadFile(old));
   }
