@@ -259,26 +259,27 @@ const WordIndex::WalkOrder& WordIndex::Walk() const {
   walk->words.reserve(m_words.size());
   walk->notesBegin.reserve(m_words.size() + 1);
   walk->textBegin.reserve(m_words.size() + 1);
-  walk->position.resize(m_words.size());
   walk->notesBegin.push_back(0);
   walk->textBegin.push_back(0);
   for (const std::vector<Id>& bucket : m_bucketWords) {
     for (auto it = bucket.rbegin(); it != bucket.rend(); ++it) {
       const WordRecord& word = m_words[*it];
-      walk->position[*it] = static_cast<std::uint32_t>(walk->words.size());
       walk->words.push_back(*it);
       walk->notesBegin.push_back(walk->notesBegin.back() + word.notes.size());
       walk->textBegin.push_back(walk->textBegin.back() + word.text.size() + 1);
     }
   }
-  walk->notes.resize(walk->notesBegin.back());
-  walk->text.resize(walk->textBegin.back());
+  walk->position.Allocate(m_words.size());
+  walk->notes.Allocate(walk->notesBegin.back());
+  walk->text.Allocate(walk->textBegin.back());
   WalkOrder& out = *walk;
   const auto fill = [&out, this](std::size_t from, std::size_t to) noexcept {
     for (std::size_t at = from; at < to; ++at) {
-      const WordRecord& word = m_words[out.words[at]];
+      const Id id = out.words[at];
+      const WordRecord& word = m_words[id];
+      out.position[id] = static_cast<std::uint32_t>(at);
       WalkSet(word.notes, *this, out.notes.data() + out.notesBegin[at]);
-      std::copy(word.text.begin(), word.text.end(), out.text.begin() + static_cast<std::ptrdiff_t>(out.textBegin[at]));
+      std::copy(word.text.begin(), word.text.end(), out.text.data() + out.textBegin[at]);
       out.text[out.textBegin[at + 1] - 1] = u'\0';
     }
   };

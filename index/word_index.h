@@ -43,14 +43,41 @@ class WordIndex {
   using Id = std::uint32_t;
   static constexpr Id kNone = 0xFFFFFFFF;
 
+  // An array whose elements start out unset: Walk() writes every element,
+  // so zeroing them first would only touch every page twice, and on one
+  // thread; this way the threads that fill them touch them first.
+  template <class T>
+  class Filled {
+   public:
+    void Allocate(std::size_t size) {
+      m_data.reset(new T[size]);
+      m_size = size;
+    }
+    std::size_t size() const { return m_size; }
+    T* data() { return m_data.get(); }
+    const T* data() const { return m_data.get(); }
+    T* begin() { return data(); }
+    T* end() { return data() + m_size; }
+    const T* begin() const { return data(); }
+    const T* end() const { return data() + m_size; }
+    T& operator[](std::size_t i) { return m_data[i]; }
+    const T& operator[](std::size_t i) const { return m_data[i]; }
+
+   private:
+    std::unique_ptr<T[]> m_data;
+    std::size_t m_size = 0;
+  };
+
   // The visible order, as Walk() gives it.
   struct WalkOrder {
-    std::vector<Id> words;               // word ids in walk order
-    std::vector<std::size_t> notesBegin;  // per walk position, into notes; one more at the end
-    std::vector<Id> notes;               // each word's notes in walk order
-    std::vector<std::uint32_t> position;  // word id to its walk position
-    std::u16string text;                  // the words in walk order, each followed by a NUL
-    std::vector<std::size_t> textBegin;   // per walk position, into text; one more at the end
+    std::vector<Id> words;                   // word ids in walk order
+    std::vector<std::size_t> notesBegin;     // per walk position, into notes; one more at the end
+    Filled<Id> notes;                        // each word's notes in walk order
+    Filled<std::uint32_t> position;          // word id to its walk position
+    Filled<char16_t> text;                   // the words in walk order, each followed by a NUL
+    std::vector<std::size_t> textBegin;      // per walk position, into text; one more at the end
+
+    std::u16string_view Text() const { return {text.data(), text.size()}; }
 
     std::span<const Id> NotesAt(std::size_t walkPosition) const {
       return {notes.data() + notesBegin[walkPosition],
