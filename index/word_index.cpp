@@ -109,7 +109,28 @@ void WordIndex::FindNotes(std::span<const std::u16string_view> names, const std:
 }
 
 WordIndex::Id WordIndex::InternNote(std::u16string_view name) {
-  const std::uint64_t strong = StrongHash(name);
+  return InternNote(name, StrongHash(name));
+}
+
+void WordIndex::InternNotes(std::span<const std::u16string_view> names) {
+  constexpr std::size_t kGroup = 32;
+  std::uint64_t strong[kGroup];
+  for (std::size_t base = 0; base < names.size(); base += kGroup) {
+    const std::size_t n = std::min(kGroup, names.size() - base);
+    // The next group's units are on their way while this group is hashed
+    // and interned.
+    for (std::size_t i = base + kGroup; i < std::min(base + 2 * kGroup, names.size()); ++i) {
+      __builtin_prefetch(names[i].data());
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      strong[i] = StrongHash(names[base + i]);
+      m_noteLookup.Prefetch(strong[i]);
+    }
+    for (std::size_t i = 0; i < n; ++i) InternNote(names[base + i], strong[i]);
+  }
+}
+
+WordIndex::Id WordIndex::InternNote(std::u16string_view name, std::uint64_t strong) {
   const std::uint32_t found = FindRecord(name, strong);
   if (found != kNone) return RecordNote(found);
   if (name.size() > 0xFFFFFFFF - kRecordUnits - m_noteText.size()) throw std::bad_alloc();
@@ -138,7 +159,7 @@ WordIndex::Id WordIndex::InternNote(std::u16string_view name) {
 }
 
 WordIndex::Id WordIndex::FindWord(std::u16string_view word) const {
-  return m_wordLookup.Find(StrongHash(word), [&](Id id) { return Same(m_words[id].text, word); });
+  return m_wordLookup.Find(StrongHash(word), [&](Id id) { return Same(Word(id), word); });
 }
 
 WordIndex::Id WordIndex::InsertWord(std::u16string_view word) {
@@ -146,13 +167,19 @@ WordIndex::Id WordIndex::InsertWord(std::u16string_view word) {
 }
 
 WordIndex::Id WordIndex::InsertWord(std::u16string_view word, std::uint64_t strong) {
-  const Id found = m_wordLookup.Find(strong, [&](Id id) { return Same(m_words[id].text, word); });
+  const Id found = m_wordLookup.Find(strong, [&](Id id) { return Same(Word(id), word); });
   if (found != kNone) return found;
+  if (word.size() > 0xFFFFFFFF - m_wordText.size()) throw std::bad_alloc();
   const std::uint32_t bucket = WalkHash(word) % kBuckets;
   m_wordLookup.Reserve(m_words.size() + 1);
   ReserveOneMore(m_bucketWords[bucket]);
   ReserveOneMore(m_wordMark);
-  m_words.push_back(WordRecord{std::u16string(word), strong, bucket, {}});
+  ReserveOneMore(m_words);
+  if (m_wordText.capacity() - m_wordText.size() < word.size()) {
+    m_wordText.reserve(std::max(2 * m_wordText.capacity(), m_wordText.size() + word.size()));
+  }
+  m_words.push_back(WordRecord{static_cast<std::uint32_t>(m_wordText.size()), static_cast<std::uint32_t>(word.size()), {}});
+  m_wordText.append(word);
   const auto id = static_cast<Id>(m_words.size() - 1);
   m_bucketWords[bucket].push_back(id);
   m_wordMark.push_back(0);
@@ -161,7 +188,8 @@ WordIndex::Id WordIndex::InsertWord(std::u16string_view word, std::uint64_t stro
   return id;
 }
 
-void WordIndex::ReserveNotes(std::size_t count) {
+void WordIndex::ReserveNotes(std::size_t count, std::size_t units) {
+  if (count * kRecordUnits + units > m_noteText.capacity()) m_noteText.reserve(count * kRecordUnits + units);
   m_noteLookup.Reserve(count);
   m_notes.reserve(count);
   m_noteBuckets.reserve(count);
@@ -196,8 +224,17 @@ void WordIndex::BuildNoteWords() {
   m_noteWordsBuilt = true;
 }
 
+void WordIndex::CountNoteSets() {
+  std::fill(m_noteSets.begin(), m_noteSets.end(), 0);
+  for (const WordRecord& word : m_words) {
+    for (const Id note : word.notes) ++m_noteSets[note];
+  }
+  m_noteSetsStale = false;
+}
+
 void WordIndex::AddNote(Id note, std::span<const Id> words) {
   Changed();
+  if (m_noteSetsStale) CountNoteSets();
   if (++m_markEpoch == 0) {
     std::fill(m_wordMark.begin(), m_wordMark.end(), 0);
     m_markEpoch = 1;
@@ -238,9 +275,8 @@ void WordIndex::RemoveNotes(const std::vector<bool>& gone) {
 }
 
 void WordIndex::SetLoadedNotes(Id word, std::vector<Id>&& notes) {
-  for (const Id note : m_words[word].notes) --m_noteSets[note];
-  for (const Id note : notes) ++m_noteSets[note];
   m_words[word].notes = std::move(notes);
+  m_noteSetsStale = true;
   m_noteWords.clear();
   m_noteWordsBuilt = false;
   Changed();
@@ -266,7 +302,7 @@ const WordIndex::WalkOrder& WordIndex::Walk() const {
       const WordRecord& word = m_words[*it];
       walk->words.push_back(*it);
       walk->notesBegin.push_back(walk->notesBegin.back() + word.notes.size());
-      walk->textBegin.push_back(walk->textBegin.back() + word.text.size() + 1);
+      walk->textBegin.push_back(walk->textBegin.back() + word.textLength + 1);
     }
   }
   walk->position.Allocate(m_words.size());
@@ -279,7 +315,8 @@ const WordIndex::WalkOrder& WordIndex::Walk() const {
       const WordRecord& word = m_words[id];
       out.position[id] = static_cast<std::uint32_t>(at);
       WalkSet(word.notes, *this, out.notes.data() + out.notesBegin[at]);
-      std::copy(word.text.begin(), word.text.end(), out.text.data() + out.textBegin[at]);
+      const char16_t* const text = m_wordText.data() + word.textBegin;
+      std::copy(text, text + word.textLength, out.text.data() + out.textBegin[at]);
       out.text[out.textBegin[at + 1] - 1] = u'\0';
     }
   };

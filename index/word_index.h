@@ -102,9 +102,13 @@ class WordIndex {
   // besides, may hold 2^32 - 1 code units in all; more throws
   // std::bad_alloc, as exhausted memory does.
   Id InternNote(std::u16string_view name);
-  // Makes room for count names in all, so that interning them does not
-  // move the names already there.
-  void ReserveNotes(std::size_t count);
+  // InternNote of each of names in turn. Faster than one by one for names
+  // the caches do not hold: each group's names are read and their lookups
+  // asked for ahead of their turn.
+  void InternNotes(std::span<const std::u16string_view> names);
+  // Makes room for count names in all, of units code units in all, so that
+  // interning them does not move the names already there.
+  void ReserveNotes(std::size_t count, std::size_t units = 0);
   // Valid until the next InternNote.
   std::u16string_view NoteName(Id note) const {
     return std::u16string_view(m_noteText).substr(m_notes[note].begin, m_notes[note].length);
@@ -116,7 +120,8 @@ class WordIndex {
   // --- Words ---
   Id FindWord(std::u16string_view word) const;
   // The word's id; a new word is inserted (the newest of its bucket) with an
-  // empty note set.
+  // empty note set. The words may hold 2^32 - 1 code units in all; more
+  // throws std::bad_alloc, as exhausted memory does.
   Id InsertWord(std::u16string_view word);
   // The same with StrongHash(word) already computed.
   Id InsertWord(std::u16string_view word, std::uint64_t strong);
@@ -127,7 +132,10 @@ class WordIndex {
   // Makes room for count words in all, so that inserting them does not
   // move the words already there.
   void ReserveWords(std::size_t count);
-  const std::u16string& Word(Id word) const { return m_words[word].text; }
+  // Valid until the next InsertWord.
+  std::u16string_view Word(Id word) const {
+    return {m_wordText.data() + m_words[word].textBegin, m_words[word].textLength};
+  }
   std::size_t WordCount() const { return m_words.size(); }
   // Notes of the word in the order they were added.
   std::span<const Id> NotesAdded(Id word) const { return m_words[word].notes; }
@@ -164,10 +172,9 @@ class WordIndex {
     std::uint32_t length;
   };
   struct WordRecord {
-    std::u16string text;
-    std::uint64_t strong;
-    std::uint32_t bucket;
-    std::vector<Id> notes;  // in the order added
+    std::uint32_t textBegin;  // where the word lies in m_wordText
+    std::uint32_t textLength;
+    std::vector<Id> notes;    // in the order added
   };
 
   // In m_noteText each name follows its record's head: its id, then its
@@ -178,21 +185,31 @@ class WordIndex {
   std::u16string_view RecordName(std::uint32_t record) const;
   // The record of the name, whose StrongHash is strong, or kNone.
   std::uint32_t FindRecord(std::u16string_view name, std::uint64_t strong) const;
+  // InternNote with StrongHash(name) already computed.
+  Id InternNote(std::u16string_view name, std::uint64_t strong);
 
   // Ids of the words each note is in, built when a note that is already in
   // some set is added again, and kept up to date from then on.
   void BuildNoteWords();
+  void CountNoteSets();
   void Changed() { m_walk.reset(); }
 
   std::vector<NoteSpan> m_notes;
   std::vector<std::uint8_t> m_noteBuckets;  // per note: walk hash % 17
-  std::vector<std::uint32_t> m_noteSets;    // per note: how many sets hold it
+  // Per note: how many sets hold it. Counted when AddNote first needs it
+  // after a load: a refresh that adds no note never needs it.
+  std::vector<std::uint32_t> m_noteSets;
+  bool m_noteSetsStale = false;
   // Every name's record, one after another in id order: a lookup compares
   // one name in one place, and the names of a list, mostly interned in list
   // order, lie close together. At most 2^32 - 1 code units in all; more
   // counts as exhausted memory.
   std::u16string m_noteText;
   std::vector<WordRecord> m_words;
+  // Every word's text, one after another in id order: one allocation for
+  // all of them instead of one a word. At most 2^32 - 1 code units in all;
+  // more counts as exhausted memory.
+  std::u16string m_wordText;
   std::vector<Id> m_bucketWords[17];  // word ids per bucket, oldest first
   LookupTable<std::uint32_t, kNone> m_noteLookup;  // to records
   LookupTable<Id, kNone> m_wordLookup;

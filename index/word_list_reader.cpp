@@ -229,10 +229,16 @@ class SplitThreads {
 
   void InternStamps() {
     if (m_stamps != nullptr) {
-      m_words.ReserveNotes(static_cast<std::size_t>(m_stamps->Count()));
+      // Gathered first, so that the names are read ahead of their turn.
+      std::vector<std::u16string_view> names;
+      names.reserve(static_cast<std::size_t>(m_stamps->Count()));
+      std::size_t units = 0;
       for (const auto* e = m_stamps->FirstEntry(); e != nullptr; e = m_stamps->NextEntry(e)) {
-        m_words.InternNote(e->key);
+        names.push_back(e->key);
+        units += e->key.size();
       }
+      m_words.ReserveNotes(names.size(), units);
+      m_words.InternNotes(names);
     }
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_interned = true;

@@ -51,7 +51,7 @@ class RecordingWindow : public SearchWindow {
     folder = notesFolder;
     const WordIndex::WalkOrder& walk = words.Walk();
     for (std::size_t i = 0; i < walk.words.size(); ++i) {
-      Names& names = this->words[words.Word(walk.words[i])];
+      Names& names = this->words[std::u16string(words.Word(walk.words[i]))];
       for (const WordIndex::Id note : walk.NotesAt(i)) names.emplace(words.NoteName(note));
     }
   }

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
 #include "platform/text/code_page.h"
 #include "platform/framework/exceptions.h"
 #include "platform/text/lower_case.h"
+#include "tests/support/alloc_failure.h"
 
 namespace {
 
@@ -23,7 +25,7 @@ class WordIndexTest : public ::testing::Test {
   // Words of the index in walk order.
   Names Words() const {
     Names words;
-    for (const WordIndex::Id word : index.Walk().words) words.push_back(index.Word(word));
+    for (const WordIndex::Id word : index.Walk().words) words.emplace_back(index.Word(word));
     return words;
   }
 
@@ -40,7 +42,7 @@ class WordIndexTest : public ::testing::Test {
 
   Names SavedWords() const {
     Names words;
-    for (const WordIndex::Id word : index.SaveOrder()) words.push_back(index.Word(word));
+    for (const WordIndex::Id word : index.SaveOrder()) words.emplace_back(index.Word(word));
     return words;
   }
 
@@ -136,6 +138,97 @@ TEST_F(WordIndexTest, LoadedWordsKeepTheirPlaceAndSets) {
   EXPECT_TRUE(NotesOf(u"ab").empty());
   AddWord("Tea", u"c", index);  // a lower-case key of its own
   EXPECT_EQ(NotesOf(u"tea"), (Names{u"c"}));
+}
+
+// Notes of loaded sets, replaced sets among them, are known to be in sets
+// when they are added again: none is added to a set twice.
+TEST_F(WordIndexTest, NotesOfLoadedSetsAreAddedAgainOnlyWhereMissing) {
+  const WordIndex::Id tea = index.InsertWord(u"tea");
+  const WordIndex::Id milk = index.InsertWord(u"milk");
+  const WordIndex::Id a = index.InternNote(u"a");
+  const WordIndex::Id b = index.InternNote(u"b");
+  index.SetLoadedNotes(tea, {a, b});
+  index.SetLoadedNotes(milk, {b});
+  index.SetLoadedNotes(tea, {b});  // a is in no set now
+  const WordIndex::Id both[] = {tea, milk, tea};
+  index.AddNote(b, both);
+  index.AddNote(a, both);
+  EXPECT_EQ(index.NotesAdded(tea).size(), 2u);
+  EXPECT_EQ(index.NotesAdded(milk).size(), 2u);
+  EXPECT_EQ(NotesOf(u"tea"), (Names{u"a", u"b"}));
+  index.SetLoadedNotes(milk, {a});
+  index.AddNote(a, both);
+  index.AddNote(b, both);
+  EXPECT_EQ(NotesOf(u"milk"), (Names{u"a", u"b"}));
+}
+
+// Words whose texts outgrow the storage they share several times, and
+// enough notes that the walk is filled on two threads: every word keeps its
+// text, is found, and has its place, its letters and its notes in the walk.
+TEST_F(WordIndexTest, AWalkOfManyWordsHasEveryWordsPlaceTextAndNotes) {
+  std::vector<std::u16string> texts{u""};
+  for (int i = 0; i < 1500; ++i) {
+    texts.push_back(std::u16string(static_cast<std::size_t>(i % 23 + 1), static_cast<char16_t>(u'a' + i % 26)) +
+                    static_cast<char16_t>(u'0' + i % 10) + static_cast<char16_t>(0x400 + i / 10));
+  }
+  std::vector<WordIndex::Id> ids;
+  for (const std::u16string& text : texts) ids.push_back(index.InsertWord(text));
+  for (int n = 0; n < 60; ++n) {
+    const WordIndex::Id note = index.InternNote(u"note" + std::u16string(static_cast<std::size_t>(n + 1), u'n'));
+    index.AddNote(note, ids);  // 60 x 1501 postings
+  }
+  ASSERT_EQ(index.WordCount(), texts.size());
+  const WordIndex::WalkOrder& walk = index.Walk();
+  ASSERT_EQ(walk.notes.size(), 60u * texts.size());
+  std::u16string letters;  // the words in walk order, each ended by a NUL
+  for (const WordIndex::Id word : walk.words) letters.append(index.Word(word)) += u'\0';
+  EXPECT_EQ(walk.Text(), letters);
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    const WordIndex::Id word = ids[i];
+    EXPECT_EQ(word, i);
+    EXPECT_EQ(index.Word(word), texts[i]);
+    EXPECT_EQ(index.FindWord(texts[i]), word);
+    const std::uint32_t at = walk.position[word];
+    ASSERT_LT(at, walk.words.size());
+    EXPECT_EQ(walk.words[at], word);
+    EXPECT_EQ(walk.Text().substr(walk.textBegin[at], walk.textBegin[at + 1] - walk.textBegin[at] - 1), texts[i]);
+    EXPECT_EQ(walk.NotesAt(at).size(), 60u);
+  }
+}
+
+// A word that cannot be had leaves the index as it was: every word before
+// it keeps its text and id, and a retry inserts it.
+TEST_F(WordIndexTest, AFailedInsertionLeavesTheWordsBeforeIt) {
+  int failures = 0;
+  // After 8 and 16 words the lookup and the records grow; the texts grow
+  // now and then.
+  for (const int before : {1, 8, 16, 40}) {
+    for (int after = 0; after < 6; ++after) {
+      WordIndex words;
+      std::vector<std::u16string> texts;
+      for (int i = 0; i < before; ++i) texts.push_back(u"word " + std::u16string(static_cast<std::size_t>(i + 1), u'x'));
+      for (const std::u16string& text : texts) words.InsertWord(text);
+      const std::u16string next = u"one more word of many letters";
+      bool failed = false;
+      {
+        FailAllocation fail(after);
+        try {
+          words.InsertWord(next);
+        } catch (const std::bad_alloc&) {
+          failed = true;
+        }
+      }
+      failures += failed ? 1 : 0;
+      EXPECT_EQ(words.WordCount(), failed ? texts.size() : texts.size() + 1) << before << " " << after;
+      EXPECT_EQ(words.FindWord(next) == WordIndex::kNone, failed) << before << " " << after;
+      for (std::size_t i = 0; i < texts.size(); ++i) {
+        EXPECT_EQ(words.Word(static_cast<WordIndex::Id>(i)), texts[i]) << before << " " << after;
+        EXPECT_EQ(words.FindWord(texts[i]), i) << before << " " << after;
+      }
+      EXPECT_EQ(words.Word(words.InsertWord(next)), next) << before << " " << after;
+    }
+  }
+  EXPECT_GE(failures, 4);
 }
 
 }  // namespace
