@@ -24,6 +24,27 @@ void ReserveOneMore(std::vector<T>& v) {
   if (v.size() == v.capacity()) v.reserve(2 * v.size() + 16);
 }
 
+// Whether set lies in runs of one bucket with the buckets ascending.
+bool InBucketRuns(std::span<const WordIndex::Id> set, const WordIndex& index) {
+  for (std::size_t i = 1; i < set.size(); ++i) {
+    if (index.NoteBucket(set[i]) < index.NoteBucket(set[i - 1])) return false;
+  }
+  return true;
+}
+
+// Reverses each run of one bucket in place: a set added in runs of
+// ascending buckets becomes its walk, and its walk the order it was added
+// in.
+void ReverseRuns(std::span<WordIndex::Id> set, const WordIndex& index) {
+  std::size_t run = 0;
+  for (std::size_t i = 1; i <= set.size(); ++i) {
+    if (i == set.size() || index.NoteBucket(set[i]) != index.NoteBucket(set[run])) {
+      std::reverse(set.begin() + static_cast<std::ptrdiff_t>(run), set.begin() + static_cast<std::ptrdiff_t>(i));
+      run = i;
+    }
+  }
+}
+
 // Places each note of set into out in walk order: buckets ascending, the
 // most recently added first within a bucket.
 void WalkSet(std::span<const WordIndex::Id> set, const WordIndex& index, WordIndex::Id* out) {
@@ -256,7 +277,13 @@ void WordIndex::AddNote(Id note, std::span<const Id> words) {
     const Id word = words[i];
     if (m_wordMark[word] == m_markEpoch) continue;
     if (m_noteWordsBuilt) ReserveOneMore(m_noteWords[note]);
-    m_words[word].notes.push_back(note);
+    WordRecord& record = m_words[word];
+    if (record.walkOrdered) {
+      // Back to the order added, which a new note joins at the end.
+      ReverseRuns(record.notes, *this);
+      record.walkOrdered = false;
+    }
+    record.notes.push_back(note);
     if (m_noteWordsBuilt) m_noteWords[note].push_back(word);
     m_wordMark[word] = m_markEpoch;
     ++m_noteSets[note];
@@ -274,8 +301,15 @@ void WordIndex::RemoveNotes(const std::vector<bool>& gone) {
   Changed();
 }
 
-void WordIndex::SetLoadedNotes(Id word, std::vector<Id>&& notes) {
+bool WordIndex::ToWalkOrder(std::vector<Id>& notes) const {
+  if (!InBucketRuns(notes, *this)) return false;
+  ReverseRuns(notes, *this);
+  return true;
+}
+
+void WordIndex::SetLoadedNotes(Id word, std::vector<Id>&& notes, bool inWalkOrder) {
   m_words[word].notes = std::move(notes);
+  m_words[word].walkOrdered = inWalkOrder;
   m_noteSetsStale = true;
   m_noteWords.clear();
   m_noteWordsBuilt = false;
@@ -291,30 +325,41 @@ const WordIndex::WalkOrder& WordIndex::Walk() const {
   if (m_walk) return *m_walk;
   auto walk = std::make_unique<WalkOrder>();
   // First where each word goes, then its notes and letters: two threads
-  // fill the second half and the first half of the postings side by side.
+  // fill the second half and the first half of the work side by side.
+  // Sets loaded in walk order are taken as they are; the others are sorted
+  // into it.
   walk->words.reserve(m_words.size());
-  walk->notesBegin.reserve(m_words.size() + 1);
   walk->textBegin.reserve(m_words.size() + 1);
-  walk->notesBegin.push_back(0);
   walk->textBegin.push_back(0);
+  std::vector<std::size_t> sortedBegin;  // per walk position, into sorted; one more at the end
+  sortedBegin.reserve(m_words.size() + 1);
+  sortedBegin.push_back(0);
   for (const std::vector<Id>& bucket : m_bucketWords) {
     for (auto it = bucket.rbegin(); it != bucket.rend(); ++it) {
       const WordRecord& word = m_words[*it];
       walk->words.push_back(*it);
-      walk->notesBegin.push_back(walk->notesBegin.back() + word.notes.size());
+      walk->postings += word.notes.size();
+      sortedBegin.push_back(sortedBegin.back() + (word.walkOrdered ? 0 : word.notes.size()));
       walk->textBegin.push_back(walk->textBegin.back() + word.textLength + 1);
     }
   }
+  walk->sets.Allocate(m_words.size());
   walk->position.Allocate(m_words.size());
-  walk->notes.Allocate(walk->notesBegin.back());
+  walk->sorted.Allocate(sortedBegin.back());
   walk->text.Allocate(walk->textBegin.back());
   WalkOrder& out = *walk;
-  const auto fill = [&out, this](std::size_t from, std::size_t to) noexcept {
+  const auto fill = [&out, &sortedBegin, this](std::size_t from, std::size_t to) noexcept {
     for (std::size_t at = from; at < to; ++at) {
       const Id id = out.words[at];
       const WordRecord& word = m_words[id];
       out.position[id] = static_cast<std::uint32_t>(at);
-      WalkSet(word.notes, *this, out.notes.data() + out.notesBegin[at]);
+      if (word.walkOrdered) {
+        out.sets[at] = WalkOrder::Set{word.notes.data(), word.notes.size()};
+      } else {
+        Id* const sorted = out.sorted.data() + sortedBegin[at];
+        WalkSet(word.notes, *this, sorted);
+        out.sets[at] = WalkOrder::Set{sorted, word.notes.size()};
+      }
       const char16_t* const text = m_wordText.data() + word.textBegin;
       std::copy(text, text + word.textLength, out.text.data() + out.textBegin[at]);
       out.text[out.textBegin[at + 1] - 1] = u'\0';
@@ -323,10 +368,21 @@ const WordIndex::WalkOrder& WordIndex::Walk() const {
   const std::size_t words = out.words.size();
   std::thread helper;
   std::size_t half = words;
-  if (out.notes.size() >= kWalkHelperPostings) {
-    half = static_cast<std::size_t>(
-        std::lower_bound(out.notesBegin.begin(), out.notesBegin.end(), out.notes.size() / 2) - out.notesBegin.begin());
-    half = std::min(half, words);
+  if (out.postings >= kWalkHelperPostings) {
+    // The work up to a walk position: the notes sorted and the units copied
+    // before it.
+    const auto work = [&](std::size_t at) { return sortedBegin[at] + out.textBegin[at]; };
+    std::size_t low = 0;
+    std::size_t high = words;
+    while (low < high) {
+      const std::size_t mid = low + (high - low) / 2;
+      if (2 * work(mid) < work(words)) {
+        low = mid + 1;
+      } else {
+        high = mid;
+      }
+    }
+    half = low;
     try {
       helper = std::thread(fill, half, words);
     } catch (const std::system_error&) {

@@ -70,18 +70,24 @@ class WordIndex {
 
   // The visible order, as Walk() gives it.
   struct WalkOrder {
-    std::vector<Id> words;                   // word ids in walk order
-    std::vector<std::size_t> notesBegin;     // per walk position, into notes; one more at the end
-    Filled<Id> notes;                        // each word's notes in walk order
-    Filled<std::uint32_t> position;          // word id to its walk position
-    Filled<char16_t> text;                   // the words in walk order, each followed by a NUL
-    std::vector<std::size_t> textBegin;      // per walk position, into text; one more at the end
+    // A word's notes in walk order: its own set when that is kept in walk
+    // order, else a part of sorted.
+    struct Set {
+      const Id* notes;
+      std::size_t size;
+    };
+    std::vector<Id> words;               // word ids in walk order
+    Filled<Set> sets;                    // per walk position
+    Filled<Id> sorted;                   // the notes of the sets kept in the order added, in walk order
+    std::size_t postings = 0;            // the notes of all sets
+    Filled<std::uint32_t> position;      // word id to its walk position
+    Filled<char16_t> text;               // the words in walk order, each followed by a NUL
+    std::vector<std::size_t> textBegin;  // per walk position, into text; one more at the end
 
     std::u16string_view Text() const { return {text.data(), text.size()}; }
 
     std::span<const Id> NotesAt(std::size_t walkPosition) const {
-      return {notes.data() + notesBegin[walkPosition],
-              notesBegin[walkPosition + 1] - notesBegin[walkPosition]};
+      return {sets[walkPosition].notes, sets[walkPosition].size};
     }
   };
 
@@ -137,7 +143,8 @@ class WordIndex {
     return {m_wordText.data() + m_words[word].textBegin, m_words[word].textLength};
   }
   std::size_t WordCount() const { return m_words.size(); }
-  // Notes of the word in the order they were added.
+  // Notes of the word in the order they were added, or in walk order when
+  // they were loaded in it (see SetLoadedNotes).
   std::span<const Id> NotesAdded(Id word) const { return m_words[word].notes; }
 
   // --- Note sets ---
@@ -150,8 +157,16 @@ class WordIndex {
   void RemoveNotes(const std::vector<bool>& gone);
 
   // --- Loading ---
-  // Replaces the set of word with notes (distinct ids), added in this order.
-  void SetLoadedNotes(Id word, std::vector<Id>&& notes);
+  // Replaces the set of word with notes (distinct ids), added in this
+  // order; or, when inWalkOrder, notes that ToWalkOrder put into walk
+  // order, which Walk() then takes as they are.
+  void SetLoadedNotes(Id word, std::vector<Id>&& notes, bool inWalkOrder = false);
+  // If notes, in the order they are to be added, lie in runs of one bucket
+  // with the buckets ascending, as a set saved by this program is listed,
+  // puts them into walk order in place and returns true; else leaves them
+  // and returns false. Reads names only, so a loader's threads may call it
+  // side by side.
+  bool ToWalkOrder(std::vector<Id>& notes) const;
   // Reverses the insertion order of all words: a loader that inserts words
   // in the order of the file's pairs calls it once when done, because the
   // saved order within a bucket is the oldest word first (see SaveOrder).
@@ -174,7 +189,8 @@ class WordIndex {
   struct WordRecord {
     std::uint32_t textBegin;  // where the word lies in m_wordText
     std::uint32_t textLength;
-    std::vector<Id> notes;    // in the order added
+    std::vector<Id> notes;    // in the order added, or in walk order when walkOrdered
+    bool walkOrdered = false;  // loaded in walk order and not added to since
   };
 
   // In m_noteText each name follows its record's head: its id, then its
