@@ -13,8 +13,10 @@
 // - removing a note leaves the others in their order; adding a note that is
 //   already in a set changes nothing.
 // (The walk hash is h = h * 33 + c over the UTF-16 code units, mod 2^32.)
-// Sets keep their notes in the order they were added; Walk() derives the
-// visible order once and keeps it until the index changes.
+// Sets keep their notes in the order they were added, except loaded sets
+// that the loader put into walk order (SetLoadedNotes), until a note is
+// added to them; Walk() derives the visible order once and keeps it until
+// the index changes.
 //
 // A word may have an empty note set (after RemoveNotes, or from an empty word
 // list); readers must expect that. Words and names are never forgotten
