@@ -237,22 +237,33 @@ class BackgroundSave {
 constexpr std::size_t kTwoThreadsFrom = 1024;
 
 // For each entry, its recorded entry when it is not empty and its stamp is
-// the recorded one, else null. Each check is a lookup that mostly misses
-// the processor's caches, so a large folder is checked in two halves at
-// once. Throws std::bad_alloc when memory or a thread cannot be had.
+// the recorded one, else null; and in repeats, whether the listing holds a
+// name twice (side by side, in its order). Each check is a lookup that
+// mostly misses the processor's caches, so a large folder is checked in two
+// halves at once; the names are compared with their neighbours while they
+// are at hand. Throws std::bad_alloc when memory or a thread cannot be had.
 std::vector<const CMapStringToString::CPair*> UnchangedNotes(const CMapStringToString& stamps,
                                                              const std::vector<NoteEntry>& entries,
-                                                             std::int64_t utcOffset) {
+                                                             std::int64_t utcOffset, bool& repeats) {
   std::vector<const CMapStringToString::CPair*> unchanged(entries.size());
   // Throws nothing: stamps is only read, here and on the other thread.
   // Names are looked up a group at a time, so that the misses overlap.
-  const auto check = [&](std::size_t begin, std::size_t end) noexcept {
+  // Each part compares its first name with the one before it, so the pair
+  // where two parts meet is compared too.
+  const auto check = [&](std::size_t begin, std::size_t end, bool& repeated) noexcept {
     constexpr std::size_t kGroup = 256;
     std::u16string_view names[kGroup];
     const CMapStringToString::CPair* known[kGroup];
+    std::u16string_view previous;
+    if (begin > 0 && begin < end) previous = entries[begin - 1].name;
+    repeated = false;
     for (std::size_t base = begin; base < end; base += kGroup) {
       const std::size_t n = std::min(kGroup, end - base);
-      for (std::size_t i = 0; i < n; ++i) names[i] = entries[base + i].name;
+      for (std::size_t i = 0; i < n; ++i) {
+        names[i] = entries[base + i].name;
+        if (base + i > 0 && names[i] == previous) repeated = true;
+        previous = names[i];
+      }
       stamps.FindEntries(std::span(names, n), known);
       for (std::size_t i = 0; i < n; ++i) {
         const NoteEntry& entry = entries[base + i];
@@ -262,13 +273,17 @@ std::vector<const CMapStringToString::CPair*> UnchangedNotes(const CMapStringToS
     }
   };
   if (entries.size() < kTwoThreadsFrom) {
-    check(0, entries.size());
+    check(0, entries.size(), repeats);
     return unchanged;
   }
   const std::size_t half = entries.size() / 2;
-  std::thread other = StartThread([&check, half, &entries] { check(half, entries.size()); });
-  check(0, half);
+  bool repeatedInSecond = false;
+  std::thread other = StartThread([&check, half, &entries, &repeatedInSecond] {
+    check(half, entries.size(), repeatedInSecond);
+  });
+  check(0, half, repeats);
   other.join();
+  repeats = repeats || repeatedInSecond;
   return unchanged;
 }
 
@@ -325,8 +340,9 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
   bool changed = false;
   bool readAny = false;
   const std::vector<NoteEntry> entries = listing.Finish(report);
+  bool repeats = false;  // the listing holds a name twice
   const std::vector<const CMapStringToString::CPair*> unchanged =
-      UnchangedNotes(stamps, entries, utcOffset);
+      UnchangedNotes(stamps, entries, utcOffset, repeats);
   seen.reserve(entries.size());
   std::optional<PendingNotes> pending;  // made for the first note read
   for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -379,9 +395,7 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
   // (another program removed that file meanwhile), so only the entries of
   // unread notes are known to be seen once, and only when the listing
   // repeats no name (a repeated name would lie beside itself in its order).
-  const auto sameName = [](const NoteEntry& a, const NoteEntry& b) { return a.name == b.name; };
-  const bool seenOnce =
-      !readAny && std::adjacent_find(entries.begin(), entries.end(), sameName) == entries.end();
+  const bool seenOnce = !readAny && !repeats;
   std::vector<bool> gone;
   for (const std::u16string& name : VanishedNotes(stamps, seen, seenOnce)) {
     changed = true;

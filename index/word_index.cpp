@@ -24,6 +24,27 @@ void ReserveOneMore(std::vector<T>& v) {
   if (v.size() == v.capacity()) v.reserve(2 * v.size() + 16);
 }
 
+// Whether set lies in runs of one bucket with the buckets ascending.
+bool InBucketRuns(std::span<const WordIndex::Id> set, const WordIndex& index) {
+  for (std::size_t i = 1; i < set.size(); ++i) {
+    if (index.NoteBucket(set[i]) < index.NoteBucket(set[i - 1])) return false;
+  }
+  return true;
+}
+
+// Reverses each run of one bucket in place: a set added in runs of
+// ascending buckets becomes its walk, and its walk the order it was added
+// in.
+void ReverseRuns(std::span<WordIndex::Id> set, const WordIndex& index) {
+  std::size_t run = 0;
+  for (std::size_t i = 1; i <= set.size(); ++i) {
+    if (i == set.size() || index.NoteBucket(set[i]) != index.NoteBucket(set[run])) {
+      std::reverse(set.begin() + static_cast<std::ptrdiff_t>(run), set.begin() + static_cast<std::ptrdiff_t>(i));
+      run = i;
+    }
+  }
+}
+
 // Places each note of set into out in walk order: buckets ascending, the
 // most recently added first within a bucket.
 void WalkSet(std::span<const WordIndex::Id> set, const WordIndex& index, WordIndex::Id* out) {
@@ -109,7 +130,28 @@ void WordIndex::FindNotes(std::span<const std::u16string_view> names, const std:
 }
 
 WordIndex::Id WordIndex::InternNote(std::u16string_view name) {
-  const std::uint64_t strong = StrongHash(name);
+  return InternNote(name, StrongHash(name));
+}
+
+void WordIndex::InternNotes(std::span<const std::u16string_view> names) {
+  constexpr std::size_t kGroup = 32;
+  std::uint64_t strong[kGroup];
+  for (std::size_t base = 0; base < names.size(); base += kGroup) {
+    const std::size_t n = std::min(kGroup, names.size() - base);
+    // The next group's units are on their way while this group is hashed
+    // and interned.
+    for (std::size_t i = base + kGroup; i < std::min(base + 2 * kGroup, names.size()); ++i) {
+      __builtin_prefetch(names[i].data());
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      strong[i] = StrongHash(names[base + i]);
+      m_noteLookup.Prefetch(strong[i]);
+    }
+    for (std::size_t i = 0; i < n; ++i) InternNote(names[base + i], strong[i]);
+  }
+}
+
+WordIndex::Id WordIndex::InternNote(std::u16string_view name, std::uint64_t strong) {
   const std::uint32_t found = FindRecord(name, strong);
   if (found != kNone) return RecordNote(found);
   if (name.size() > 0xFFFFFFFF - kRecordUnits - m_noteText.size()) throw std::bad_alloc();
@@ -138,7 +180,7 @@ WordIndex::Id WordIndex::InternNote(std::u16string_view name) {
 }
 
 WordIndex::Id WordIndex::FindWord(std::u16string_view word) const {
-  return m_wordLookup.Find(StrongHash(word), [&](Id id) { return Same(m_words[id].text, word); });
+  return m_wordLookup.Find(StrongHash(word), [&](Id id) { return Same(Word(id), word); });
 }
 
 WordIndex::Id WordIndex::InsertWord(std::u16string_view word) {
@@ -146,13 +188,19 @@ WordIndex::Id WordIndex::InsertWord(std::u16string_view word) {
 }
 
 WordIndex::Id WordIndex::InsertWord(std::u16string_view word, std::uint64_t strong) {
-  const Id found = m_wordLookup.Find(strong, [&](Id id) { return Same(m_words[id].text, word); });
+  const Id found = m_wordLookup.Find(strong, [&](Id id) { return Same(Word(id), word); });
   if (found != kNone) return found;
+  if (word.size() > 0xFFFFFFFF - m_wordText.size()) throw std::bad_alloc();
   const std::uint32_t bucket = WalkHash(word) % kBuckets;
   m_wordLookup.Reserve(m_words.size() + 1);
   ReserveOneMore(m_bucketWords[bucket]);
   ReserveOneMore(m_wordMark);
-  m_words.push_back(WordRecord{std::u16string(word), strong, bucket, {}});
+  ReserveOneMore(m_words);
+  if (m_wordText.capacity() - m_wordText.size() < word.size()) {
+    m_wordText.reserve(std::max(2 * m_wordText.capacity(), m_wordText.size() + word.size()));
+  }
+  m_words.push_back(WordRecord{static_cast<std::uint32_t>(m_wordText.size()), static_cast<std::uint32_t>(word.size()), {}});
+  m_wordText.append(word);
   const auto id = static_cast<Id>(m_words.size() - 1);
   m_bucketWords[bucket].push_back(id);
   m_wordMark.push_back(0);
@@ -161,7 +209,8 @@ WordIndex::Id WordIndex::InsertWord(std::u16string_view word, std::uint64_t stro
   return id;
 }
 
-void WordIndex::ReserveNotes(std::size_t count) {
+void WordIndex::ReserveNotes(std::size_t count, std::size_t units) {
+  if (count * kRecordUnits + units > m_noteText.capacity()) m_noteText.reserve(count * kRecordUnits + units);
   m_noteLookup.Reserve(count);
   m_notes.reserve(count);
   m_noteBuckets.reserve(count);
@@ -196,8 +245,17 @@ void WordIndex::BuildNoteWords() {
   m_noteWordsBuilt = true;
 }
 
+void WordIndex::CountNoteSets() {
+  std::fill(m_noteSets.begin(), m_noteSets.end(), 0);
+  for (const WordRecord& word : m_words) {
+    for (const Id note : word.notes) ++m_noteSets[note];
+  }
+  m_noteSetsStale = false;
+}
+
 void WordIndex::AddNote(Id note, std::span<const Id> words) {
   Changed();
+  if (m_noteSetsStale) CountNoteSets();
   if (++m_markEpoch == 0) {
     std::fill(m_wordMark.begin(), m_wordMark.end(), 0);
     m_markEpoch = 1;
@@ -219,7 +277,13 @@ void WordIndex::AddNote(Id note, std::span<const Id> words) {
     const Id word = words[i];
     if (m_wordMark[word] == m_markEpoch) continue;
     if (m_noteWordsBuilt) ReserveOneMore(m_noteWords[note]);
-    m_words[word].notes.push_back(note);
+    WordRecord& record = m_words[word];
+    if (record.walkOrdered) {
+      // Back to the order added, which a new note joins at the end.
+      ReverseRuns(record.notes, *this);
+      record.walkOrdered = false;
+    }
+    record.notes.push_back(note);
     if (m_noteWordsBuilt) m_noteWords[note].push_back(word);
     m_wordMark[word] = m_markEpoch;
     ++m_noteSets[note];
@@ -237,10 +301,16 @@ void WordIndex::RemoveNotes(const std::vector<bool>& gone) {
   Changed();
 }
 
-void WordIndex::SetLoadedNotes(Id word, std::vector<Id>&& notes) {
-  for (const Id note : m_words[word].notes) --m_noteSets[note];
-  for (const Id note : notes) ++m_noteSets[note];
+bool WordIndex::ToWalkOrder(std::vector<Id>& notes) const {
+  if (!InBucketRuns(notes, *this)) return false;
+  ReverseRuns(notes, *this);
+  return true;
+}
+
+void WordIndex::SetLoadedNotes(Id word, std::vector<Id>&& notes, bool inWalkOrder) {
   m_words[word].notes = std::move(notes);
+  m_words[word].walkOrdered = inWalkOrder;
+  m_noteSetsStale = true;
   m_noteWords.clear();
   m_noteWordsBuilt = false;
   Changed();
@@ -255,40 +325,64 @@ const WordIndex::WalkOrder& WordIndex::Walk() const {
   if (m_walk) return *m_walk;
   auto walk = std::make_unique<WalkOrder>();
   // First where each word goes, then its notes and letters: two threads
-  // fill the second half and the first half of the postings side by side.
+  // fill the second half and the first half of the work side by side.
+  // Sets loaded in walk order are taken as they are; the others are sorted
+  // into it.
   walk->words.reserve(m_words.size());
-  walk->notesBegin.reserve(m_words.size() + 1);
   walk->textBegin.reserve(m_words.size() + 1);
-  walk->position.resize(m_words.size());
-  walk->notesBegin.push_back(0);
   walk->textBegin.push_back(0);
+  std::vector<std::size_t> sortedBegin;  // per walk position, into sorted; one more at the end
+  sortedBegin.reserve(m_words.size() + 1);
+  sortedBegin.push_back(0);
   for (const std::vector<Id>& bucket : m_bucketWords) {
     for (auto it = bucket.rbegin(); it != bucket.rend(); ++it) {
       const WordRecord& word = m_words[*it];
-      walk->position[*it] = static_cast<std::uint32_t>(walk->words.size());
       walk->words.push_back(*it);
-      walk->notesBegin.push_back(walk->notesBegin.back() + word.notes.size());
-      walk->textBegin.push_back(walk->textBegin.back() + word.text.size() + 1);
+      walk->postings += word.notes.size();
+      sortedBegin.push_back(sortedBegin.back() + (word.walkOrdered ? 0 : word.notes.size()));
+      walk->textBegin.push_back(walk->textBegin.back() + word.textLength + 1);
     }
   }
-  walk->notes.resize(walk->notesBegin.back());
-  walk->text.resize(walk->textBegin.back());
+  walk->sets.Allocate(m_words.size());
+  walk->position.Allocate(m_words.size());
+  walk->sorted.Allocate(sortedBegin.back());
+  walk->text.Allocate(walk->textBegin.back());
   WalkOrder& out = *walk;
-  const auto fill = [&out, this](std::size_t from, std::size_t to) noexcept {
+  const auto fill = [&out, &sortedBegin, this](std::size_t from, std::size_t to) noexcept {
     for (std::size_t at = from; at < to; ++at) {
-      const WordRecord& word = m_words[out.words[at]];
-      WalkSet(word.notes, *this, out.notes.data() + out.notesBegin[at]);
-      std::copy(word.text.begin(), word.text.end(), out.text.begin() + static_cast<std::ptrdiff_t>(out.textBegin[at]));
+      const Id id = out.words[at];
+      const WordRecord& word = m_words[id];
+      out.position[id] = static_cast<std::uint32_t>(at);
+      if (word.walkOrdered) {
+        out.sets[at] = WalkOrder::Set{word.notes.data(), word.notes.size()};
+      } else {
+        Id* const sorted = out.sorted.data() + sortedBegin[at];
+        WalkSet(word.notes, *this, sorted);
+        out.sets[at] = WalkOrder::Set{sorted, word.notes.size()};
+      }
+      const char16_t* const text = m_wordText.data() + word.textBegin;
+      std::copy(text, text + word.textLength, out.text.data() + out.textBegin[at]);
       out.text[out.textBegin[at + 1] - 1] = u'\0';
     }
   };
   const std::size_t words = out.words.size();
   std::thread helper;
   std::size_t half = words;
-  if (out.notes.size() >= kWalkHelperPostings) {
-    half = static_cast<std::size_t>(
-        std::lower_bound(out.notesBegin.begin(), out.notesBegin.end(), out.notes.size() / 2) - out.notesBegin.begin());
-    half = std::min(half, words);
+  if (out.postings >= kWalkHelperPostings) {
+    // The work up to a walk position: the notes sorted and the units copied
+    // before it.
+    const auto work = [&](std::size_t at) { return sortedBegin[at] + out.textBegin[at]; };
+    std::size_t low = 0;
+    std::size_t high = words;
+    while (low < high) {
+      const std::size_t mid = low + (high - low) / 2;
+      if (2 * work(mid) < work(words)) {
+        low = mid + 1;
+      } else {
+        high = mid;
+      }
+    }
+    half = low;
     try {
       helper = std::thread(fill, half, words);
     } catch (const std::system_error&) {

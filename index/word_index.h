@@ -13,8 +13,10 @@
 // - removing a note leaves the others in their order; adding a note that is
 //   already in a set changes nothing.
 // (The walk hash is h = h * 33 + c over the UTF-16 code units, mod 2^32.)
-// Sets keep their notes in the order they were added; Walk() derives the
-// visible order once and keeps it until the index changes.
+// Sets keep their notes in the order they were added, except loaded sets
+// that the loader put into walk order (SetLoadedNotes), until a note is
+// added to them; Walk() derives the visible order once and keeps it until
+// the index changes.
 //
 // A word may have an empty note set (after RemoveNotes, or from an empty word
 // list); readers must expect that. Words and names are never forgotten
@@ -43,18 +45,51 @@ class WordIndex {
   using Id = std::uint32_t;
   static constexpr Id kNone = 0xFFFFFFFF;
 
+  // An array whose elements start out unset: Walk() writes every element,
+  // so zeroing them first would only touch every page twice, and on one
+  // thread; this way the threads that fill them touch them first.
+  template <class T>
+  class Filled {
+   public:
+    void Allocate(std::size_t size) {
+      m_data.reset(new T[size]);
+      m_size = size;
+    }
+    std::size_t size() const { return m_size; }
+    T* data() { return m_data.get(); }
+    const T* data() const { return m_data.get(); }
+    T* begin() { return data(); }
+    T* end() { return data() + m_size; }
+    const T* begin() const { return data(); }
+    const T* end() const { return data() + m_size; }
+    T& operator[](std::size_t i) { return m_data[i]; }
+    const T& operator[](std::size_t i) const { return m_data[i]; }
+
+   private:
+    std::unique_ptr<T[]> m_data;
+    std::size_t m_size = 0;
+  };
+
   // The visible order, as Walk() gives it.
   struct WalkOrder {
+    // A word's notes in walk order: its own set when that is kept in walk
+    // order, else a part of sorted.
+    struct Set {
+      const Id* notes;
+      std::size_t size;
+    };
     std::vector<Id> words;               // word ids in walk order
-    std::vector<std::size_t> notesBegin;  // per walk position, into notes; one more at the end
-    std::vector<Id> notes;               // each word's notes in walk order
-    std::vector<std::uint32_t> position;  // word id to its walk position
-    std::u16string text;                  // the words in walk order, each followed by a NUL
-    std::vector<std::size_t> textBegin;   // per walk position, into text; one more at the end
+    Filled<Set> sets;                    // per walk position
+    Filled<Id> sorted;                   // the notes of the sets kept in the order added, in walk order
+    std::size_t postings = 0;            // the notes of all sets
+    Filled<std::uint32_t> position;      // word id to its walk position
+    Filled<char16_t> text;               // the words in walk order, each followed by a NUL
+    std::vector<std::size_t> textBegin;  // per walk position, into text; one more at the end
+
+    std::u16string_view Text() const { return {text.data(), text.size()}; }
 
     std::span<const Id> NotesAt(std::size_t walkPosition) const {
-      return {notes.data() + notesBegin[walkPosition],
-              notesBegin[walkPosition + 1] - notesBegin[walkPosition]};
+      return {sets[walkPosition].notes, sets[walkPosition].size};
     }
   };
 
@@ -75,9 +110,13 @@ class WordIndex {
   // besides, may hold 2^32 - 1 code units in all; more throws
   // std::bad_alloc, as exhausted memory does.
   Id InternNote(std::u16string_view name);
-  // Makes room for count names in all, so that interning them does not
-  // move the names already there.
-  void ReserveNotes(std::size_t count);
+  // InternNote of each of names in turn. Faster than one by one for names
+  // the caches do not hold: each group's names are read and their lookups
+  // asked for ahead of their turn.
+  void InternNotes(std::span<const std::u16string_view> names);
+  // Makes room for count names in all, of units code units in all, so that
+  // interning them does not move the names already there.
+  void ReserveNotes(std::size_t count, std::size_t units = 0);
   // Valid until the next InternNote.
   std::u16string_view NoteName(Id note) const {
     return std::u16string_view(m_noteText).substr(m_notes[note].begin, m_notes[note].length);
@@ -89,7 +128,8 @@ class WordIndex {
   // --- Words ---
   Id FindWord(std::u16string_view word) const;
   // The word's id; a new word is inserted (the newest of its bucket) with an
-  // empty note set.
+  // empty note set. The words may hold 2^32 - 1 code units in all; more
+  // throws std::bad_alloc, as exhausted memory does.
   Id InsertWord(std::u16string_view word);
   // The same with StrongHash(word) already computed.
   Id InsertWord(std::u16string_view word, std::uint64_t strong);
@@ -100,9 +140,13 @@ class WordIndex {
   // Makes room for count words in all, so that inserting them does not
   // move the words already there.
   void ReserveWords(std::size_t count);
-  const std::u16string& Word(Id word) const { return m_words[word].text; }
+  // Valid until the next InsertWord.
+  std::u16string_view Word(Id word) const {
+    return {m_wordText.data() + m_words[word].textBegin, m_words[word].textLength};
+  }
   std::size_t WordCount() const { return m_words.size(); }
-  // Notes of the word in the order they were added.
+  // Notes of the word in the order they were added, or in walk order when
+  // they were loaded in it (see SetLoadedNotes).
   std::span<const Id> NotesAdded(Id word) const { return m_words[word].notes; }
 
   // --- Note sets ---
@@ -115,8 +159,16 @@ class WordIndex {
   void RemoveNotes(const std::vector<bool>& gone);
 
   // --- Loading ---
-  // Replaces the set of word with notes (distinct ids), added in this order.
-  void SetLoadedNotes(Id word, std::vector<Id>&& notes);
+  // Replaces the set of word with notes (distinct ids), added in this
+  // order; or, when inWalkOrder, notes that ToWalkOrder put into walk
+  // order, which Walk() then takes as they are.
+  void SetLoadedNotes(Id word, std::vector<Id>&& notes, bool inWalkOrder = false);
+  // If notes, in the order they are to be added, lie in runs of one bucket
+  // with the buckets ascending, as a set saved by this program is listed,
+  // puts them into walk order in place and returns true; else leaves them
+  // and returns false. Reads names only, so a loader's threads may call it
+  // side by side.
+  bool ToWalkOrder(std::vector<Id>& notes) const;
   // Reverses the insertion order of all words: a loader that inserts words
   // in the order of the file's pairs calls it once when done, because the
   // saved order within a bucket is the oldest word first (see SaveOrder).
@@ -137,10 +189,10 @@ class WordIndex {
     std::uint32_t length;
   };
   struct WordRecord {
-    std::u16string text;
-    std::uint64_t strong;
-    std::uint32_t bucket;
-    std::vector<Id> notes;  // in the order added
+    std::uint32_t textBegin;  // where the word lies in m_wordText
+    std::uint32_t textLength;
+    std::vector<Id> notes;    // in the order added, or in walk order when walkOrdered
+    bool walkOrdered = false;  // loaded in walk order and not added to since
   };
 
   // In m_noteText each name follows its record's head: its id, then its
@@ -151,21 +203,31 @@ class WordIndex {
   std::u16string_view RecordName(std::uint32_t record) const;
   // The record of the name, whose StrongHash is strong, or kNone.
   std::uint32_t FindRecord(std::u16string_view name, std::uint64_t strong) const;
+  // InternNote with StrongHash(name) already computed.
+  Id InternNote(std::u16string_view name, std::uint64_t strong);
 
   // Ids of the words each note is in, built when a note that is already in
   // some set is added again, and kept up to date from then on.
   void BuildNoteWords();
+  void CountNoteSets();
   void Changed() { m_walk.reset(); }
 
   std::vector<NoteSpan> m_notes;
   std::vector<std::uint8_t> m_noteBuckets;  // per note: walk hash % 17
-  std::vector<std::uint32_t> m_noteSets;    // per note: how many sets hold it
+  // Per note: how many sets hold it. Counted when AddNote first needs it
+  // after a load: a refresh that adds no note never needs it.
+  std::vector<std::uint32_t> m_noteSets;
+  bool m_noteSetsStale = false;
   // Every name's record, one after another in id order: a lookup compares
   // one name in one place, and the names of a list, mostly interned in list
   // order, lie close together. At most 2^32 - 1 code units in all; more
   // counts as exhausted memory.
   std::u16string m_noteText;
   std::vector<WordRecord> m_words;
+  // Every word's text, one after another in id order: one allocation for
+  // all of them instead of one a word. At most 2^32 - 1 code units in all;
+  // more counts as exhausted memory.
+  std::u16string m_wordText;
   std::vector<Id> m_bucketWords[17];  // word ids per bucket, oldest first
   LookupTable<std::uint32_t, kNone> m_noteLookup;  // to records
   LookupTable<Id, kNone> m_wordLookup;

@@ -98,6 +98,7 @@ struct Chunk {
   std::uint32_t firstPair = 0;         // the pair of its first list
   std::vector<std::vector<Id>> notes;  // per list, once split
   std::vector<char> unknown;           // per list: names a note not interned
+  std::vector<char> walkOrdered;       // per list: its notes put into walk order
   bool split = false;                  // the threads are done with it
 
   std::size_t Lists() const { return ends.size(); }
@@ -229,10 +230,16 @@ class SplitThreads {
 
   void InternStamps() {
     if (m_stamps != nullptr) {
-      m_words.ReserveNotes(static_cast<std::size_t>(m_stamps->Count()));
+      // Gathered first, so that the names are read ahead of their turn.
+      std::vector<std::u16string_view> names;
+      names.reserve(static_cast<std::size_t>(m_stamps->Count()));
+      std::size_t units = 0;
       for (const auto* e = m_stamps->FirstEntry(); e != nullptr; e = m_stamps->NextEntry(e)) {
-        m_words.InternNote(e->key);
+        names.push_back(e->key);
+        units += e->key.size();
       }
+      m_words.ReserveNotes(names.size(), units);
+      m_words.InternNotes(names);
     }
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_interned = true;
@@ -242,8 +249,11 @@ class SplitThreads {
   void SplitChunk(Chunk& chunk, ListSplitter& splitter, std::vector<Id>& notes) {
     chunk.notes.resize(chunk.Lists());
     chunk.unknown.assign(chunk.Lists(), false);
+    chunk.walkOrdered.resize(chunk.Lists());
     for (std::size_t i = 0; i < chunk.Lists(); ++i) {
       if (splitter.Find(chunk.List(i), m_words, notes)) {
+        // Here, while the notes are at hand, rather than by the walk later.
+        chunk.walkOrdered[i] = m_words.ToWalkOrder(notes);
         chunk.notes[i].assign(notes.begin(), notes.end());
       } else {
         chunk.unknown[i] = true;
@@ -300,7 +310,7 @@ class LoadedLists {
       if (chunk.unknown[i]) {
         m_waiting.push_back(Waiting{word, pair, std::u16string(chunk.List(i))});
       } else if (m_lastPair[word] == pair) {
-        m_words.SetLoadedNotes(word, std::move(chunk.notes[i]));
+        m_words.SetLoadedNotes(word, std::move(chunk.notes[i]), chunk.walkOrdered[i] != 0);
       }
     }
   }

@@ -248,7 +248,7 @@ TEST_F(IndexFileTest, ManyTinyAndCollidingEntriesLoad) {
   ASSERT_EQ(words.WordCount(), 2000u);
   EXPECT_EQ(words.NoteCount(), 201u);  // the stamp's name is interned too
   EXPECT_NE(words.FindNote(u"k"), WordIndex::kNone);
-  EXPECT_EQ(words.Walk().notes.size(), 2000u * 200u);
+  EXPECT_EQ(words.Walk().postings, 2000u * 200u);
 }
 
 TEST_F(IndexFileTest, CutFileLoadsAsNothing) {

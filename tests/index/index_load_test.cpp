@@ -228,4 +228,29 @@ TEST(IndexLoadTest, FindingManyNamesAtOnceFindsWhatOneAtATimeFinds) {
   }
 }
 
+// Many names interned at once get the ids one at a time gives, across the
+// groups they are read ahead in, with names repeated and names interned
+// before among them.
+TEST(IndexLoadTest, InterningManyNamesAtOnceInternsWhatOneAtATimeInterns) {
+  std::vector<std::u16string> names;
+  for (int i = 0; i < 150; ++i) names.push_back(std::u16string(u"n").append(static_cast<std::size_t>(i % 97), u'q'));
+  names.push_back(u"");
+  names.push_back(u"first");
+  const std::vector<std::u16string_view> views(names.begin(), names.end());
+  WordIndex many;
+  WordIndex single;
+  many.InternNote(u"first");
+  single.InternNote(u"first");
+  many.ReserveNotes(10, 100);  // less than they need
+  many.InternNotes(views);
+  for (const std::u16string_view name : views) single.InternNote(name);
+  ASSERT_EQ(many.NoteCount(), single.NoteCount());
+  ASSERT_EQ(many.NoteCount(), 99u);
+  for (WordIndex::Id note = 0; note < many.NoteCount(); ++note) {
+    EXPECT_EQ(many.NoteName(note), single.NoteName(note)) << note;
+    EXPECT_EQ(many.NoteBucket(note), single.NoteBucket(note)) << note;
+    EXPECT_EQ(many.FindNote(many.NoteName(note)), note) << note;
+  }
+}
+
 }  // namespace

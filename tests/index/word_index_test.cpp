@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "platform/text/code_page.h"
 #include "platform/framework/exceptions.h"
 #include "platform/text/lower_case.h"
+#include "tests/support/alloc_failure.h"
 
 namespace {
 
@@ -23,7 +26,7 @@ class WordIndexTest : public ::testing::Test {
   // Words of the index in walk order.
   Names Words() const {
     Names words;
-    for (const WordIndex::Id word : index.Walk().words) words.push_back(index.Word(word));
+    for (const WordIndex::Id word : index.Walk().words) words.emplace_back(index.Word(word));
     return words;
   }
 
@@ -40,7 +43,7 @@ class WordIndexTest : public ::testing::Test {
 
   Names SavedWords() const {
     Names words;
-    for (const WordIndex::Id word : index.SaveOrder()) words.push_back(index.Word(word));
+    for (const WordIndex::Id word : index.SaveOrder()) words.emplace_back(index.Word(word));
     return words;
   }
 
@@ -136,6 +139,165 @@ TEST_F(WordIndexTest, LoadedWordsKeepTheirPlaceAndSets) {
   EXPECT_TRUE(NotesOf(u"ab").empty());
   AddWord("Tea", u"c", index);  // a lower-case key of its own
   EXPECT_EQ(NotesOf(u"tea"), (Names{u"c"}));
+}
+
+// Notes of loaded sets, replaced sets among them, are known to be in sets
+// when they are added again: none is added to a set twice.
+TEST_F(WordIndexTest, NotesOfLoadedSetsAreAddedAgainOnlyWhereMissing) {
+  const WordIndex::Id tea = index.InsertWord(u"tea");
+  const WordIndex::Id milk = index.InsertWord(u"milk");
+  const WordIndex::Id a = index.InternNote(u"a");
+  const WordIndex::Id b = index.InternNote(u"b");
+  index.SetLoadedNotes(tea, {a, b});
+  index.SetLoadedNotes(milk, {b});
+  index.SetLoadedNotes(tea, {b});  // a is in no set now
+  const WordIndex::Id both[] = {tea, milk, tea};
+  index.AddNote(b, both);
+  index.AddNote(a, both);
+  EXPECT_EQ(index.NotesAdded(tea).size(), 2u);
+  EXPECT_EQ(index.NotesAdded(milk).size(), 2u);
+  EXPECT_EQ(NotesOf(u"tea"), (Names{u"a", u"b"}));
+  index.SetLoadedNotes(milk, {a});
+  index.AddNote(a, both);
+  index.AddNote(b, both);
+  EXPECT_EQ(NotesOf(u"milk"), (Names{u"a", u"b"}));
+}
+
+// Sets loaded in walk order walk, save, take notes and lose notes as the
+// same sets loaded in the order added do; a set not listed in runs of
+// ascending buckets is not put into walk order.
+TEST_F(WordIndexTest, SetsLoadedInWalkOrderBehaveAsSetsLoadedInTheOrderAdded) {
+  WordIndex plain;
+  WordIndex ordered;
+  for (int n = 0; n < 40; ++n) {
+    // Built by append: GCC 12 at -O3 warns wrongly (-Wrestrict) about
+    // u"literal" + std::u16string.
+    const std::u16string name = std::u16string(u"n")
+                                    .append(1, static_cast<char16_t>(u'a' + n % 26))
+                                    .append(static_cast<std::size_t>(n / 26 + 1), u'x');
+    plain.InternNote(name);
+    ordered.InternNote(name);
+  }
+  for (int w = 0; w < 30; ++w) {
+    const std::u16string word = std::u16string(u"w").append(static_cast<std::size_t>(w + 1), u'q');
+    const WordIndex::Id id = plain.InsertWord(word);
+    ASSERT_EQ(ordered.InsertWord(word), id);
+    std::vector<WordIndex::Id> notes;
+    for (WordIndex::Id n = 0; n < 40; ++n) {
+      if ((n * 7 + static_cast<WordIndex::Id>(w)) % 3 != 0) notes.push_back((n * 13 + static_cast<WordIndex::Id>(w)) % 40);
+    }
+    // As saved: buckets ascending; every fifth set not.
+    const bool saved = w % 5 != 0;
+    if (saved) {
+      std::stable_sort(notes.begin(), notes.end(),
+                       [&](WordIndex::Id a, WordIndex::Id b) { return plain.NoteBucket(a) < plain.NoteBucket(b); });
+    }
+    std::vector<WordIndex::Id> copy = notes;
+    const bool inWalkOrder = ordered.ToWalkOrder(copy);
+    EXPECT_EQ(inWalkOrder, saved) << w;
+    EXPECT_EQ(copy == notes, !inWalkOrder || notes.size() < 2) << w;
+    plain.SetLoadedNotes(id, std::move(notes));
+    ordered.SetLoadedNotes(id, std::move(copy), inWalkOrder);
+  }
+  plain.ReverseWordInsertions();
+  ordered.ReverseWordInsertions();
+  const auto walkOf = [](const WordIndex& index) {
+    std::vector<Names> sets;
+    const WordIndex::WalkOrder& walk = index.Walk();
+    for (std::size_t at = 0; at < walk.words.size(); ++at) {
+      Names& names = sets.emplace_back(1, std::u16string(index.Word(walk.words[at])));
+      for (const WordIndex::Id note : walk.NotesAt(at)) names.emplace_back(index.NoteName(note));
+    }
+    return sets;
+  };
+  EXPECT_EQ(walkOf(ordered), walkOf(plain));
+  EXPECT_EQ(ordered.SaveOrder(), plain.SaveOrder());
+
+  for (WordIndex* index : {&plain, &ordered}) {
+    const WordIndex::Id words[] = {1, 2, 5, 7, 11, 2};
+    index->AddNote(5, words);  // in some of these sets already
+    index->AddNote(index->InternNote(u"new"), words);
+    std::vector<bool> gone(40);
+    gone[3] = gone[8] = gone[21] = true;
+    index->RemoveNotes(gone);
+    const WordIndex::Id more[] = {0, 3, 5, 7};
+    index->AddNote(8, more);  // back after it went
+  }
+  EXPECT_EQ(walkOf(ordered), walkOf(plain));
+  for (WordIndex::Id word = 0; word < plain.WordCount(); ++word) {
+    EXPECT_EQ(ordered.NotesAdded(word).size(), plain.NotesAdded(word).size()) << word;
+  }
+}
+
+// Words whose texts outgrow the storage they share several times, and
+// enough notes that the walk is filled on two threads: every word keeps its
+// text, is found, and has its place, its letters and its notes in the walk.
+TEST_F(WordIndexTest, AWalkOfManyWordsHasEveryWordsPlaceTextAndNotes) {
+  std::vector<std::u16string> texts{u""};
+  for (int i = 0; i < 1500; ++i) {
+    std::u16string& text =
+        texts.emplace_back(static_cast<std::size_t>(i % 23 + 1), static_cast<char16_t>(u'a' + i % 26));
+    text += static_cast<char16_t>(u'0' + i % 10);
+    text += static_cast<char16_t>(0x400 + i / 10);
+  }
+  std::vector<WordIndex::Id> ids;
+  for (const std::u16string& text : texts) ids.push_back(index.InsertWord(text));
+  for (int n = 0; n < 60; ++n) {
+    const WordIndex::Id note = index.InternNote(std::u16string(u"note").append(static_cast<std::size_t>(n + 1), u'n'));
+    index.AddNote(note, ids);  // 60 x 1501 postings
+  }
+  ASSERT_EQ(index.WordCount(), texts.size());
+  const WordIndex::WalkOrder& walk = index.Walk();
+  ASSERT_EQ(walk.postings, 60u * texts.size());
+  std::u16string letters;  // the words in walk order, each ended by a NUL
+  for (const WordIndex::Id word : walk.words) letters.append(index.Word(word)) += u'\0';
+  EXPECT_EQ(walk.Text(), letters);
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    const WordIndex::Id word = ids[i];
+    EXPECT_EQ(word, i);
+    EXPECT_EQ(index.Word(word), texts[i]);
+    EXPECT_EQ(index.FindWord(texts[i]), word);
+    const std::uint32_t at = walk.position[word];
+    ASSERT_LT(at, walk.words.size());
+    EXPECT_EQ(walk.words[at], word);
+    EXPECT_EQ(walk.Text().substr(walk.textBegin[at], walk.textBegin[at + 1] - walk.textBegin[at] - 1), texts[i]);
+    EXPECT_EQ(walk.NotesAt(at).size(), 60u);
+  }
+}
+
+// A word that cannot be had leaves the index as it was: every word before
+// it keeps its text and id, and a retry inserts it.
+TEST_F(WordIndexTest, AFailedInsertionLeavesTheWordsBeforeIt) {
+  int failures = 0;
+  // After 8 and 16 words the lookup and the records grow; the texts grow
+  // now and then.
+  for (const int before : {1, 8, 16, 40}) {
+    for (int after = 0; after < 6; ++after) {
+      WordIndex words;
+      std::vector<std::u16string> texts;
+      for (int i = 0; i < before; ++i) texts.push_back(std::u16string(u"word ").append(static_cast<std::size_t>(i + 1), u'x'));
+      for (const std::u16string& text : texts) words.InsertWord(text);
+      const std::u16string next = u"one more word of many letters";
+      bool failed = false;
+      {
+        FailAllocation fail(after);
+        try {
+          words.InsertWord(next);
+        } catch (const std::bad_alloc&) {
+          failed = true;
+        }
+      }
+      failures += failed ? 1 : 0;
+      EXPECT_EQ(words.WordCount(), failed ? texts.size() : texts.size() + 1) << before << " " << after;
+      EXPECT_EQ(words.FindWord(next) == WordIndex::kNone, failed) << before << " " << after;
+      for (std::size_t i = 0; i < texts.size(); ++i) {
+        EXPECT_EQ(words.Word(static_cast<WordIndex::Id>(i)), texts[i]) << before << " " << after;
+        EXPECT_EQ(words.FindWord(texts[i]), i) << before << " " << after;
+      }
+      EXPECT_EQ(words.Word(words.InsertWord(next)), next) << before << " " << after;
+    }
+  }
+  EXPECT_GE(failures, 4);
 }
 
 }  // namespace

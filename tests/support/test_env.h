@@ -43,6 +43,9 @@ class TestEnv : public Env {
   // snapshot: lets a test change the folder as another program would
   // meanwhile.
   std::function<void()> afterFindNotes;
+  // Names the listing reports twice, one right after the other, as a
+  // listing may while another program renames the folder's files.
+  std::set<std::u16string> listedTwice;
 
   std::vector<Launch> launches;
   bool editorStarts = true;  // what StartEditor answers
@@ -76,7 +79,10 @@ class TestEnv : public Env {
   void ListFiles(const std::u16string& folder,
                  const std::function<bool(const std::u16string& name)>& wanted,
                  const std::function<void(NoteEntry entry)>& found) override {
-    real().ListFiles(folder, wanted, found);
+    real().ListFiles(folder, wanted, [&](NoteEntry entry) {
+      if (listedTwice.count(entry.name) != 0) found(entry);
+      found(std::move(entry));
+    });
     if (afterFindNotes) afterFindNotes();
   }
   bool IsFile(const std::u16string& path) override { return real().IsFile(path); }
