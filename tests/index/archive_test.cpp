@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <initializer_list>
@@ -280,6 +281,57 @@ TEST(ArchiveTest, ATruncatedMapKeepsThePairsBeforeTheCut) {
     EXPECT_EQ(got, want);
     const std::vector<std::size_t> heard = cut >= 1024 ? std::vector<std::size_t>{0, 1024} : std::vector<std::size_t>{0};
     EXPECT_EQ(progress.heard, heard);
+  }
+}
+
+// A file that hands over at most `part` bytes a call, and throws once its
+// reads reach byte failAt.
+class ShakyFile : public MemoryFile {
+ public:
+  ShakyFile(std::string content, std::size_t part, std::size_t failAt = std::string::npos)
+      : MemoryFile(std::move(content)), part_(part), failAt_(failAt) {}
+  std::size_t Read(void* buf, std::size_t n) override {
+    if (pos >= failAt_) throw CFileException(EIO);
+    return MemoryFile::Read(buf, std::min({n, part_, failAt_ - pos}));
+  }
+
+ private:
+  std::size_t part_;
+  std::size_t failAt_;
+};
+
+// A file longer than a buffer, read in short pieces or whole: the numbers
+// of a field cut by a buffer's end at any byte are read whole, and a failure
+// of the file is thrown where its bytes are needed, not as the end of the
+// file.
+TEST(ArchiveTest, LoadJoinsFieldsCutByItsBuffersAndThrowsFailuresWhereMet) {
+  const std::size_t buffer = CArchive::kBufferSize;
+  // An 8-bit string in the 8-byte length form: 15 bytes, then the characters.
+  const auto field = [](std::size_t length, char c) {
+    std::string out = Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+    for (int i = 0; i < 8; ++i) out += static_cast<char>(length >> 8 * i);
+    return out + std::string(length, c);
+  };
+  for (std::size_t shift = 1; shift <= 16; ++shift) {
+    SCOPED_TRACE(shift);
+    // Short fields that begin `shift` bytes before the first and the second
+    // buffer's end.
+    const std::string bytes = field(buffer - shift - 15, 'a') + field(3, 'b') + field(buffer - 33, 'c') +
+                              field(3, 'd') + Bytes({0xFF, 0xFF, 0x45, 0x23, 0x01, 0x00});
+    ShakyFile file(bytes, shift % 2 == 0 ? bytes.size() : buffer / 3);
+    CArchive ar(file, CArchive::load);
+    EXPECT_EQ(ar.ReadString().size(), buffer - shift - 15);
+    EXPECT_EQ(ar.ReadString(), u"bbb");
+    EXPECT_EQ(ar.ReadString().size(), buffer - 33);
+    EXPECT_EQ(ar.ReadString(), u"ddd");
+    EXPECT_EQ(ar.ReadCount(), 0x12345u);
+    EXPECT_EQ(ar.BytesLeft(), 0u);
+    EXPECT_THROW(ar.ReadCount(), CArchiveException);
+
+    ShakyFile failing(bytes, bytes.size(), 2 * buffer - shift + 5);
+    CArchive failingAr(failing, CArchive::load);
+    for (int i = 0; i < 3; ++i) failingAr.ReadString();
+    EXPECT_THROW(failingAr.ReadString(), CFileException);
   }
 }
 
