@@ -335,4 +335,38 @@ TEST(ArchiveTest, LoadJoinsFieldsCutByItsBuffersAndThrowsFailuresWhereMet) {
   }
 }
 
+// Strings left where they were read stay as read while kept, however many
+// buffers are read after them; 8-bit ones, ones at odd offsets and ones
+// across a buffer's end go to the text given instead.
+TEST(ArchiveTest, StringsReadInPlaceStayWhileKept) {
+  std::vector<std::u16string> texts;
+  std::string bytes;
+  for (std::size_t i = 0; i < 3000; ++i) {
+    const std::size_t length = i % 500 + (i % 1000 == 999 ? CArchive::kBufferSize : 0);
+    if (i % 7 == 3) {
+      texts.emplace_back(i % 200, static_cast<char16_t>(u'a' + i % 26));
+      bytes += Bytes({0xFF, static_cast<int>(i % 200), 0x00}) + std::string(i % 200, static_cast<char>('a' + i % 26));
+    } else {
+      texts.emplace_back(length, static_cast<char16_t>(0x0400 + i % 251));
+      bytes += Field(texts.back());
+    }
+  }
+  MemoryFile file(bytes);
+  CArchive ar(file, CArchive::load);
+  std::vector<CArchive::Block> keeps;
+  std::vector<std::u16string> copies(texts.size());
+  std::vector<std::u16string_view> read;
+  std::size_t inPlace = 0;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    const std::u16string_view view = ar.ReadStringInPlace(copies[i], keeps);
+    if (view.data() != nullptr) ++inPlace;
+    read.push_back(view.data() != nullptr ? view : std::u16string_view(copies[i]));
+    if (i % 7 == 3 || texts[i].size() > CArchive::kBufferSize) {
+      EXPECT_EQ(view.data(), nullptr) << i;
+    }
+  }
+  EXPECT_GT(inPlace, texts.size() / 3);
+  for (std::size_t i = 0; i < texts.size(); ++i) EXPECT_TRUE(read[i] == texts[i]) << i;
+}
+
 }  // namespace
