@@ -46,7 +46,10 @@ CArchive::CArchive(CFile& file, Mode mode) : m_file(&file), m_mode(mode), m_capa
     m_unread = file.GetLength();
     // At least room for the widest number, and one more byte so that the
     // end of the file is seen.
-    m_capacity = static_cast<std::size_t>(std::clamp<std::uint64_t>(m_unread + 1, 16, kBufferSize));
+    m_capacity = kHeadroom + static_cast<std::size_t>(std::clamp<std::uint64_t>(m_unread + 1, 16, kBufferSize));
+    m_blocks.push_back(std::shared_ptr<unsigned char[]>(new unsigned char[m_capacity]));
+    m_data = m_blocks.front().get();
+    return;
   }
   m_buffer.reset(new unsigned char[m_capacity]);
 }
@@ -152,21 +155,37 @@ void CArchive::WriteUnitsAcross(std::u16string_view units) {
 
 std::size_t CArchive::Fill(std::size_t need) {
   if (m_end - m_begin >= need) return m_end - m_begin;
-  std::memmove(m_buffer.get(), m_buffer.get() + m_begin, m_end - m_begin);
-  m_end -= m_begin;
-  m_begin = 0;
-  while (m_end < need) {
-    const std::size_t got = m_file->Read(m_buffer.get() + m_end, m_capacity - m_end);
+  const std::size_t left = m_end - m_begin;
+  const unsigned char* const rest = m_data + m_begin;
+  m_data = FreeBlock();
+  std::memmove(m_data + kHeadroom - left, rest, left);
+  m_begin = kHeadroom - left;
+  m_end = kHeadroom;
+  while (m_end - m_begin < need) {
+    const std::size_t got = m_file->Read(m_data + m_end, m_capacity - m_end);
     if (got == 0) break;
     m_end += got;
     m_unread -= std::min<std::uint64_t>(m_unread, got);
   }
-  return m_end;
+  return m_end - m_begin;
+}
+
+unsigned char* CArchive::FreeBlock() {
+  // Held by callers only on this thread, so the counts are exact.
+  if (m_blocks[m_current].use_count() > 1) {
+    m_current = 0;
+    while (m_current < m_blocks.size() && m_blocks[m_current].use_count() > 1) ++m_current;
+    if (m_current == m_blocks.size()) {
+      std::shared_ptr<unsigned char[]> block(new unsigned char[m_capacity]);
+      m_blocks.push_back(std::move(block));
+    }
+  }
+  return m_blocks[m_current].get();
 }
 
 const unsigned char* CArchive::Take(std::size_t size) {
   if (Fill(size) < size) ThrowEndOfFile();
-  const unsigned char* bytes = m_buffer.get() + m_begin;
+  const unsigned char* bytes = m_data + m_begin;
   m_begin += size;
   return bytes;
 }
@@ -207,15 +226,42 @@ void CArchive::ReadString(std::u16string& text) {
   AppendString(text);
 }
 
+std::uint64_t CArchive::ReadStringLength(bool& wide) {
+  const std::uint8_t first = ReadUInt8();
+  wide = false;
+  if (first < 0xFF) return first;
+  const std::uint16_t word = ReadUInt16();
+  if (word != 0xFFFE) return ReadLengthAfter(word);
+  wide = true;
+  const std::uint8_t shortLength = ReadUInt8();
+  return shortLength < 0xFF ? shortLength : ReadLengthAfter(ReadUInt16());
+}
+
 void CArchive::AppendString(std::u16string& text) {
   try {
-    const std::uint8_t first = ReadUInt8();
-    if (first < 0xFF) return ReadAnsiChars(first, text);
-    const std::uint16_t word = ReadUInt16();
-    if (word != 0xFFFE) return ReadAnsiChars(ReadLengthAfter(word), text);
-    const std::uint8_t shortLength = ReadUInt8();
-    if (shortLength < 0xFF) return ReadWideChars(shortLength, text);
-    return ReadWideChars(ReadLengthAfter(ReadUInt16()), text);
+    bool wide;
+    const std::uint64_t length = ReadStringLength(wide);
+    return wide ? ReadWideChars(length, text) : ReadAnsiChars(length, text);
+  } catch (const std::bad_alloc&) {
+    throw CMemoryException();
+  }
+}
+
+std::u16string_view CArchive::ReadStringInPlace(std::u16string& text, std::vector<Block>& keeps) {
+  try {
+    bool wide;
+    const std::uint64_t length = ReadStringLength(wide);
+    if constexpr (std::endian::native == std::endian::little) {
+      const unsigned char* const in = m_data + m_begin;
+      if (wide && length <= (m_end - m_begin) / 2 &&
+          reinterpret_cast<std::uintptr_t>(in) % alignof(char16_t) == 0) {
+        if (keeps.empty() || keeps.back().get() != m_data) keeps.push_back(m_blocks[m_current]);
+        m_begin += 2 * static_cast<std::size_t>(length);
+        return std::u16string_view(reinterpret_cast<const char16_t*>(in), static_cast<std::size_t>(length));
+      }
+    }
+    wide ? ReadWideChars(length, text) : ReadAnsiChars(length, text);
+    return {};
   } catch (const std::bad_alloc&) {
     throw CMemoryException();
   }
@@ -230,7 +276,7 @@ void CArchive::ReadWideChars(std::uint64_t length, std::u16string& text) {
     if (available < 2) ThrowEndOfFile();
     const auto units = static_cast<std::size_t>(std::min<std::uint64_t>(length, available / 2));
     const std::size_t old = text.size();
-    const unsigned char* in = m_buffer.get() + m_begin;
+    const unsigned char* in = m_data + m_begin;
     if constexpr (std::endian::native == std::endian::little) {
       // Appended straight from the buffer where its units lie aligned (in a
       // file of ours every field has an even size): one copy, no zeroing.
@@ -255,7 +301,7 @@ void CArchive::ReadAnsiChars(std::uint64_t length, std::u16string& text) {
     const std::size_t available = Fill(1);
     if (available == 0) ThrowEndOfFile();
     const auto part = static_cast<std::size_t>(std::min<std::uint64_t>(length, available));
-    bytes.append(reinterpret_cast<const char*>(m_buffer.get() + m_begin), part);
+    bytes.append(reinterpret_cast<const char*>(m_data + m_begin), part);
     m_begin += part;
     length -= part;
   }

@@ -18,7 +18,9 @@
 // bytes the file actually holds.
 //
 // A load archive takes the file's length when it is made (the file is read
-// from its start); ReadCountOf judges counts by it.
+// from its start); ReadCountOf judges counts by it. ReadStringInPlace leaves
+// the characters of a string where they were read; the archive then reads
+// on into another buffer until its caller lets go of that one.
 //
 // A store archive writes each buffer that fills on a second thread
 // (BackgroundWriter), started when the first one fills, while the next
@@ -34,6 +36,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/framework/file.h"
 
@@ -114,6 +117,14 @@ class CArchive {
   void ReadString(std::u16string& text);
   // The same appended to text; on a failure text may hold part of it.
   void AppendString(std::u16string& text);
+  // Reads a string field as AppendString does, unless its characters are
+  // UTF-16LE lying whole and aligned in the archive's buffer: then they stay
+  // there, text is left as it was, and the view returned points at them.
+  // The view lives as long as its buffer: keeps gets the buffer unless it
+  // is keeps' last one, and the archive reads into no buffer anyone else
+  // holds. Returns a view without data when the characters went to text.
+  using Block = std::shared_ptr<const unsigned char[]>;
+  std::u16string_view ReadStringInPlace(std::u16string& text, std::vector<Block>& keeps);
 
  private:
   // Little-endian numbers; the readers throw end of file when the file
@@ -130,9 +141,14 @@ class CArchive {
   // big-endian system).
   void WriteUnitsAcross(std::u16string_view units);
   void WriteOut();
-  // Makes at least `need` bytes (at most kBufferSize) available unless the
-  // file ends first; returns how many are available.
+  // Makes at least `need` bytes (at most 8) available unless the file ends
+  // first; returns how many are available.
   std::size_t Fill(std::size_t need);
+  // Load: the buffer to read into next, this one unless another holds it.
+  unsigned char* FreeBlock();
+  // The length of the string field that begins next; wide tells whether its
+  // characters are UTF-16.
+  std::uint64_t ReadStringLength(bool& wide);
   // Points at `size` bytes of the buffer and consumes them, or throws
   // end of file.
   const unsigned char* Take(std::size_t size);
@@ -143,12 +159,21 @@ class CArchive {
   CFile* m_file;
   Mode m_mode;
   std::uint64_t m_unread = 0;  // load: bytes of the file not yet in the buffer
-  std::size_t m_capacity;  // bytes of m_buffer
-  std::unique_ptr<unsigned char[]> m_buffer;
+  std::size_t m_capacity;  // bytes of m_buffer, or of each load buffer
+  std::unique_ptr<unsigned char[]> m_buffer;  // store
+  // Load: the buffers made, each held by callers of ReadStringInPlace or
+  // not, and the one read from. Bytes are read into a buffer at kHeadroom,
+  // a read's worth at a time; the few bytes of a number that a read's end
+  // cut go right in front of them, so that an even offset of the file lies
+  // at an even address.
+  static constexpr std::size_t kHeadroom = 16;
+  std::vector<std::shared_ptr<unsigned char[]>> m_blocks;
+  std::size_t m_current = 0;
+  unsigned char* m_data = nullptr;
   // Store, once the first buffer has filled: the buffer the writer holds
   // (or held last), and the writer, destroyed first.
   std::unique_ptr<unsigned char[]> m_written;
   std::unique_ptr<BackgroundWriter> m_writer;
-  std::size_t m_begin = 0;  // load: next unread byte
+  std::size_t m_begin = 0;  // load: next unread byte of m_data
   std::size_t m_end = 0;    // load: end of the bytes read; store: bytes held
 };

@@ -29,6 +29,10 @@ constexpr std::size_t kThreads = 1;
 // small enough that the few chunks in turn stay in the cache.
 constexpr std::size_t kChunkUnits = std::size_t{1} << 16;
 constexpr std::size_t kChunkLists = 4096;
+// A chunk holds the archive's buffers its lists lie in until it is taken
+// back; one that reaches a second is queued, so that long words between the
+// lists cannot make the few chunks hold many.
+constexpr std::size_t kChunkBlocks = 2;
 // Chunks in turn: one filled while the others wait or are split.
 constexpr std::size_t kChunks = 4;
 
@@ -90,26 +94,46 @@ class ListSplitter {
 // split others, and takes a chunk back, in file order, before it fills it
 // again.
 struct Chunk {
-  std::u16string text;                 // the lists, one after another
-  std::vector<std::size_t> ends;       // per list: its end in text
-  std::u16string keys;                 // the words, one after another, until inserted
-  std::vector<std::size_t> keyEnds;    // per list: its word's end in keys
-  std::vector<Id> words;               // per list: its word, once inserted
-  std::uint32_t firstPair = 0;         // the pair of its first list
-  std::vector<std::vector<Id>> notes;  // per list, once split
-  std::vector<char> unknown;           // per list: names a note not interned
-  std::vector<char> walkOrdered;       // per list: its notes put into walk order
-  bool split = false;                  // the threads are done with it
+  // Per list: where it lies, in the archive's buffers or copied into text.
+  struct Place {
+    const char16_t* data;  // null: copied, at begin in text
+    std::size_t begin;
+    std::size_t size;
+  };
+  std::vector<CArchive::Block> blocks;  // the archive's buffers its lists lie in
+  std::u16string text;                  // the lists that could not stay there
+  std::vector<Place> places;            // per list
+  std::size_t units = 0;                // of the lists, wherever they lie
+  std::u16string keys;                  // the words, one after another, until inserted
+  std::vector<std::size_t> keyEnds;     // per list: its word's end in keys
+  std::vector<Id> words;                // per list: its word, once inserted
+  std::uint32_t firstPair = 0;          // the pair of its first list
+  std::vector<std::vector<Id>> notes;   // per list, once split
+  std::vector<char> unknown;            // per list: names a note not interned
+  std::vector<char> walkOrdered;        // per list: its notes put into walk order
+  bool split = false;                   // the threads are done with it
 
-  std::size_t Lists() const { return ends.size(); }
+  std::size_t Lists() const { return places.size(); }
   std::u16string_view List(std::size_t i) const {
-    const std::size_t begin = i == 0 ? 0 : ends[i - 1];
-    return std::u16string_view(text).substr(begin, ends[i] - begin);
+    const Place& place = places[i];
+    if (place.data != nullptr) return std::u16string_view(place.data, place.size);
+    return std::u16string_view(text).substr(place.begin, place.size);
   }
-  // Empties it for the next pairs, keeping its storage.
+  // Reads the next list, where it lies if it can.
+  void ReadList(CArchive& ar) {
+    const std::size_t begin = text.size();
+    const std::u16string_view list = ar.ReadStringInPlace(text, blocks);  // cut at its NUL when split
+    places.push_back(list.data() != nullptr ? Place{list.data(), 0, list.size()}
+                                            : Place{nullptr, begin, text.size() - begin});
+    units += places.back().size;
+  }
+  // Empties it for the next pairs, keeping its storage; the archive may
+  // read into its buffers again.
   void Reuse(std::uint32_t pair) {
+    blocks.clear();
     text.clear();
-    ends.clear();
+    places.clear();
+    units = 0;
     keys.clear();
     keyEnds.clear();
     words.clear();
@@ -378,7 +402,8 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
   takeBack(filling, 0);
   for (std::uint32_t i = 0; i < count; ++i) {
     if (progress != nullptr && i % 1024 == 0) progress->Working(i, count);
-    if (chunks[filling].text.size() >= kChunkUnits || chunks[filling].Lists() >= kChunkLists) {
+    if (chunks[filling].units >= kChunkUnits || chunks[filling].Lists() >= kChunkLists ||
+        chunks[filling].blocks.size() >= kChunkBlocks) {
       queue();
       filling = (filling + 1) % kChunks;
       takeBack(filling, i);
@@ -387,8 +412,7 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
     ar.ReadString(key);
     chunk.keys.append(UpToNul(key));
     chunk.keyEnds.push_back(chunk.keys.size());
-    ar.AppendString(chunk.text);  // cut at its NUL when split
-    chunk.ends.push_back(chunk.text.size());
+    chunk.ReadList(ar);
   }
   if (chunks[filling].Lists() > 0) queue();
   for (std::size_t n = 1; n <= kChunks; ++n) {

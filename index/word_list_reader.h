@@ -9,8 +9,10 @@
 // wait for it; the sets are filled in file order as the pieces of the file
 // come back split. A list naming a note the stamps do not hold is split
 // after the thread, in file order, interning what it names; so the result
-// never depends on the threads' timing or on what the stamps hold. The text
-// waiting to be split stays a few small pieces, whatever the file's size.
+// never depends on the threads' timing or on what the stamps hold. The lists
+// waiting to be split stay where the archive read them, in a few of its
+// buffers, whatever the file's size; only those it cannot leave there (8-bit
+// ones, ones across a buffer's end) are copied.
 
 #include "index/map.h"
 #include "index/refresh_progress.h"

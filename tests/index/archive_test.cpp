@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <initializer_list>
@@ -281,6 +282,91 @@ TEST(ArchiveTest, ATruncatedMapKeepsThePairsBeforeTheCut) {
     const std::vector<std::size_t> heard = cut >= 1024 ? std::vector<std::size_t>{0, 1024} : std::vector<std::size_t>{0};
     EXPECT_EQ(progress.heard, heard);
   }
+}
+
+// A file that hands over at most `part` bytes a call, and throws once its
+// reads reach byte failAt.
+class ShakyFile : public MemoryFile {
+ public:
+  ShakyFile(std::string content, std::size_t part, std::size_t failAt = std::string::npos)
+      : MemoryFile(std::move(content)), part_(part), failAt_(failAt) {}
+  std::size_t Read(void* buf, std::size_t n) override {
+    if (pos >= failAt_) throw CFileException(EIO);
+    return MemoryFile::Read(buf, std::min({n, part_, failAt_ - pos}));
+  }
+
+ private:
+  std::size_t part_;
+  std::size_t failAt_;
+};
+
+// A file longer than a buffer, read in short pieces or whole: the numbers
+// of a field cut by a buffer's end at any byte are read whole, and a failure
+// of the file is thrown where its bytes are needed, not as the end of the
+// file.
+TEST(ArchiveTest, LoadJoinsFieldsCutByItsBuffersAndThrowsFailuresWhereMet) {
+  const std::size_t buffer = CArchive::kBufferSize;
+  // An 8-bit string in the 8-byte length form: 15 bytes, then the characters.
+  const auto field = [](std::size_t length, char c) {
+    std::string out = Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+    for (int i = 0; i < 8; ++i) out += static_cast<char>(length >> 8 * i);
+    return out + std::string(length, c);
+  };
+  for (std::size_t shift = 1; shift <= 16; ++shift) {
+    SCOPED_TRACE(shift);
+    // Short fields that begin `shift` bytes before the first and the second
+    // buffer's end.
+    const std::string bytes = field(buffer - shift - 15, 'a') + field(3, 'b') + field(buffer - 33, 'c') +
+                              field(3, 'd') + Bytes({0xFF, 0xFF, 0x45, 0x23, 0x01, 0x00});
+    ShakyFile file(bytes, shift % 2 == 0 ? bytes.size() : buffer / 3);
+    CArchive ar(file, CArchive::load);
+    EXPECT_EQ(ar.ReadString().size(), buffer - shift - 15);
+    EXPECT_EQ(ar.ReadString(), u"bbb");
+    EXPECT_EQ(ar.ReadString().size(), buffer - 33);
+    EXPECT_EQ(ar.ReadString(), u"ddd");
+    EXPECT_EQ(ar.ReadCount(), 0x12345u);
+    EXPECT_EQ(ar.BytesLeft(), 0u);
+    EXPECT_THROW(ar.ReadCount(), CArchiveException);
+
+    ShakyFile failing(bytes, bytes.size(), 2 * buffer - shift + 5);
+    CArchive failingAr(failing, CArchive::load);
+    for (int i = 0; i < 3; ++i) failingAr.ReadString();
+    EXPECT_THROW(failingAr.ReadString(), CFileException);
+  }
+}
+
+// Strings left where they were read stay as read while kept, however many
+// buffers are read after them; 8-bit ones, ones at odd offsets and ones
+// across a buffer's end go to the text given instead.
+TEST(ArchiveTest, StringsReadInPlaceStayWhileKept) {
+  std::vector<std::u16string> texts;
+  std::string bytes;
+  for (std::size_t i = 0; i < 3000; ++i) {
+    const std::size_t length = i % 500 + (i % 1000 == 999 ? CArchive::kBufferSize : 0);
+    if (i % 7 == 3) {
+      texts.emplace_back(i % 200, static_cast<char16_t>(u'a' + i % 26));
+      bytes += Bytes({0xFF, static_cast<int>(i % 200), 0x00}) + std::string(i % 200, static_cast<char>('a' + i % 26));
+    } else {
+      texts.emplace_back(length, static_cast<char16_t>(0x0400 + i % 251));
+      bytes += Field(texts.back());
+    }
+  }
+  MemoryFile file(bytes);
+  CArchive ar(file, CArchive::load);
+  std::vector<CArchive::Block> keeps;
+  std::vector<std::u16string> copies(texts.size());
+  std::vector<std::u16string_view> read;
+  std::size_t inPlace = 0;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    const std::u16string_view view = ar.ReadStringInPlace(copies[i], keeps);
+    if (view.data() != nullptr) ++inPlace;
+    read.push_back(view.data() != nullptr ? view : std::u16string_view(copies[i]));
+    if (i % 7 == 3 || texts[i].size() > CArchive::kBufferSize) {
+      EXPECT_EQ(view.data(), nullptr) << i;
+    }
+  }
+  EXPECT_GT(inPlace, texts.size() / 3);
+  for (std::size_t i = 0; i < texts.size(); ++i) EXPECT_TRUE(read[i] == texts[i]) << i;
 }
 
 }  // namespace

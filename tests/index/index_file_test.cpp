@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "index/archive.h"
 #include "tests/support/alloc_failure.h"
 #include "tests/support/archive_bytes.h"
 #include "tests/support/temp_dir.h"
@@ -257,6 +258,39 @@ TEST_F(IndexFileTest, CutFileLoadsAsNothing) {
     LoadMeasured(kExample.substr(0, size));
     EXPECT_TRUE(LoadedNothing());
   }
+}
+
+// A file of several of the archive's buffers: a read error or a cut
+// anywhere, by a buffer's end or far from one, in either section, still
+// loads as nothing.
+TEST_F(IndexFileTest, LargeFileFailingOrCutAnywhereLoadsAsNothing) {
+  for (int i = 0; i < 50000; ++i) {
+    std::u16string name(u"note-");
+    for (const char c : std::to_string(i)) name += static_cast<char16_t>(c);
+    stamps.SetValue(name, u"20240105093000");
+    AddWord(std::string("w").append(std::to_string(i % 300)), name, words);
+  }
+  ASSERT_TRUE(Save());
+  const std::string bytes = ReadIndex();
+  const std::size_t buffer = CArchive::kBufferSize;
+  ASSERT_GT(bytes.size(), 3 * buffer);
+  for (const std::size_t at : {std::size_t{0}, buffer - 1, buffer, buffer + 1, 2 * buffer + 7,
+                               bytes.size() - buffer / 2, bytes.size() - 1}) {
+    SCOPED_TRACE(at);
+    stamps.Clear();
+    words = WordIndex();
+    env.readFailsAt[folder + kIndexFileName] = at;
+    Load();
+    EXPECT_TRUE(LoadedNothing());
+    env.readFailsAt.clear();
+    WriteIndex(bytes.substr(0, at));
+    Load();
+    EXPECT_TRUE(LoadedNothing());
+    WriteIndex(bytes);
+  }
+  Load();
+  EXPECT_EQ(stamps.Count(), 50000);
+  EXPECT_EQ(words.WordCount(), 300u);
 }
 
 TEST_F(IndexFileTest, LengthsPastTheEndFailWithoutAllocatingThem) {

@@ -1,5 +1,6 @@
 #include "tests/support/test_env.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/framework/exceptions.h"
@@ -30,6 +31,26 @@ class FailingReadFile : public CFile {
   void Close() override {}
 };
 
+// Wraps a real file whose reads fail from a byte on.
+class FailingFromFile : public CFile {
+ public:
+  FailingFromFile(std::unique_ptr<CFile> file, std::uint64_t failAt) : file_(std::move(file)), left_(failAt) {}
+  std::size_t Read(void* buf, std::size_t n) override {
+    if (left_ == 0) throw CFileException(EIO);
+    const std::size_t got = file_->Read(buf, static_cast<std::size_t>(std::min<std::uint64_t>(n, left_)));
+    left_ -= got;
+    return got;
+  }
+  void Write(const void* buf, std::size_t n) override { file_->Write(buf, n); }
+  std::uint64_t GetLength() override { return file_->GetLength(); }
+  void Flush() override { file_->Flush(); }
+  void Close() override { file_->Close(); }
+
+ private:
+  std::unique_ptr<CFile> file_;
+  std::uint64_t left_;
+};
+
 }  // namespace
 
 std::unique_ptr<CFile> TestEnv::OpenForRead(const std::u16string& path) {
@@ -37,6 +58,9 @@ std::unique_ptr<CFile> TestEnv::OpenForRead(const std::u16string& path) {
   if (unopenable.count(path) != 0) return nullptr;
   auto file = real().OpenForRead(path);
   if (file && unreadable.count(path) != 0) return std::make_unique<FailingReadFile>();
+  if (const auto fails = readFailsAt.find(path); file && fails != readFailsAt.end()) {
+    return std::make_unique<FailingFromFile>(std::move(file), fails->second);
+  }
   return file;
 }
 

@@ -3,7 +3,9 @@
 // recording editor launcher and message box, and switches that make chosen
 // file operations fail. Add a switch here when a test needs a new failure.
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -32,6 +34,9 @@ class TestEnv : public Env {
   bool failReplace = false;
   std::set<std::u16string> unopenable;  // OpenForRead of these paths fails
   std::set<std::u16string> unreadable;  // reads of these paths throw CFileException(EIO)
+  // Reads of these paths hand over the bytes before the offset given, then
+  // throw CFileException(EIO), as a bad sector in the middle would.
+  std::map<std::u16string, std::uint64_t> readFailsAt;
   bool failRenames = false;             // RenameNoReplace says failed (a read-only folder)
   bool renameTargetsTaken = false;      // RenameNoReplace says targetExists
 
