@@ -108,6 +108,46 @@ TEST(NotesFolder, LongSharedBeginningsAndMixedScriptsKeepTheOrder) {
   EXPECT_EQ(Names(FindNotes(env, u"f/")), expected);
 }
 
+// Units whose upper case lies in another block of 256 (ÿ, Cherokee small
+// letters, ſ), lone and paired surrogates, zero units, and names shorter
+// than eight units that agree as far as they go: the order is still that
+// of the upper-cased names compared whole, then of the names.
+TEST(NotesFolder, UnitsOfEveryKindOrderAsTheirWholeUpperCasedNames) {
+  const std::u16string units = std::u16string(u"aAzZ_[`{ ßÿŸſsSǅǆǄёЁяЯ\xAB70\x13A0\x13F8ｚＺ") +
+                               u"\xD83D\xDE00\xDBFF\xDFFF\xFFFF" + std::u16string(1, u'\0');
+  std::mt19937 rng(11);
+  std::uniform_int_distribution<std::size_t> pick(0, units.size() - 1);
+  std::uniform_int_distribution<int> length(0, 11);
+  // Some names begin with eight units that upper-case alike: only what
+  // follows them tells such names apart.
+  const std::u16string alike[] = {u"ÿÿ\xAB70ſſſSs", u"ŸŸ\x13A0SsSſs", u"ÿŸ\xAB70sSſSS"};
+  std::set<std::u16string> names;
+  while (names.size() < 6000) {
+    std::u16string name = names.size() % 2 == 0 ? alike[names.size() / 2 % 3] : u"";
+    for (int n = length(rng); n > 0; --n) name += units[pick(rng)];
+    name += names.size() % 3 == 0 ? u".TXT" : u".txt";
+    names.insert(name);
+    names.insert(UpperCaseUnits(name));
+    // Longer, and before it by the units alone: upper-cased, or with a
+    // smaller last unit that goes on.
+    names.insert(UpperCaseUnits(name) + u"_.txt");
+    names.insert(name.substr(0, name.size() - 1) + u"a.txt");
+  }
+  ListingEnv env;
+  env.files.assign(names.begin(), names.end());
+  std::shuffle(env.files.begin(), env.files.end(), rng);
+
+  std::vector<std::u16string> expected = env.files;
+  std::sort(expected.begin(), expected.end(), [](const std::u16string& a, const std::u16string& b) {
+    const std::u16string upperA = UpperCaseUnits(a);
+    const std::u16string upperB = UpperCaseUnits(b);
+    return upperA != upperB ? upperA < upperB : a < b;
+  });
+  const std::vector<NoteEntry> notes = FindNotes(env, u"f/");
+  EXPECT_EQ(Names(notes), expected);
+  for (const NoteEntry& note : notes) ASSERT_EQ(note.path, u"f/" + note.name);
+}
+
 // The listing that finds the notes also says whether a killed run left a
 // temporary index file, so that the folder need not be listed twice.
 TEST(NotesFolder, TellsWhetherTheListingMetATemporaryIndexName) {

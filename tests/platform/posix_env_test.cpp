@@ -101,6 +101,31 @@ TEST_F(PosixEnvTest, ReportsLengthPathAndWholeSecondsOfLastWrite) {
   EXPECT_TRUE(FindNotes(env_, FromNativeName(root_ + "/missing/")).empty());
 }
 
+// The names are decoded one after another into the same memory: each note
+// keeps its own name, whatever longer or shorter name came before it.
+TEST_F(PosixEnvTest, EachNoteKeepsItsOwnNameAndPathHoweverLongTheOthers) {
+  std::vector<std::u16string> expected;
+  for (int n = 1; n <= 60; ++n) {
+    const char* const pieces[] = {"a", "\xD1\x8F", "\xFF", "\xF0\x9F\x98\x80"};
+    std::string name;
+    for (int i = 0; i < n; ++i) name += pieces[(i + n) % 4];
+    Write(name + ".txt", name);  // as long as its name's bytes
+    Write(name + std::string(120, 'z') + ".skip", "x");
+    expected.push_back(FromNativeName(name + ".txt"));
+  }
+  const std::vector<NoteEntry> found = FindNotes(env_, Folder());
+  ASSERT_EQ(found.size(), expected.size());
+  std::vector<std::u16string> names;
+  for (const NoteEntry& note : found) {
+    names.push_back(note.name);
+    EXPECT_EQ(note.path, Folder() + note.name);
+    EXPECT_EQ(note.length + 4, ToNativeName(note.name).size());
+  }
+  std::sort(names.begin(), names.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(names, expected);
+}
+
 TEST_F(PosixEnvTest, LeavesOutWhatIsNotARegularFileOrCannotBeKept) {
   Write("good.txt", "x");
   Write("a:b.txt", "x");
