@@ -64,6 +64,44 @@ class Listed {
   std::size_t m_size = 0;
 };
 
+// Sorts places as before orders them, before ordering them by head[0]
+// first. A large listing is put in the order of head[0] a unit at a time,
+// from the fourth to the first, by counting (a radix sort: none of the
+// comparisons whose outcomes a processor cannot guess), and only runs of
+// equal head[0] are left to before. Below kRadixFrom notes counting
+// costs more than it saves.
+template <class Before>
+void SortPlaces(std::vector<Place>& places, const Before& before) {
+  constexpr std::size_t kRadixFrom = std::size_t{1} << 15;
+  if (places.size() < kRadixFrom) {
+    std::sort(places.begin(), places.end(), before);
+    return;
+  }
+  constexpr std::size_t kValues = std::size_t{1} << 16;
+  const auto unit = [](const Place& place, unsigned n) {
+    return static_cast<std::size_t>(place.head[0] >> (48 - 16 * n) & 0xFFFF);
+  };
+  std::vector<std::uint32_t> counts(4 * kValues);
+  for (const Place& place : places) {
+    for (unsigned n = 0; n < 4; ++n) ++counts[n * kValues + unit(place, n)];
+  }
+  std::vector<Place> dealt(places.size());
+  for (unsigned n = 4; n-- > 0;) {
+    std::uint32_t* const next = &counts[n * kValues];
+    if (next[unit(places[0], n)] == places.size()) continue;  // all alike
+    std::uint32_t sum = 0;
+    for (std::size_t value = 0; value < kValues; ++value) sum += std::exchange(next[value], sum);
+    for (const Place& place : places) dealt[next[unit(place, n)]++] = place;
+    places.swap(dealt);
+  }
+  for (auto run = places.begin(); run != places.end();) {
+    const auto end = std::find_if(run + 1, places.end(),
+                                  [&](const Place& place) { return place.head[0] != run->head[0]; });
+    if (end - run > 1) std::sort(run, end, before);
+    run = end;
+  }
+}
+
 }  // namespace
 
 bool IsNoteName(const std::u16string& name) {
@@ -122,7 +160,7 @@ std::vector<NoteEntry> FindNotes(Env& env, const std::u16string& folder,
     if (nameA.size() != nameB.size()) return nameA.size() < nameB.size();
     return nameA < nameB;
   };
-  std::sort(places.begin(), places.end(), before);
+  SortPlaces(places, before);
   std::vector<NoteEntry> notes;
   notes.reserve(found.size());
   // The entries are gathered in an order of their own: each one's memory is

@@ -148,6 +148,35 @@ TEST(NotesFolder, UnitsOfEveryKindOrderAsTheirWholeUpperCasedNames) {
   for (const NoteEntry& note : notes) ASSERT_EQ(note.path, u"f/" + note.name);
 }
 
+// A large folder is ordered by counting rather than comparing: the order
+// is the same, whether the names differ from their first unit on or all
+// begin alike.
+TEST(NotesFolder, ALargeFolderKeepsTheOrder) {
+  const std::u16string units = u"aAbZ_[ ёЁяßſsS\xAB70\x13A0\xD83D\xDE00ｚ0";
+  std::mt19937 rng(13);
+  std::uniform_int_distribution<std::size_t> pick(0, units.size() - 1);
+  std::uniform_int_distribution<int> length(0, 9);
+  for (const std::u16string beginning : {u"", u"Ss"}) {
+    std::set<std::u16string> names;
+    while (names.size() < 40000) {
+      std::u16string name = beginning;
+      for (int n = length(rng); n > 0; --n) name += units[pick(rng)];
+      names.insert(name + u".txt");
+      names.insert(UpperCaseUnits(name) + u".TXT");
+    }
+    ListingEnv env;
+    env.files.assign(names.begin(), names.end());
+    std::shuffle(env.files.begin(), env.files.end(), rng);
+
+    std::vector<std::pair<std::u16string, std::u16string>> keyed;
+    for (const std::u16string& name : env.files) keyed.emplace_back(UpperCaseUnits(name), name);
+    std::sort(keyed.begin(), keyed.end());
+    std::vector<std::u16string> expected;
+    for (const auto& [key, name] : keyed) expected.push_back(name);
+    ASSERT_EQ(Names(FindNotes(env, u"f/")), expected) << std::string(beginning.begin(), beginning.end());
+  }
+}
+
 // The listing that finds the notes also says whether a killed run left a
 // temporary index file, so that the folder need not be listed twice.
 TEST(NotesFolder, TellsWhetherTheListingMetATemporaryIndexName) {
