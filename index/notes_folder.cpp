@@ -64,17 +64,16 @@ class Listed {
   std::size_t m_size = 0;
 };
 
-// Sorts places as before orders them, before ordering them by head[0]
-// first. A large listing is put in the order of head[0] a unit at a time,
-// from the fourth to the first, by counting (a radix sort: none of the
-// comparisons whose outcomes a processor cannot guess), and only runs of
-// equal head[0] are left to before. Below kRadixFrom notes counting
-// costs more than it saves.
-template <class Before>
-void SortPlaces(std::vector<Place>& places, const Before& before) {
+// Sorts places by less, which compares head[0] first. A large listing is
+// put in the order of head[0] a unit at a time, from the fourth to the
+// first, by counting (a radix sort, free of the comparisons whose outcome
+// a processor cannot guess), and only runs of equal head[0] are left to
+// less. Below kRadixFrom notes the counting costs more than it saves.
+template <class Less>
+void SortPlaces(std::vector<Place>& places, const Less& less) {
   constexpr std::size_t kRadixFrom = std::size_t{1} << 15;
   if (places.size() < kRadixFrom) {
-    std::sort(places.begin(), places.end(), before);
+    std::sort(places.begin(), places.end(), less);
     return;
   }
   constexpr std::size_t kValues = std::size_t{1} << 16;
@@ -97,7 +96,7 @@ void SortPlaces(std::vector<Place>& places, const Before& before) {
   for (auto run = places.begin(); run != places.end();) {
     const auto end = std::find_if(run + 1, places.end(),
                                   [&](const Place& place) { return place.head[0] != run->head[0]; });
-    if (end - run > 1) std::sort(run, end, before);
+    if (end - run > 1) std::sort(run, end, less);
     run = end;
   }
 }

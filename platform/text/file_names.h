@@ -12,7 +12,7 @@
 std::u16string FromNativeName(std::string_view bytes);
 
 // FromNativeName into out, keeping out's memory: a folder listing decodes
-// every entry's name and keeps few of them.
+// every entry's name into one string and copies only the notes' names.
 void AssignNativeName(std::u16string& out, std::string_view bytes);
 
 // The exact inverse of FromNativeName. A lone surrogate outside
