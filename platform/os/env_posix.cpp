@@ -342,13 +342,19 @@ void SystemEnv::ListFiles(const std::u16string& folder,
   // Each entry is asked about relative to the open folder, so the system
   // does not walk the folder's path again for every note.
   const int fd = ::dirfd(dir.get());
+  // Every entry's name is decoded into the same memory; a note gets its own
+  // copies, of just the length needed, only once it is known to be one.
+  std::u16string name;
   while (const dirent* entry = ::readdir(dir.get())) {
-    std::u16string name = FromNativeName(entry->d_name);
+    AssignNativeName(name, entry->d_name);
     if (!wanted(name)) continue;
     struct stat st {};
     if (::fstatat(fd, entry->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
-    std::u16string path = folder + name;
-    found({std::move(name), std::move(path), static_cast<std::uint64_t>(st.st_size),
+    std::u16string path;
+    path.reserve(folder.size() + name.size());
+    path += folder;
+    path += name;
+    found({name, std::move(path), static_cast<std::uint64_t>(st.st_size),
            static_cast<std::int64_t>(st.st_mtim.tv_sec)});
   }
 }

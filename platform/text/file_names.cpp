@@ -17,25 +17,48 @@ bool IsTrail(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
 std::u16string FromNativeName(std::string_view bytes) {
   std::u16string out;
-  out.reserve(bytes.size());
+  AssignNativeName(out, bytes);
+  return out;
+}
+
+void AssignNativeName(std::u16string& out, std::string_view bytes) {
+  // No byte gives more than one unit (four bytes give two), so the units
+  // are written in place and the rest is cut off after.
+  out.resize(bytes.size());
+  char16_t* const begin = out.data();
+  char16_t* to = begin;
   for (std::size_t i = 0; i < bytes.size();) {
-    // Most names are ASCII: their bytes are their code units.
-    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
-      out.push_back(static_cast<char16_t>(bytes[i++]));
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    // Most names are ASCII, and most others are letters of two bytes
+    // (Cyrillic, Greek, accented Latin), which need no general decoding.
+    if (lead < 0x80) {
+      *to++ = lead;
+      ++i;
       continue;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF && i + 1 < bytes.size()) {
+      const auto trail = static_cast<unsigned char>(bytes[i + 1]);
+      if (trail >= 0x80 && trail <= 0xBF) {
+        *to++ = static_cast<char16_t>((lead & 0x1F) << 6 | (trail & 0x3F));
+        i += 2;
+        continue;
+      }
     }
     char32_t c;
     const std::size_t length = DecodeUtf8(bytes, i, &c);
     if (c == kIllFormed) {
       for (std::size_t j = i; j < i + length; ++j) {
-        out.push_back(static_cast<char16_t>(kEscapeBase + (static_cast<unsigned char>(bytes[j]) - 0x80)));
+        *to++ = static_cast<char16_t>(kEscapeBase + (static_cast<unsigned char>(bytes[j]) - 0x80));
       }
+    } else if (c >= 0x10000) {
+      *to++ = static_cast<char16_t>(0xD7C0 + (c >> 10));
+      *to++ = static_cast<char16_t>(0xDC00 | (c & 0x3FF));
     } else {
-      AppendUtf16(out, c);
+      *to++ = static_cast<char16_t>(c);
     }
     i += length;
   }
-  return out;
+  out.resize(static_cast<std::size_t>(to - begin));
 }
 
 std::string ToNativeName(const std::u16string& name) {

@@ -11,6 +11,10 @@
 
 std::u16string FromNativeName(std::string_view bytes);
 
+// FromNativeName into out, keeping out's memory: a folder listing decodes
+// every entry's name into one string and copies only the notes' names.
+void AssignNativeName(std::u16string& out, std::string_view bytes);
+
 // The exact inverse of FromNativeName. A lone surrogate outside
 // U+DC80..U+DCFF, which no file name produces, becomes U+FFFD's bytes.
 std::string ToNativeName(const std::u16string& name);

@@ -108,6 +108,63 @@ TEST(NotesFolder, LongSharedBeginningsAndMixedScriptsKeepTheOrder) {
   EXPECT_EQ(Names(FindNotes(env, u"f/")), expected);
 }
 
+// Units whose upper case lies in another block of 256 (ÿ, Cherokee small
+// letters, ſ), surrogates and a zero unit.
+const std::u16string kUnits =
+    std::u16string(u"aAzZ_[`{ ßÿŸſsSǅǆǄёЁяЯ\xAB70\x13A0\x13F8ｚＺ\xD83D\xDE00\xDBFF\xDFFF\xFFFF") + u'\0';
+
+// At least count note names of kUnits, each begun by the next of
+// beginnings, each beside three names its units alone would order wrongly
+// against it: its upper-cased form, and two longer ones (the upper-cased
+// one, and one with a smaller last unit that goes on). In random order.
+std::vector<std::u16string> RandomNames(const std::vector<std::u16string>& beginnings, std::size_t count,
+                                        std::mt19937& rng) {
+  std::uniform_int_distribution<std::size_t> pick(0, kUnits.size() - 1);
+  std::uniform_int_distribution<int> length(0, 11);
+  std::set<std::u16string> names;
+  for (std::size_t i = 0; names.size() < count; ++i) {
+    std::u16string name = beginnings[i % beginnings.size()];
+    for (int n = length(rng); n > 0; --n) name += kUnits[pick(rng)];
+    name += i % 3 == 0 ? u".TXT" : u".txt";
+    names.insert({name, UpperCaseUnits(name), UpperCaseUnits(name) + u"_.txt",
+                  name.substr(0, name.size() - 1) + u"a.txt"});
+  }
+  std::vector<std::u16string> shuffled(names.begin(), names.end());
+  std::shuffle(shuffled.begin(), shuffled.end(), rng);
+  return shuffled;
+}
+
+// names by their whole upper-cased forms, then by themselves.
+std::vector<std::u16string> PlainOrder(const std::vector<std::u16string>& names) {
+  std::vector<std::pair<std::u16string, std::u16string>> keyed;
+  for (const std::u16string& name : names) keyed.emplace_back(UpperCaseUnits(name), name);
+  std::sort(keyed.begin(), keyed.end());
+  std::vector<std::u16string> ordered;
+  for (const auto& [upper, name] : keyed) ordered.push_back(name);
+  return ordered;
+}
+
+TEST(NotesFolder, UnitsOfEveryKindOrderAsTheirWholeUpperCasedNames) {
+  std::mt19937 rng(11);
+  ListingEnv env;
+  // Half the names begin with eight units that upper-case alike.
+  env.files = RandomNames({u"", u"ÿÿ\xAB70ſſſSs", u"", u"ŸŸ\x13A0SsSſs", u"", u"ÿŸ\xAB70sSſSS"}, 6000, rng);
+  const std::vector<NoteEntry> notes = FindNotes(env, u"f/");
+  EXPECT_EQ(Names(notes), PlainOrder(env.files));
+  for (const NoteEntry& note : notes) ASSERT_EQ(note.path, u"f/" + note.name);
+}
+
+// A large folder is ordered by counting, not comparing: the same order,
+// whether the names differ from their first unit on or all begin alike.
+TEST(NotesFolder, ALargeFolderKeepsTheOrder) {
+  std::mt19937 rng(13);
+  for (const std::u16string beginning : {u"", u"Ss"}) {
+    ListingEnv env;
+    env.files = RandomNames({beginning}, 40000, rng);
+    ASSERT_EQ(Names(FindNotes(env, u"f/")), PlainOrder(env.files)) << beginning.size();
+  }
+}
+
 // The listing that finds the notes also says whether a killed run left a
 // temporary index file, so that the folder need not be listed twice.
 TEST(NotesFolder, TellsWhetherTheListingMetATemporaryIndexName) {

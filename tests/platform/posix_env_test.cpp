@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <set>
 #include <thread>
 #include <string>
 #include <vector>
@@ -99,6 +100,27 @@ TEST_F(PosixEnvTest, ReportsLengthPathAndWholeSecondsOfLastWrite) {
   EXPECT_EQ(found[0].lastWrite, 1704447000);
 
   EXPECT_TRUE(FindNotes(env_, FromNativeName(root_ + "/missing/")).empty());
+}
+
+// Names are decoded one after another into the same memory: each note
+// keeps its own name, length and path, whatever names came before it.
+TEST_F(PosixEnvTest, EachNoteKeepsItsOwnNameAndPathHoweverLongTheOthers) {
+  const char* const pieces[] = {"a", "\xD1\x8F", "\xFF", "\xF0\x9F\x98\x80"};
+  std::set<std::u16string> expected;
+  for (int n = 1; n <= 60; ++n) {
+    std::string name;
+    for (int i = 0; i < n; ++i) name += pieces[(i + n) % 4];
+    Write(name + ".txt", name);  // four bytes shorter than its name
+    Write(name + std::string(120, 'z') + ".skip", "x");
+    expected.insert(FromNativeName(name + ".txt"));
+  }
+  std::set<std::u16string> names;
+  for (const NoteEntry& note : FindNotes(env_, Folder())) {
+    names.insert(note.name);
+    EXPECT_EQ(note.path, Folder() + note.name);
+    EXPECT_EQ(note.length + 4, ToNativeName(note.name).size());
+  }
+  EXPECT_EQ(names, expected);
 }
 
 TEST_F(PosixEnvTest, LeavesOutWhatIsNotARegularFileOrCannotBeKept) {
