@@ -287,6 +287,19 @@ std::vector<const CMapStringToString::CPair*> UnchangedNotes(const CMapStringToS
   return unchanged;
 }
 
+// Tells words which indexed notes the scan will read again: those not
+// found unchanged.
+void ExpectChangedNotes(WordIndex& words, const std::vector<NoteEntry>& entries,
+                        const std::vector<const CMapStringToString::CPair*>& unchanged) {
+  if (words.NoteCount() == 0) return;  // a first refresh reads only new notes
+  std::vector<WordIndex::Id> again;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (unchanged[i] != nullptr || entries[i].length == 0) continue;
+    if (const WordIndex::Id note = words.FindNote(entries[i].name); note != WordIndex::kNone) again.push_back(note);
+  }
+  words.ExpectAddedAgain(again);
+}
+
 // The keys of the recorded notes the scan did not see. seen holds the
 // entries it saw; when seenOnce, none of them twice.
 std::vector<std::u16string> VanishedNotes(const CMapStringToString& stamps,
@@ -294,8 +307,11 @@ std::vector<std::u16string> VanishedNotes(const CMapStringToString& stamps,
                                           bool seenOnce) {
   // All seen: the usual refresh of an unchanged folder needs no search.
   if (seenOnce && seen.size() == static_cast<std::size_t>(stamps.Count())) return {};
-  // Ordered as addresses, only to be searched.
+  // Ordered as addresses, only to be searched. Every entry seen is one of
+  // the map's, so as many distinct ones as the map holds are all of them.
   std::sort(seen.begin(), seen.end(), std::less<>());
+  seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
+  if (seen.size() == static_cast<std::size_t>(stamps.Count())) return {};
   std::vector<std::u16string> vanished;
   for (const auto* e = stamps.FirstEntry(); e != nullptr; e = stamps.NextEntry(e)) {
     if (!std::binary_search(seen.begin(), seen.end(), e, std::less<>())) vanished.push_back(e->key);
@@ -344,6 +360,7 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
   const std::vector<const CMapStringToString::CPair*> unchanged =
       UnchangedNotes(stamps, entries, utcOffset, repeats);
   seen.reserve(entries.size());
+  ExpectChangedNotes(words, entries, unchanged);
   std::optional<PendingNotes> pending;  // made for the first note read
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const NoteEntry& entry = entries[i];

@@ -156,7 +156,10 @@ WordIndex::Id WordIndex::InternNote(std::u16string_view name, std::uint64_t stro
   if (found != kNone) return RecordNote(found);
   if (name.size() > 0xFFFFFFFF - kRecordUnits - m_noteText.size()) throw std::bad_alloc();
   m_noteLookup.Reserve(m_notes.size() + 1);
-  if (m_noteWordsBuilt) ReserveOneMore(m_noteWords);
+  if (m_noteWordsBuilt) {
+    ReserveOneMore(m_noteWords);
+    ReserveOneMore(m_noteWordsKnown);
+  }
   ReserveOneMore(m_notes);
   ReserveOneMore(m_noteBuckets);
   ReserveOneMore(m_noteSets);
@@ -174,7 +177,10 @@ WordIndex::Id WordIndex::InternNote(std::u16string_view name, std::uint64_t stro
                                           static_cast<char16_t>(length), static_cast<char16_t>(length >> 16)};
   m_noteText.append(header, kRecordUnits);
   m_noteText.append(name);
-  if (m_noteWordsBuilt) m_noteWords.emplace_back();
+  if (m_noteWordsBuilt) {
+    m_noteWords.emplace_back();
+    m_noteWordsKnown.push_back(true);  // in no set yet
+  }
   m_noteLookup.Insert(strong, record);
   return id;
 }
@@ -236,13 +242,29 @@ void WordIndex::ReserveWords(std::size_t count) {
   m_wordMark.reserve(count);
 }
 
-void WordIndex::BuildNoteWords() {
+void WordIndex::BuildNoteWords(bool expectedOnly) {
+  const auto listed = [&](Id note) { return !expectedOnly || (note < m_expected.size() && m_expected[note]); };
+  // Each list is made at its full size first (m_noteSets counts its words),
+  // so that millions of postings do not grow lists step by step.
   std::vector<std::vector<Id>> noteWords(m_notes.size());
+  std::vector<char> known(m_notes.size());
+  for (Id note = 0; note < m_notes.size(); ++note) {
+    known[note] = listed(note) || m_noteSets[note] == 0;
+    if (listed(note)) noteWords[note].reserve(m_noteSets[note]);
+  }
   for (Id word = 0; word < m_words.size(); ++word) {
-    for (const Id note : m_words[word].notes) noteWords[note].push_back(word);
+    for (const Id note : m_words[word].notes) {
+      if (listed(note)) noteWords[note].push_back(word);
+    }
   }
   m_noteWords = std::move(noteWords);
+  m_noteWordsKnown = std::move(known);
   m_noteWordsBuilt = true;
+}
+
+void WordIndex::ExpectAddedAgain(std::span<const Id> notes) {
+  m_expected.assign(m_notes.size(), false);
+  for (const Id note : notes) m_expected[note] = true;
 }
 
 void WordIndex::CountNoteSets() {
@@ -263,7 +285,13 @@ void WordIndex::AddNote(Id note, std::span<const Id> words) {
   // A note already in some sets (a changed note, or a name reused) is marked
   // in them first; a new note needs no look at the sets at all.
   if (m_noteSets[note] > 0) {
-    if (!m_noteWordsBuilt) BuildNoteWords();
+    // A first build lists only the expected notes' words when this is one
+    // of them; any other note in sets has every note's listed, once.
+    if (!m_noteWordsBuilt) {
+      BuildNoteWords(note < m_expected.size() && m_expected[note]);
+    } else if (!m_noteWordsKnown[note]) {
+      BuildNoteWords(false);
+    }
     for (const Id word : m_noteWords[note]) m_wordMark[word] = m_markEpoch;
   }
   // The records of words a few ahead are fetched while this one is done:
@@ -296,7 +324,10 @@ void WordIndex::RemoveNotes(const std::vector<bool>& gone) {
   for (Id note = 0; note < m_notes.size(); ++note) {
     if (!isGone(note)) continue;
     m_noteSets[note] = 0;
-    if (m_noteWordsBuilt) m_noteWords[note].clear();
+    if (m_noteWordsBuilt) {
+      m_noteWords[note].clear();
+      m_noteWordsKnown[note] = true;
+    }
   }
   Changed();
 }
@@ -312,6 +343,7 @@ void WordIndex::SetLoadedNotes(Id word, std::vector<Id>&& notes, bool inWalkOrde
   m_words[word].walkOrdered = inWalkOrder;
   m_noteSetsStale = true;
   m_noteWords.clear();
+  m_noteWordsKnown.clear();
   m_noteWordsBuilt = false;
   Changed();
 }

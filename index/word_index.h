@@ -153,6 +153,12 @@ class WordIndex {
   // Puts note into the set of each of words (ids from InsertWord); a set
   // that already holds it is left alone. Words may repeat.
   void AddNote(Id note, std::span<const Id> words);
+  // Names the notes AddNote will be given again (changed notes, already in
+  // sets). Adding a note that is in sets needs the words it is in: for these
+  // notes they are then gathered in one pass that keeps only theirs, instead
+  // of listing every note's words. A note not named here still works, at the
+  // cost of listing every note's words once.
+  void ExpectAddedAgain(std::span<const Id> notes);
 
   // Takes every note whose gone[id] is true (gone is indexed by note id and
   // may be shorter than NoteCount) out of every set, in one pass.
@@ -207,8 +213,10 @@ class WordIndex {
   Id InternNote(std::u16string_view name, std::uint64_t strong);
 
   // Ids of the words each note is in, built when a note that is already in
-  // some set is added again, and kept up to date from then on.
-  void BuildNoteWords();
+  // some set is added again, and kept up to date from then on: for every
+  // note, or with expectedOnly for the notes of ExpectAddedAgain (and those
+  // in no set) only. m_noteSets must be counted.
+  void BuildNoteWords(bool expectedOnly);
   void CountNoteSets();
   void Changed() { m_walk.reset(); }
 
@@ -233,6 +241,8 @@ class WordIndex {
   LookupTable<Id, kNone> m_wordLookup;
   std::vector<std::vector<Id>> m_noteWords;  // empty until BuildNoteWords
   bool m_noteWordsBuilt = false;
+  std::vector<char> m_noteWordsKnown;  // per note, once built: its words are all listed
+  std::vector<char> m_expected;        // per note: named by ExpectAddedAgain
   std::vector<std::uint32_t> m_wordMark;  // per word: the AddNote call that saw it
   std::uint32_t m_markEpoch = 0;
   mutable std::unique_ptr<WalkOrder> m_walk;

@@ -229,6 +229,57 @@ TEST_F(WordIndexTest, SetsLoadedInWalkOrderBehaveAsSetsLoadedInTheOrderAdded) {
   }
 }
 
+// Notes added again after a load, named beforehand or not (rightly or
+// wrongly), end in the same sets as without any naming: the words they are
+// already in are found either way, for notes named, notes not named, notes
+// gone and back, and notes new since.
+TEST_F(WordIndexTest, NotesExpectedBackOrNotAreAddedAgainAlike) {
+  WordIndex plain;
+  WordIndex told;
+  for (WordIndex* index : {&plain, &told}) {
+    for (int n = 0; n < 30; ++n) index->InternNote(std::u16string(u"note").append(static_cast<std::size_t>(n + 1), u'n'));
+    for (int w = 0; w < 20; ++w) {
+      const WordIndex::Id word = index->InsertWord(std::u16string(u"w").append(static_cast<std::size_t>(w + 1), u'q'));
+      std::vector<WordIndex::Id> notes;
+      for (WordIndex::Id n = 0; n < 30; ++n) {
+        if ((n + static_cast<WordIndex::Id>(w)) % 3 != 0) notes.push_back(n);
+      }
+      index->SetLoadedNotes(word, std::move(notes));
+    }
+  }
+  const WordIndex::Id named[] = {2, 5, 9, 29};  // 29 is never added again
+  told.ExpectAddedAgain(named);
+  const auto sets = [](const WordIndex& index) {
+    std::vector<std::vector<WordIndex::Id>> all;
+    for (WordIndex::Id word = 0; word < index.WordCount(); ++word) {
+      const std::span<const WordIndex::Id> notes = index.NotesAdded(word);
+      all.emplace_back(notes.begin(), notes.end());
+    }
+    return all;
+  };
+  for (WordIndex* index : {&plain, &told}) {
+    const WordIndex::Id some[] = {0, 1, 2, 19, 2};
+    const WordIndex::Id others[] = {3, 4, 5, 6, 7, 8};
+    index->AddNote(5, some);  // named: only the named notes' words are listed
+    index->AddNote(2, others);
+    std::vector<bool> gone(30);
+    gone[9] = true;
+    index->RemoveNotes(gone);
+    index->AddNote(9, some);  // named, gone and back
+    const WordIndex::Id fresh = index->InternNote(u"fresh");
+    index->AddNote(fresh, some);
+    index->AddNote(fresh, others);
+  }
+  EXPECT_EQ(sets(told), sets(plain));
+  for (WordIndex* index : {&plain, &told}) {
+    const WordIndex::Id some[] = {0, 3, 10, 11};
+    index->AddNote(12, some);  // not named: every note's words are listed then
+    index->AddNote(5, some);
+  }
+  EXPECT_EQ(sets(told), sets(plain));
+  EXPECT_EQ(told.SaveOrder(), plain.SaveOrder());
+}
+
 // Words whose texts outgrow the storage they share several times, and
 // enough notes that the walk is filled on two threads: every word keeps its
 // text, is found, and has its place, its letters and its notes in the walk.
