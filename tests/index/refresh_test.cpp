@@ -487,9 +487,9 @@ TEST_F(RefreshTest, ANoteRenamedOntoAListedNameStillLetsAVanishedNoteGo) {
 
 // A name the listing repeats does not pass for a second note seen: a note
 // that vanished is still dropped, in a small folder and in a large one
-// whose listing is checked in two parts, the repeat within a part or where
-// the parts meet (n11049.txt is the 1050th of 2100 names, and 2101 entries
-// are checked in parts of 1050 and 1051).
+// whose listing is checked in two halves, the repeat within a half or where
+// the halves meet (n11049.txt is the 1050th of 2100 names, and 2101 entries
+// are checked in halves of 1050 and 1051).
 TEST_F(RefreshTest, ANameListedTwiceStillLetsAVanishedNoteGo) {
   const auto dropsVanished = [this](const std::u16string& twice) {
     Write("gone.txt", "gone");
