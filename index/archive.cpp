@@ -46,7 +46,7 @@ CArchive::CArchive(CFile& file, Mode mode) : m_file(&file), m_mode(mode), m_capa
     m_unread = file.GetLength();
     // At least room for the widest number, and one more byte so that the
     // end of the file is seen.
-    m_capacity = kHeadroom + static_cast<std::size_t>(std::clamp<std::uint64_t>(m_unread + 1, 16, kBufferSize));
+    m_capacity = kHeadroom + static_cast<std::size_t>(std::clamp<std::uint64_t>(m_unread + 1, 16, kLoadBufferSize));
     m_blocks.push_back(std::shared_ptr<unsigned char[]>(new unsigned char[m_capacity]));
     m_data = m_blocks.front().get();
     return;

@@ -305,7 +305,7 @@ class ShakyFile : public MemoryFile {
 // of the file is thrown where its bytes are needed, not as the end of the
 // file.
 TEST(ArchiveTest, LoadJoinsFieldsCutByItsBuffersAndThrowsFailuresWhereMet) {
-  const std::size_t buffer = CArchive::kBufferSize;
+  const std::size_t buffer = CArchive::kLoadBufferSize;
   // An 8-bit string in the 8-byte length form: 15 bytes, then the characters.
   const auto field = [](std::size_t length, char c) {
     std::string out = Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
@@ -342,7 +342,7 @@ TEST(ArchiveTest, StringsReadInPlaceStayWhileKept) {
   std::vector<std::u16string> texts;
   std::string bytes;
   for (std::size_t i = 0; i < 3000; ++i) {
-    const std::size_t length = i % 500 + (i % 1000 == 999 ? CArchive::kBufferSize : 0);
+    const std::size_t length = i % 500 + (i % 1000 == 999 ? CArchive::kLoadBufferSize : 0);
     if (i % 7 == 3) {
       texts.emplace_back(i % 200, static_cast<char16_t>(u'a' + i % 26));
       bytes += Bytes({0xFF, static_cast<int>(i % 200), 0x00}) + std::string(i % 200, static_cast<char>('a' + i % 26));
@@ -361,7 +361,7 @@ TEST(ArchiveTest, StringsReadInPlaceStayWhileKept) {
     const std::u16string_view view = ar.ReadStringInPlace(copies[i], keeps);
     if (view.data() != nullptr) ++inPlace;
     read.push_back(view.data() != nullptr ? view : std::u16string_view(copies[i]));
-    if (i % 7 == 3 || texts[i].size() > CArchive::kBufferSize) {
+    if (i % 7 == 3 || texts[i].size() > CArchive::kLoadBufferSize) {
       EXPECT_EQ(view.data(), nullptr) << i;
     }
   }

@@ -272,7 +272,7 @@ TEST_F(IndexFileTest, LargeFileFailingOrCutAnywhereLoadsAsNothing) {
   }
   ASSERT_TRUE(Save());
   const std::string bytes = ReadIndex();
-  const std::size_t buffer = CArchive::kBufferSize;
+  const std::size_t buffer = CArchive::kLoadBufferSize;
   ASSERT_GT(bytes.size(), 3 * buffer);
   for (const std::size_t at : {std::size_t{0}, buffer - 1, buffer, buffer + 1, 2 * buffer + 7,
                                bytes.size() - buffer / 2, bytes.size() - 1}) {

@@ -68,7 +68,7 @@ std::string RandomIndex(std::mt19937& rng, std::size_t lists, bool mixed = false
     word += static_cast<char16_t>(u'a' + pick(26));
     word += static_cast<char16_t>(u'a' + pick(26));
     if (mixed && (i == lists / 3 || i == 2 * lists / 3)) {
-      while (list.size() < CArchive::kBufferSize) list.append(u":").append(names[pick(stamped)]);
+      while (list.size() < CArchive::kLoadBufferSize) list.append(u":").append(names[pick(stamped)]);
     }
     const auto eightBit = [&](const std::u16string& text) {
       std::string out = Bytes({0xFF, static_cast<int>(text.size() & 0xFF), static_cast<int>(text.size() >> 8)});
@@ -130,7 +130,7 @@ TEST(IndexLoadTest, SavesWhatTheOldCodeSavesFromTheSameFile) {
 TEST(IndexLoadTest, ListsLeftWhereReadOrCopiedLoadAsTheOldCode) {
   std::mt19937 rng(13);
   const std::string file = RandomIndex(rng, 30000, true);
-  ASSERT_GT(file.size(), 8 * CArchive::kBufferSize);
+  ASSERT_GT(file.size(), 8 * CArchive::kLoadBufferSize);
   ExpectSavedAsTheOldCodeSaves(file, 0, 601);
 }
 
