@@ -311,7 +311,7 @@ void WordIndex::AddNote(Id note, std::span<const Id> words) {
       ReverseRuns(record.notes, *this);
       record.walkOrdered = false;
     }
-    record.notes.push_back(note);
+    record.notes.PushBack(note);
     if (m_noteWordsBuilt) m_noteWords[note].push_back(word);
     m_wordMark[word] = m_markEpoch;
     ++m_noteSets[note];
@@ -320,7 +320,10 @@ void WordIndex::AddNote(Id note, std::span<const Id> words) {
 
 void WordIndex::RemoveNotes(const std::vector<bool>& gone) {
   auto isGone = [&gone](Id note) { return note < gone.size() && gone[note]; };
-  for (WordRecord& word : m_words) std::erase_if(word.notes, isGone);
+  for (WordRecord& word : m_words) {
+    word.notes.Shrink(static_cast<std::size_t>(std::remove_if(word.notes.begin(), word.notes.end(), isGone) -
+                                               word.notes.begin()));
+  }
   for (Id note = 0; note < m_notes.size(); ++note) {
     if (!isGone(note)) continue;
     m_noteSets[note] = 0;
@@ -338,8 +341,44 @@ bool WordIndex::ToWalkOrder(std::vector<Id>& notes) const {
   return true;
 }
 
+void WordIndex::NoteSet::Assign(std::span<const Id> ids) {
+  NoteSet copy;
+  if (!ids.empty()) {
+    copy = NoteSet(new Id[ids.size()], ids.size(), ids.size());
+    std::copy(ids.begin(), ids.end(), copy.m_data);
+  }
+  copy.swap(*this);
+}
+
+void WordIndex::NoteSet::PushBack(Id note) {
+  if (m_size == m_capacity || m_capacity == 0) {
+    // A set in a kept block moves out on its first note added.
+    constexpr std::size_t kMost = 0xFFFFFFFF;
+    if (m_size == kMost) throw std::bad_alloc();
+    const std::size_t capacity = std::min(kMost, std::max<std::size_t>(2 * std::size_t{m_size}, 4));
+    NoteSet grown(new Id[capacity], m_size, capacity);
+    std::copy(begin(), end(), grown.m_data);
+    grown.swap(*this);
+  }
+  m_data[m_size++] = note;
+}
+
+void WordIndex::KeepLoaded(std::unique_ptr<Id[]> block) {
+  m_loadedBlocks.push_back(std::move(block));
+}
+
+void WordIndex::SetLoadedNotesInPlace(Id word, std::span<Id> notes, bool inWalkOrder) {
+  m_words[word].notes.View(notes.data(), notes.size());
+  m_words[word].walkOrdered = inWalkOrder;
+  m_noteSetsStale = true;
+  m_noteWords.clear();
+  m_noteWordsKnown.clear();
+  m_noteWordsBuilt = false;
+  Changed();
+}
+
 void WordIndex::SetLoadedNotes(Id word, std::vector<Id>&& notes, bool inWalkOrder) {
-  m_words[word].notes = std::move(notes);
+  m_words[word].notes.Assign(notes);
   m_words[word].walkOrdered = inWalkOrder;
   m_noteSetsStale = true;
   m_noteWords.clear();

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -108,7 +110,10 @@ struct Chunk {
   std::vector<std::size_t> keyEnds;     // per list: its word's end in keys
   std::vector<Id> words;                // per list: its word, once inserted
   std::uint32_t firstPair = 0;          // the pair of its first list
-  std::vector<std::vector<Id>> notes;   // per list, once split
+  // Once split: the notes of every list, one after another, where the
+  // index keeps them, and per list its end there.
+  std::unique_ptr<Id[]> notes;
+  std::vector<std::size_t> notesEnd;
   std::vector<char> unknown;            // per list: names a note not interned
   std::vector<char> walkOrdered;        // per list: its notes put into walk order
   bool split = false;                   // the threads are done with it
@@ -176,7 +181,7 @@ class SplitThreads {
   // Waits until chunk, queued before, is split, meanwhile splitting chunks
   // no thread has taken yet on the calling thread with splitter. Rethrows a
   // failure of a thread; throws what splitting throws.
-  void Wait(const Chunk& chunk, ListSplitter& splitter, std::vector<Id>& notes) {
+  void Wait(const Chunk& chunk, ListSplitter& splitter, std::vector<Id>& notes, std::vector<Id>& all) {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
       if (m_failure) std::rethrow_exception(m_failure);
@@ -188,7 +193,7 @@ class SplitThreads {
       Chunk* other = m_queue.front();
       m_queue.pop_front();
       lock.unlock();
-      SplitChunk(*other, splitter, notes);
+      SplitChunk(*other, splitter, notes, all);
       lock.lock();
       other->split = true;
     }
@@ -228,6 +233,7 @@ class SplitThreads {
       if (interns) InternStamps();
       ListSplitter splitter;
       std::vector<Id> notes;
+      std::vector<Id> all;
       for (;;) {
         Chunk* chunk;
         {
@@ -239,7 +245,7 @@ class SplitThreads {
           chunk = m_queue.front();
           m_queue.pop_front();
         }
-        SplitChunk(*chunk, splitter, notes);
+        SplitChunk(*chunk, splitter, notes, all);
         const std::lock_guard<std::mutex> lock(m_mutex);
         chunk->split = true;
         m_splitDone.notify_all();
@@ -270,19 +276,25 @@ class SplitThreads {
     m_ready.notify_all();
   }
 
-  void SplitChunk(Chunk& chunk, ListSplitter& splitter, std::vector<Id>& notes) {
-    chunk.notes.resize(chunk.Lists());
+  // all: the chunk's notes gathered, reused from chunk to chunk.
+  void SplitChunk(Chunk& chunk, ListSplitter& splitter, std::vector<Id>& notes, std::vector<Id>& all) {
+    all.clear();
+    chunk.notesEnd.resize(chunk.Lists());
     chunk.unknown.assign(chunk.Lists(), false);
     chunk.walkOrdered.resize(chunk.Lists());
     for (std::size_t i = 0; i < chunk.Lists(); ++i) {
       if (splitter.Find(chunk.List(i), m_words, notes)) {
         // Here, while the notes are at hand, rather than by the walk later.
         chunk.walkOrdered[i] = m_words.ToWalkOrder(notes);
-        chunk.notes[i].assign(notes.begin(), notes.end());
+        all.insert(all.end(), notes.begin(), notes.end());
       } else {
         chunk.unknown[i] = true;
       }
+      chunk.notesEnd[i] = all.size();
     }
+    // At their size, for the index to keep.
+    chunk.notes.reset(new Id[all.size()]);
+    std::copy(all.begin(), all.end(), chunk.notes.get());
   }
 
   WordIndex& m_words;
@@ -328,13 +340,16 @@ class LoadedLists {
   // Takes the outcome of a chunk that is split; keeps the text of its lists
   // that wait.
   void Take(Chunk& chunk) {
-    for (std::size_t i = 0; i < chunk.Lists(); ++i) {
+    Id* const notes = chunk.notes.get();
+    m_words.KeepLoaded(std::move(chunk.notes));
+    for (std::size_t i = 0, begin = 0; i < chunk.Lists(); begin = chunk.notesEnd[i++]) {
       const Id word = chunk.words[i];
       const std::uint32_t pair = chunk.firstPair + static_cast<std::uint32_t>(i);
       if (chunk.unknown[i]) {
         m_waiting.push_back(Waiting{word, pair, std::u16string(chunk.List(i))});
       } else if (m_lastPair[word] == pair) {
-        m_words.SetLoadedNotes(word, std::move(chunk.notes[i]), chunk.walkOrdered[i] != 0);
+        m_words.SetLoadedNotesInPlace(word, std::span(notes + begin, chunk.notesEnd[i] - begin),
+                                      chunk.walkOrdered[i] != 0);
       }
     }
   }
@@ -384,9 +399,10 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
   // Takes back the chunk at slot, once split, and makes it the one filled.
   ListSplitter splitter;  // for what the reader splits itself
   std::vector<Id> notes;
+  std::vector<Id> all;
   const auto takeBack = [&](std::size_t slot, std::uint32_t pair) {
     if (queued[slot]) {
-      threads.Wait(chunks[slot], splitter, notes);
+      threads.Wait(chunks[slot], splitter, notes, all);
       loaded.Take(chunks[slot]);
       queued[slot] = false;
     }
