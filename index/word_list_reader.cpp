@@ -38,11 +38,6 @@ constexpr std::size_t kChunkBlocks = 2;
 // Chunks in turn: one filled while the others wait or are split.
 constexpr std::size_t kChunks = 4;
 
-// Cuts text at its first NUL, as every key and value of a map is.
-std::u16string_view UpToNul(const std::u16string& text) {
-  return std::u16string_view(text.c_str());
-}
-
 // Splits lists into the ids of their distinct names, in list order. A list
 // ends at its first NUL; empty pieces between ':' are skipped. One per
 // thread.
@@ -123,6 +118,15 @@ struct Chunk {
     const Place& place = places[i];
     if (place.data != nullptr) return std::u16string_view(place.data, place.size);
     return std::u16string_view(text).substr(place.begin, place.size);
+  }
+  // Reads the next word into keys, cut at its first NUL as every key of a
+  // map is.
+  void ReadKey(CArchive& ar) {
+    const std::size_t begin = keys.size();
+    ar.AppendString(keys);
+    const std::size_t nul = keys.find(u'\0', begin);
+    if (nul != std::u16string::npos) keys.resize(nul);
+    keyEnds.push_back(keys.size());
   }
   // Reads the next list, where it lies if it can.
   void ReadList(CArchive& ar) {
@@ -414,7 +418,6 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
     threads.Add(chunks[filling]);
     queued[filling] = true;
   };
-  std::u16string key;
   takeBack(filling, 0);
   for (std::uint32_t i = 0; i < count; ++i) {
     if (progress != nullptr && i % 1024 == 0) progress->Working(i, count);
@@ -425,9 +428,7 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
       takeBack(filling, i);
     }
     Chunk& chunk = chunks[filling];
-    ar.ReadString(key);
-    chunk.keys.append(UpToNul(key));
-    chunk.keyEnds.push_back(chunk.keys.size());
+    chunk.ReadKey(ar);
     chunk.ReadList(ar);
   }
   if (chunks[filling].Lists() > 0) queue();

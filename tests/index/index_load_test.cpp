@@ -36,7 +36,8 @@ std::string ReadFile(const TempDir& dir) {
 
 // A random index: stamps for most of a pool of names, then lists of those
 // and of names without stamps, with empty pieces, repeats and NULs, more
-// lists than one piece of the threads' work holds, and words read twice.
+// lists than one piece of the threads' work holds, and words read twice
+// (some with a NUL and more after it).
 // Mixed: now and then a word or a list in 8-bit characters (which puts
 // the fields after an odd-sized one at odd offsets), and two lists longer
 // than the archive's buffer.
@@ -67,6 +68,7 @@ std::string RandomIndex(std::mt19937& rng, std::size_t lists, bool mixed = false
     std::u16string word(u"w");
     word += static_cast<char16_t>(u'a' + pick(26));
     word += static_cast<char16_t>(u'a' + pick(26));
+    if (pick(40) == 0) word.append(1, u'\0').append(u"cut");  // the same word as without its tail
     if (mixed && (i == lists / 3 || i == 2 * lists / 3)) {
       while (list.size() < CArchive::kLoadBufferSize) list.append(u":").append(names[pick(stamped)]);
     }
