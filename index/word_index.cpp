@@ -24,14 +24,6 @@ void ReserveOneMore(std::vector<T>& v) {
   if (v.size() == v.capacity()) v.reserve(2 * v.size() + 16);
 }
 
-// Whether set lies in runs of one bucket with the buckets ascending.
-bool InBucketRuns(std::span<const WordIndex::Id> set, const WordIndex& index) {
-  for (std::size_t i = 1; i < set.size(); ++i) {
-    if (index.NoteBucket(set[i]) < index.NoteBucket(set[i - 1])) return false;
-  }
-  return true;
-}
-
 // Reverses each run of one bucket in place: a set added in runs of
 // ascending buckets becomes its walk, and its walk the order it was added
 // in.
@@ -336,8 +328,22 @@ void WordIndex::RemoveNotes(const std::vector<bool>& gone) {
 }
 
 bool WordIndex::ToWalkOrder(std::vector<Id>& notes) const {
-  if (!InBucketRuns(notes, *this)) return false;
-  ReverseRuns(notes, *this);
+  // In one pass: each run is reversed as it ends, and a bucket below the
+  // run's puts the runs reversed so far back.
+  if (notes.empty()) return true;
+  std::size_t run = 0;
+  std::uint32_t runBucket = NoteBucket(notes[0]);
+  for (std::size_t i = 1; i <= notes.size(); ++i) {
+    const std::uint32_t bucket = i < notes.size() ? NoteBucket(notes[i]) : kBuckets;
+    if (bucket == runBucket) continue;
+    if (bucket < runBucket) {
+      ReverseRuns(std::span(notes.data(), run), *this);
+      return false;
+    }
+    std::reverse(notes.begin() + static_cast<std::ptrdiff_t>(run), notes.begin() + static_cast<std::ptrdiff_t>(i));
+    run = i;
+    runBucket = bucket;
+  }
   return true;
 }
 

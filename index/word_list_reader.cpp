@@ -334,10 +334,9 @@ class LoadedLists {
     }
     chunk.words.resize(chunk.Lists());
     m_words.InsertWords(m_views, chunk.words.data());
+    m_lastPair.resize(m_words.WordCount());
     for (std::size_t i = 0; i < chunk.Lists(); ++i) {
-      const Id word = chunk.words[i];
-      if (word >= m_lastPair.size()) m_lastPair.resize(word + 1);
-      m_lastPair[word] = chunk.firstPair + static_cast<std::uint32_t>(i);
+      m_lastPair[chunk.words[i]] = chunk.firstPair + static_cast<std::uint32_t>(i);
     }
   }
 
