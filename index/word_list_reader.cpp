@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <exception>
 #include <memory>
@@ -37,6 +38,20 @@ constexpr std::size_t kChunkLists = 4096;
 constexpr std::size_t kChunkBlocks = 2;
 // Chunks in turn: one filled while the others wait or are split.
 constexpr std::size_t kChunks = 4;
+
+// Whether text holds a NUL: four units at a time, with no early exit.
+bool HasNul(std::u16string_view text) {
+  constexpr std::uint64_t kOnes = 0x0001000100010001;
+  std::uint64_t found = 0;
+  std::size_t i = 0;
+  for (; i + 4 <= text.size(); i += 4) {
+    std::uint64_t units;
+    std::memcpy(&units, text.data() + i, sizeof units);
+    found |= (units - kOnes) & ~units & (kOnes << 15);  // nonzero when a unit is 0
+  }
+  for (; i < text.size(); ++i) found |= text[i] == u'\0';
+  return found != 0;
+}
 
 // Splits lists into the ids of their distinct names, in list order. A list
 // ends at its first NUL; empty pieces between ':' are skipped. One per
@@ -119,14 +134,23 @@ struct Chunk {
     if (place.data != nullptr) return std::u16string_view(place.data, place.size);
     return std::u16string_view(text).substr(place.begin, place.size);
   }
-  // Reads the next word into keys, cut at its first NUL as every key of a
-  // map is.
+  // Reads the next word into keys, whole: it is cut at its first NUL when
+  // inserted (Key).
   void ReadKey(CArchive& ar) {
-    const std::size_t begin = keys.size();
     ar.AppendString(keys);
-    const std::size_t nul = keys.find(u'\0', begin);
-    if (nul != std::u16string::npos) keys.resize(nul);
     keyEnds.push_back(keys.size());
+  }
+  // The word of each list, cut at its first NUL as every key of a map is.
+  // Rare in a file, so the keys are looked at once for any NUL, many units
+  // at a time, instead of each key on its own.
+  void Keys(std::vector<std::u16string_view>& views) const {
+    views.clear();
+    const std::u16string_view all(keys);
+    for (std::size_t i = 0, begin = 0; i < Lists(); begin = keyEnds[i++]) {
+      views.push_back(all.substr(begin, keyEnds[i] - begin));
+    }
+    if (!HasNul(all)) return;
+    for (std::u16string_view& key : views) key = key.substr(0, key.find(u'\0'));
   }
   // Reads the next list, where it lies if it can.
   void ReadList(CArchive& ar) {
@@ -328,10 +352,7 @@ class LoadedLists {
 
   // Inserts the words of chunk, filled and not yet split, in file order.
   void InsertWords(Chunk& chunk) {
-    m_views.clear();
-    for (std::size_t i = 0, begin = 0; i < chunk.Lists(); begin = chunk.keyEnds[i++]) {
-      m_views.push_back(std::u16string_view(chunk.keys).substr(begin, chunk.keyEnds[i] - begin));
-    }
+    chunk.Keys(m_views);
     chunk.words.resize(chunk.Lists());
     m_words.InsertWords(m_views, chunk.words.data());
     m_lastPair.resize(m_words.WordCount());

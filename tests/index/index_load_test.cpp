@@ -136,6 +136,24 @@ TEST(IndexLoadTest, ListsLeftWhereReadOrCopiedLoadAsTheOldCode) {
   ExpectSavedAsTheOldCodeSaves(file, 0, 601);
 }
 
+// A word is cut at its first NUL wherever the NUL lies, in the first or
+// the last units of a piece of the file too, and then is the word without
+// its tail, read twice.
+TEST(IndexLoadTest, AWordIsCutAtItsFirstNulWhereverItLies) {
+  const std::u16string letters = u"abcdefghij";
+  for (std::size_t length = 1; length < letters.size(); ++length) {
+    for (std::size_t nul = 0; nul < length; ++nul) {
+      SCOPED_TRACE(std::to_string(length) + " " + std::to_string(nul));
+      std::u16string word = letters.substr(0, length);
+      word[nul] = u'\0';
+      const std::string file = Count(2) + Field(u"n1") + Field(u"20240105093000") + Field(u"n2") +
+                               Field(u"20240105093000") + Count(2) + Field(word) + Field(u"n1") +
+                               Field(letters.substr(0, nul)) + Field(u"n2:n1");
+      ExpectSavedAsTheOldCodeSaves(file, 2, 1);
+    }
+  }
+}
+
 // Loading and saving again and again, as unchanged refreshes do, keeps
 // matching the old code: a file this program saved holds each list in its
 // set's walk order, buckets ascending, which the walk after a load derives
