@@ -202,8 +202,8 @@ class WordIndex {
     std::uint32_t begin;
     std::uint32_t length;
   };
-  // A word's notes: a part of a block of loaded sets that the index keeps
-  // (KeepLoaded), until a note is added; then an array of its own. No two
+  // A word's notes: an array of its own, or a part of a block of loaded
+  // sets that the index keeps (KeepLoaded) until a note is added. No two
   // sets share ids, so a set is shrunk or reordered where it lies.
   class NoteSet {
    public:

@@ -134,8 +134,7 @@ struct Chunk {
     if (place.data != nullptr) return std::u16string_view(place.data, place.size);
     return std::u16string_view(text).substr(place.begin, place.size);
   }
-  // Reads the next word into keys, whole: it is cut at its first NUL when
-  // inserted (Key).
+  // Reads the next word into keys, whole: Keys cuts it at its first NUL.
   void ReadKey(CArchive& ar) {
     ar.AppendString(keys);
     keyEnds.push_back(keys.size());
