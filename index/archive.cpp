@@ -184,7 +184,7 @@ unsigned char* CArchive::FreeBlock() {
 }
 
 const unsigned char* CArchive::Take(std::size_t size) {
-  if (Fill(size) < size) ThrowEndOfFile();
+  if (m_end - m_begin < size && Fill(size) < size) ThrowEndOfFile();
   const unsigned char* bytes = m_data + m_begin;
   m_begin += size;
   return bytes;
@@ -227,6 +227,15 @@ void CArchive::ReadString(std::u16string& text) {
 }
 
 std::uint64_t CArchive::ReadStringLength(bool& wide) {
+  // The field this program writes for all but long strings, at once.
+  if (m_end - m_begin >= 4) {
+    const unsigned char* const in = m_data + m_begin;
+    if (in[0] == 0xFF && in[1] == 0xFE && in[2] == 0xFF && in[3] < 0xFF) {
+      m_begin += 4;
+      wide = true;
+      return in[3];
+    }
+  }
   const std::uint8_t first = ReadUInt8();
   wide = false;
   if (first < 0xFF) return first;
@@ -272,7 +281,7 @@ std::u16string_view CArchive::ReadStringInPlace(std::u16string& text, std::vecto
 // the file's own size before the end of file is met.
 void CArchive::ReadWideChars(std::uint64_t length, std::u16string& text) {
   while (length > 0) {
-    const std::size_t available = Fill(2);
+    const std::size_t available = m_end - m_begin >= 2 ? m_end - m_begin : Fill(2);
     if (available < 2) ThrowEndOfFile();
     const auto units = static_cast<std::size_t>(std::min<std::uint64_t>(length, available / 2));
     const std::size_t old = text.size();

@@ -24,14 +24,6 @@ void ReserveOneMore(std::vector<T>& v) {
   if (v.size() == v.capacity()) v.reserve(2 * v.size() + 16);
 }
 
-// Whether set lies in runs of one bucket with the buckets ascending.
-bool InBucketRuns(std::span<const WordIndex::Id> set, const WordIndex& index) {
-  for (std::size_t i = 1; i < set.size(); ++i) {
-    if (index.NoteBucket(set[i]) < index.NoteBucket(set[i - 1])) return false;
-  }
-  return true;
-}
-
 // Reverses each run of one bucket in place: a set added in runs of
 // ascending buckets becomes its walk, and its walk the order it was added
 // in.
@@ -311,7 +303,7 @@ void WordIndex::AddNote(Id note, std::span<const Id> words) {
       ReverseRuns(record.notes, *this);
       record.walkOrdered = false;
     }
-    record.notes.push_back(note);
+    record.notes.PushBack(note);
     if (m_noteWordsBuilt) m_noteWords[note].push_back(word);
     m_wordMark[word] = m_markEpoch;
     ++m_noteSets[note];
@@ -320,7 +312,10 @@ void WordIndex::AddNote(Id note, std::span<const Id> words) {
 
 void WordIndex::RemoveNotes(const std::vector<bool>& gone) {
   auto isGone = [&gone](Id note) { return note < gone.size() && gone[note]; };
-  for (WordRecord& word : m_words) std::erase_if(word.notes, isGone);
+  for (WordRecord& word : m_words) {
+    word.notes.Shrink(static_cast<std::size_t>(std::remove_if(word.notes.begin(), word.notes.end(), isGone) -
+                                               word.notes.begin()));
+  }
   for (Id note = 0; note < m_notes.size(); ++note) {
     if (!isGone(note)) continue;
     m_noteSets[note] = 0;
@@ -333,13 +328,63 @@ void WordIndex::RemoveNotes(const std::vector<bool>& gone) {
 }
 
 bool WordIndex::ToWalkOrder(std::vector<Id>& notes) const {
-  if (!InBucketRuns(notes, *this)) return false;
-  ReverseRuns(notes, *this);
+  // In one pass: each run is reversed as it ends, and a bucket below the
+  // run's puts the runs reversed so far back.
+  if (notes.empty()) return true;
+  std::size_t run = 0;
+  std::uint32_t runBucket = NoteBucket(notes[0]);
+  for (std::size_t i = 1; i <= notes.size(); ++i) {
+    const std::uint32_t bucket = i < notes.size() ? NoteBucket(notes[i]) : kBuckets;
+    if (bucket == runBucket) continue;
+    if (bucket < runBucket) {
+      ReverseRuns(std::span(notes.data(), run), *this);
+      return false;
+    }
+    std::reverse(notes.begin() + static_cast<std::ptrdiff_t>(run), notes.begin() + static_cast<std::ptrdiff_t>(i));
+    run = i;
+    runBucket = bucket;
+  }
   return true;
 }
 
+void WordIndex::NoteSet::Assign(std::span<const Id> ids) {
+  NoteSet copy;
+  if (!ids.empty()) {
+    copy = NoteSet(new Id[ids.size()], ids.size(), ids.size());
+    std::copy(ids.begin(), ids.end(), copy.m_data);
+  }
+  copy.swap(*this);
+}
+
+void WordIndex::NoteSet::PushBack(Id note) {
+  if (m_size == m_capacity || m_capacity == 0) {
+    // A set in a kept block moves out on its first note added.
+    constexpr std::size_t kMost = 0xFFFFFFFF;
+    if (m_size == kMost) throw std::bad_alloc();
+    const std::size_t capacity = std::min(kMost, std::max<std::size_t>(2 * std::size_t{m_size}, 4));
+    NoteSet grown(new Id[capacity], m_size, capacity);
+    std::copy(begin(), end(), grown.m_data);
+    grown.swap(*this);
+  }
+  m_data[m_size++] = note;
+}
+
+void WordIndex::KeepLoaded(std::unique_ptr<Id[]> block) {
+  m_loadedBlocks.push_back(std::move(block));
+}
+
+void WordIndex::SetLoadedNotesInPlace(Id word, std::span<Id> notes, bool inWalkOrder) {
+  m_words[word].notes.View(notes.data(), notes.size());
+  m_words[word].walkOrdered = inWalkOrder;
+  m_noteSetsStale = true;
+  m_noteWords.clear();
+  m_noteWordsKnown.clear();
+  m_noteWordsBuilt = false;
+  Changed();
+}
+
 void WordIndex::SetLoadedNotes(Id word, std::vector<Id>&& notes, bool inWalkOrder) {
-  m_words[word].notes = std::move(notes);
+  m_words[word].notes.Assign(notes);
   m_words[word].walkOrdered = inWalkOrder;
   m_noteSetsStale = true;
   m_noteWords.clear();

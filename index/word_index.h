@@ -27,7 +27,8 @@
 // Threads: one thread may intern and read names (FindNote, InternNote,
 // NoteName) while another inserts and reads words (FindWord, InsertWord,
 // Word); or, while nobody interns, any number of threads may read names
-// while one inserts and reads words and sets their notes (SetLoadedNotes).
+// while one inserts and reads words and sets their notes (SetLoadedNotes,
+// KeepLoaded).
 // Nothing else may run concurrently.
 
 #include <cstddef>
@@ -36,6 +37,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "index/lookup_table.h"
@@ -147,7 +149,7 @@ class WordIndex {
   std::size_t WordCount() const { return m_words.size(); }
   // Notes of the word in the order they were added, or in walk order when
   // they were loaded in it (see SetLoadedNotes).
-  std::span<const Id> NotesAdded(Id word) const { return m_words[word].notes; }
+  std::span<const Id> NotesAdded(Id word) const { return {m_words[word].notes.data(), m_words[word].notes.size()}; }
 
   // --- Note sets ---
   // Puts note into the set of each of words (ids from InsertWord); a set
@@ -169,6 +171,12 @@ class WordIndex {
   // order; or, when inWalkOrder, notes that ToWalkOrder put into walk
   // order, which Walk() then takes as they are.
   void SetLoadedNotes(Id word, std::vector<Id>&& notes, bool inWalkOrder = false);
+  // Keeps block, which holds loaded sets, for as long as the index lives:
+  // one allocation for many sets instead of one each.
+  void KeepLoaded(std::unique_ptr<Id[]> block);
+  // SetLoadedNotes with notes that lie in a block given to KeepLoaded and
+  // in no other set: the set stays there until a note is added to it.
+  void SetLoadedNotesInPlace(Id word, std::span<Id> notes, bool inWalkOrder);
   // If notes, in the order they are to be added, lie in runs of one bucket
   // with the buckets ascending, as a set saved by this program is listed,
   // puts them into walk order in place and returns true; else leaves them
@@ -194,10 +202,61 @@ class WordIndex {
     std::uint32_t begin;
     std::uint32_t length;
   };
+  // A word's notes: an array of its own, or a part of a block of loaded
+  // sets that the index keeps (KeepLoaded) until a note is added. No two
+  // sets share ids, so a set is shrunk or reordered where it lies.
+  class NoteSet {
+   public:
+    NoteSet() = default;
+    NoteSet(NoteSet&& other) noexcept
+        : m_data(std::exchange(other.m_data, nullptr)),
+          m_size(std::exchange(other.m_size, 0)),
+          m_capacity(std::exchange(other.m_capacity, 0)) {}
+    NoteSet& operator=(NoteSet&& other) noexcept {
+      NoteSet(std::move(other)).swap(*this);
+      return *this;
+    }
+    ~NoteSet() { delete[] Owned(); }
+
+    // Points the set at ids that someone else keeps.
+    void View(Id* ids, std::size_t size) { NoteSet(ids, size, 0).swap(*this); }
+    // A copy of ids, held by the set.
+    void Assign(std::span<const Id> ids);
+    // Throws std::bad_alloc, the set unchanged, when it cannot grow.
+    void PushBack(Id note);
+    // Keeps the first size notes.
+    void Shrink(std::size_t size) { m_size = static_cast<std::uint32_t>(size); }
+
+    Id* data() { return m_data; }
+    const Id* data() const { return m_data; }
+    std::size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    Id* begin() { return m_data; }
+    Id* end() { return m_data + m_size; }
+    const Id* begin() const { return m_data; }
+    const Id* end() const { return m_data + m_size; }
+
+   private:
+    NoteSet(Id* data, std::size_t size, std::size_t capacity)
+        : m_data(data), m_size(static_cast<std::uint32_t>(size)), m_capacity(static_cast<std::uint32_t>(capacity)) {}
+    void swap(NoteSet& other) noexcept {
+      std::swap(m_data, other.m_data);
+      std::swap(m_size, other.m_size);
+      std::swap(m_capacity, other.m_capacity);
+    }
+    Id* Owned() const { return m_capacity > 0 ? m_data : nullptr; }
+
+    Id* m_data = nullptr;
+    // Distinct note ids, so fewer than 2^32. A capacity of 0 with notes: a
+    // part of a block someone else keeps.
+    std::uint32_t m_size = 0;
+    std::uint32_t m_capacity = 0;
+  };
+
   struct WordRecord {
     std::uint32_t textBegin;  // where the word lies in m_wordText
     std::uint32_t textLength;
-    std::vector<Id> notes;    // in the order added, or in walk order when walkOrdered
+    NoteSet notes;             // in the order added, or in walk order when walkOrdered
     bool walkOrdered = false;  // loaded in walk order and not added to since
   };
 
@@ -232,6 +291,7 @@ class WordIndex {
   // counts as exhausted memory.
   std::u16string m_noteText;
   std::vector<WordRecord> m_words;
+  std::vector<std::unique_ptr<Id[]>> m_loadedBlocks;  // see KeepLoaded
   // Every word's text, one after another in id order: one allocation for
   // all of them instead of one a word. At most 2^32 - 1 code units in all;
   // more counts as exhausted memory.

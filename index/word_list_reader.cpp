@@ -5,9 +5,12 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -36,9 +39,18 @@ constexpr std::size_t kChunkBlocks = 2;
 // Chunks in turn: one filled while the others wait or are split.
 constexpr std::size_t kChunks = 4;
 
-// Cuts text at its first NUL, as every key and value of a map is.
-std::u16string_view UpToNul(const std::u16string& text) {
-  return std::u16string_view(text.c_str());
+// Whether text holds a NUL: four units at a time, with no early exit.
+bool HasNul(std::u16string_view text) {
+  constexpr std::uint64_t kOnes = 0x0001000100010001;
+  std::uint64_t found = 0;
+  std::size_t i = 0;
+  for (; i + 4 <= text.size(); i += 4) {
+    std::uint64_t units;
+    std::memcpy(&units, text.data() + i, sizeof units);
+    found |= (units - kOnes) & ~units & (kOnes << 15);  // nonzero when a unit is 0
+  }
+  for (; i < text.size(); ++i) found |= text[i] == u'\0';
+  return found != 0;
 }
 
 // Splits lists into the ids of their distinct names, in list order. A list
@@ -108,7 +120,10 @@ struct Chunk {
   std::vector<std::size_t> keyEnds;     // per list: its word's end in keys
   std::vector<Id> words;                // per list: its word, once inserted
   std::uint32_t firstPair = 0;          // the pair of its first list
-  std::vector<std::vector<Id>> notes;   // per list, once split
+  // Once split: the notes of every list, one after another, where the
+  // index keeps them, and per list its end there.
+  std::unique_ptr<Id[]> notes;
+  std::vector<std::size_t> notesEnd;
   std::vector<char> unknown;            // per list: names a note not interned
   std::vector<char> walkOrdered;        // per list: its notes put into walk order
   bool split = false;                   // the threads are done with it
@@ -118,6 +133,23 @@ struct Chunk {
     const Place& place = places[i];
     if (place.data != nullptr) return std::u16string_view(place.data, place.size);
     return std::u16string_view(text).substr(place.begin, place.size);
+  }
+  // Reads the next word into keys, whole: Keys cuts it at its first NUL.
+  void ReadKey(CArchive& ar) {
+    ar.AppendString(keys);
+    keyEnds.push_back(keys.size());
+  }
+  // The word of each list, cut at its first NUL as every key of a map is.
+  // Rare in a file, so the keys are looked at once for any NUL, many units
+  // at a time, instead of each key on its own.
+  void Keys(std::vector<std::u16string_view>& views) const {
+    views.clear();
+    const std::u16string_view all(keys);
+    for (std::size_t i = 0, begin = 0; i < Lists(); begin = keyEnds[i++]) {
+      views.push_back(all.substr(begin, keyEnds[i] - begin));
+    }
+    if (!HasNul(all)) return;
+    for (std::u16string_view& key : views) key = key.substr(0, key.find(u'\0'));
   }
   // Reads the next list, where it lies if it can.
   void ReadList(CArchive& ar) {
@@ -176,7 +208,7 @@ class SplitThreads {
   // Waits until chunk, queued before, is split, meanwhile splitting chunks
   // no thread has taken yet on the calling thread with splitter. Rethrows a
   // failure of a thread; throws what splitting throws.
-  void Wait(const Chunk& chunk, ListSplitter& splitter, std::vector<Id>& notes) {
+  void Wait(const Chunk& chunk, ListSplitter& splitter, std::vector<Id>& notes, std::vector<Id>& all) {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
       if (m_failure) std::rethrow_exception(m_failure);
@@ -188,7 +220,7 @@ class SplitThreads {
       Chunk* other = m_queue.front();
       m_queue.pop_front();
       lock.unlock();
-      SplitChunk(*other, splitter, notes);
+      SplitChunk(*other, splitter, notes, all);
       lock.lock();
       other->split = true;
     }
@@ -228,6 +260,7 @@ class SplitThreads {
       if (interns) InternStamps();
       ListSplitter splitter;
       std::vector<Id> notes;
+      std::vector<Id> all;
       for (;;) {
         Chunk* chunk;
         {
@@ -239,7 +272,7 @@ class SplitThreads {
           chunk = m_queue.front();
           m_queue.pop_front();
         }
-        SplitChunk(*chunk, splitter, notes);
+        SplitChunk(*chunk, splitter, notes, all);
         const std::lock_guard<std::mutex> lock(m_mutex);
         chunk->split = true;
         m_splitDone.notify_all();
@@ -270,19 +303,25 @@ class SplitThreads {
     m_ready.notify_all();
   }
 
-  void SplitChunk(Chunk& chunk, ListSplitter& splitter, std::vector<Id>& notes) {
-    chunk.notes.resize(chunk.Lists());
+  // all: the chunk's notes gathered, reused from chunk to chunk.
+  void SplitChunk(Chunk& chunk, ListSplitter& splitter, std::vector<Id>& notes, std::vector<Id>& all) {
+    all.clear();
+    chunk.notesEnd.resize(chunk.Lists());
     chunk.unknown.assign(chunk.Lists(), false);
     chunk.walkOrdered.resize(chunk.Lists());
     for (std::size_t i = 0; i < chunk.Lists(); ++i) {
       if (splitter.Find(chunk.List(i), m_words, notes)) {
         // Here, while the notes are at hand, rather than by the walk later.
         chunk.walkOrdered[i] = m_words.ToWalkOrder(notes);
-        chunk.notes[i].assign(notes.begin(), notes.end());
+        all.insert(all.end(), notes.begin(), notes.end());
       } else {
         chunk.unknown[i] = true;
       }
+      chunk.notesEnd[i] = all.size();
     }
+    // At their size, for the index to keep.
+    chunk.notes.reset(new Id[all.size()]);
+    std::copy(all.begin(), all.end(), chunk.notes.get());
   }
 
   WordIndex& m_words;
@@ -312,29 +351,28 @@ class LoadedLists {
 
   // Inserts the words of chunk, filled and not yet split, in file order.
   void InsertWords(Chunk& chunk) {
-    m_views.clear();
-    for (std::size_t i = 0, begin = 0; i < chunk.Lists(); begin = chunk.keyEnds[i++]) {
-      m_views.push_back(std::u16string_view(chunk.keys).substr(begin, chunk.keyEnds[i] - begin));
-    }
+    chunk.Keys(m_views);
     chunk.words.resize(chunk.Lists());
     m_words.InsertWords(m_views, chunk.words.data());
+    m_lastPair.resize(m_words.WordCount());
     for (std::size_t i = 0; i < chunk.Lists(); ++i) {
-      const Id word = chunk.words[i];
-      if (word >= m_lastPair.size()) m_lastPair.resize(word + 1);
-      m_lastPair[word] = chunk.firstPair + static_cast<std::uint32_t>(i);
+      m_lastPair[chunk.words[i]] = chunk.firstPair + static_cast<std::uint32_t>(i);
     }
   }
 
   // Takes the outcome of a chunk that is split; keeps the text of its lists
   // that wait.
   void Take(Chunk& chunk) {
-    for (std::size_t i = 0; i < chunk.Lists(); ++i) {
+    Id* const notes = chunk.notes.get();
+    m_words.KeepLoaded(std::move(chunk.notes));
+    for (std::size_t i = 0, begin = 0; i < chunk.Lists(); begin = chunk.notesEnd[i++]) {
       const Id word = chunk.words[i];
       const std::uint32_t pair = chunk.firstPair + static_cast<std::uint32_t>(i);
       if (chunk.unknown[i]) {
         m_waiting.push_back(Waiting{word, pair, std::u16string(chunk.List(i))});
       } else if (m_lastPair[word] == pair) {
-        m_words.SetLoadedNotes(word, std::move(chunk.notes[i]), chunk.walkOrdered[i] != 0);
+        m_words.SetLoadedNotesInPlace(word, std::span(notes + begin, chunk.notesEnd[i] - begin),
+                                      chunk.walkOrdered[i] != 0);
       }
     }
   }
@@ -384,9 +422,10 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
   // Takes back the chunk at slot, once split, and makes it the one filled.
   ListSplitter splitter;  // for what the reader splits itself
   std::vector<Id> notes;
+  std::vector<Id> all;
   const auto takeBack = [&](std::size_t slot, std::uint32_t pair) {
     if (queued[slot]) {
-      threads.Wait(chunks[slot], splitter, notes);
+      threads.Wait(chunks[slot], splitter, notes, all);
       loaded.Take(chunks[slot]);
       queued[slot] = false;
     }
@@ -398,7 +437,6 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
     threads.Add(chunks[filling]);
     queued[filling] = true;
   };
-  std::u16string key;
   takeBack(filling, 0);
   for (std::uint32_t i = 0; i < count; ++i) {
     if (progress != nullptr && i % 1024 == 0) progress->Working(i, count);
@@ -409,9 +447,7 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
       takeBack(filling, i);
     }
     Chunk& chunk = chunks[filling];
-    ar.ReadString(key);
-    chunk.keys.append(UpToNul(key));
-    chunk.keyEnds.push_back(chunk.keys.size());
+    chunk.ReadKey(ar);
     chunk.ReadList(ar);
   }
   if (chunks[filling].Lists() > 0) queue();

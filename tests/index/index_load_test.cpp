@@ -36,7 +36,8 @@ std::string ReadFile(const TempDir& dir) {
 
 // A random index: stamps for most of a pool of names, then lists of those
 // and of names without stamps, with empty pieces, repeats and NULs, more
-// lists than one piece of the threads' work holds, and words read twice.
+// lists than one piece of the threads' work holds, and words read twice
+// (some with a NUL and more after it).
 // Mixed: now and then a word or a list in 8-bit characters (which puts
 // the fields after an odd-sized one at odd offsets), and two lists longer
 // than the archive's buffer.
@@ -67,6 +68,7 @@ std::string RandomIndex(std::mt19937& rng, std::size_t lists, bool mixed = false
     std::u16string word(u"w");
     word += static_cast<char16_t>(u'a' + pick(26));
     word += static_cast<char16_t>(u'a' + pick(26));
+    if (pick(40) == 0) word.append(1, u'\0').append(u"cut");  // the same word as without its tail
     if (mixed && (i == lists / 3 || i == 2 * lists / 3)) {
       while (list.size() < CArchive::kLoadBufferSize) list.append(u":").append(names[pick(stamped)]);
     }
@@ -132,6 +134,24 @@ TEST(IndexLoadTest, ListsLeftWhereReadOrCopiedLoadAsTheOldCode) {
   const std::string file = RandomIndex(rng, 30000, true);
   ASSERT_GT(file.size(), 8 * CArchive::kLoadBufferSize);
   ExpectSavedAsTheOldCodeSaves(file, 0, 601);
+}
+
+// A word is cut at its first NUL wherever the NUL lies, in the first or
+// the last units of a piece of the file too, and then is the word without
+// its tail, read twice.
+TEST(IndexLoadTest, AWordIsCutAtItsFirstNulWhereverItLies) {
+  const std::u16string letters = u"abcdefghij";
+  for (std::size_t length = 1; length < letters.size(); ++length) {
+    for (std::size_t nul = 0; nul < length; ++nul) {
+      SCOPED_TRACE(std::to_string(length) + " " + std::to_string(nul));
+      std::u16string word = letters.substr(0, length);
+      word[nul] = u'\0';
+      const std::string file = Count(2) + Field(u"n1") + Field(u"20240105093000") + Field(u"n2") +
+                               Field(u"20240105093000") + Count(2) + Field(word) + Field(u"n1") +
+                               Field(letters.substr(0, nul)) + Field(u"n2:n1");
+      ExpectSavedAsTheOldCodeSaves(file, 2, 1);
+    }
+  }
 }
 
 // Loading and saving again and again, as unchanged refreshes do, keeps
