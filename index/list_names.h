@@ -69,6 +69,14 @@ inline std::uint64_t Colons(const char16_t* units, std::size_t count, bool& nul)
   return colons;
 }
 
+// Adds the name of length units at name and its StrongHash. Always inline:
+// called for each name of each list.
+[[gnu::always_inline]] inline void Take(const char16_t* name, std::size_t length,
+                                        std::vector<std::u16string_view>& names, std::vector<std::uint64_t>& strong) {
+  names.emplace_back(name, length);
+  strong.push_back(strong_hash::Hash(reinterpret_cast<const unsigned char*>(name), 2 * length));
+}
+
 }  // namespace list_names
 
 // Replaces names with the names of list, in list order (views into list),
@@ -82,14 +90,6 @@ inline void CutList(std::u16string_view list, std::vector<std::u16string_view>& 
   const char16_t* const units = list.data();
   std::size_t size = list.size();
   std::size_t begin = 0;  // of the name being cut
-  const auto take = [&](std::size_t end) {
-    if (end > begin) {
-      const std::u16string_view name(units + begin, end - begin);
-      names.push_back(name);
-      strong.push_back(strong_hash::Hash(reinterpret_cast<const unsigned char*>(name.data()), 2 * name.size()));
-    }
-    begin = end + 1;
-  };
   for (std::size_t block = 0; block < size; block += 64) {
     const std::size_t count = size - block < 64 ? size - block : 64;
     bool nul = false;
@@ -101,7 +101,11 @@ inline void CutList(std::u16string_view list, std::vector<std::u16string_view>& 
       colons &= (std::uint64_t{1} << at) - 1;  // at < 64
       size = block + at;
     }
-    for (; colons != 0; colons &= colons - 1) take(block + static_cast<std::size_t>(std::countr_zero(colons)));
+    for (; colons != 0; colons &= colons - 1) {
+      const std::size_t end = block + static_cast<std::size_t>(std::countr_zero(colons));
+      if (end > begin) list_names::Take(units + begin, end - begin, names, strong);
+      begin = end + 1;
+    }
   }
-  take(size);
+  if (size > begin) list_names::Take(units + begin, size - begin, names, strong);
 }
