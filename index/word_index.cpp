@@ -24,6 +24,14 @@ void ReserveOneMore(std::vector<T>& v) {
   if (v.size() == v.capacity()) v.reserve(2 * v.size() + 16);
 }
 
+// Whether set lies in runs of one bucket with the buckets ascending.
+bool InBucketRuns(std::span<const WordIndex::Id> set, const WordIndex& index) {
+  for (std::size_t i = 1; i < set.size(); ++i) {
+    if (index.NoteBucket(set[i]) < index.NoteBucket(set[i - 1])) return false;
+  }
+  return true;
+}
+
 // Reverses each run of one bucket in place: a set added in runs of
 // ascending buckets becomes its walk, and its walk the order it was added
 // in.
@@ -320,23 +328,8 @@ void WordIndex::RemoveNotes(const std::vector<bool>& gone) {
 }
 
 bool WordIndex::ToWalkOrder(std::vector<Id>& notes) const {
-  // One pass over the buckets: each run is reversed once its end is seen.
-  // A bucket below the one before means the notes are not in runs; the runs
-  // reversed by then are reversed back.
-  std::size_t run = 0;
-  std::uint32_t runBucket = 0;
-  for (std::size_t i = 0; i < notes.size(); ++i) {
-    const std::uint32_t bucket = m_noteBuckets[notes[i]];
-    if (bucket == runBucket) continue;
-    if (bucket < runBucket) {
-      ReverseRuns(std::span<Id>(notes.data(), run), *this);
-      return false;
-    }
-    std::reverse(notes.begin() + static_cast<std::ptrdiff_t>(run), notes.begin() + static_cast<std::ptrdiff_t>(i));
-    run = i;
-    runBucket = bucket;
-  }
-  std::reverse(notes.begin() + static_cast<std::ptrdiff_t>(run), notes.end());
+  if (!InBucketRuns(notes, *this)) return false;
+  ReverseRuns(notes, *this);
   return true;
 }
 
