@@ -14,7 +14,8 @@
 
 namespace list_names {
 
-// Eight code units side by side: one compare tests them all.
+// Eight code units side by side: one compare tests them all. Bytes8 holds
+// one byte of each.
 __extension__ typedef std::uint16_t Units8 __attribute__((vector_size(16)));
 __extension__ typedef std::uint8_t Bytes8 __attribute__((vector_size(8)));
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -68,7 +67,6 @@ void WalkSet(std::span<const WordIndex::Id> set, const WordIndex& index, WordInd
   for (std::uint32_t b = 0; b < kBuckets; ++b) begin[b + 1] += begin[b];
   for (auto it = set.rbegin(); it != set.rend(); ++it) out[begin[index.NoteBucket(*it)]++] = *it;
 }
-
 
 }  // namespace
 
