@@ -17,3 +17,7 @@ Secret DrawSecret() {
 const Secret kSecret = DrawSecret();
 
 }  // namespace strong_hash
+
+std::uint64_t StrongHash(std::u16string_view key) {
+  return strong_hash::Hash(reinterpret_cast<const unsigned char*>(key.data()), key.size() * sizeof(char16_t));
+}

@@ -57,7 +57,8 @@ inline std::uint64_t Finish(std::uint64_t state, std::uint64_t a, std::uint64_t 
 
 // StrongHash of the size bytes at bytes: every 16 bytes that more bytes
 // follow folded into the state in turn, then the last 1 to 16. Always
-// inline, for the loop that hashes the names of a list.
+// inline, for the loop that hashes the names of a list; other callers call
+// StrongHash.
 [[gnu::always_inline]] inline std::uint64_t Hash(const unsigned char* bytes, std::size_t size) {
   std::uint64_t state = kSecret.seed;
   if (size > 16 && size <= 64) {
@@ -95,7 +96,5 @@ inline std::uint64_t Finish(std::uint64_t state, std::uint64_t a, std::uint64_t 
 }  // namespace strong_hash
 
 // The keyed hash of the key's code units (as they lie in memory) under the
-// process secret. Thread-safe.
-inline std::uint64_t StrongHash(std::u16string_view key) {
-  return strong_hash::Hash(reinterpret_cast<const unsigned char*>(key.data()), key.size() * sizeof(char16_t));
-}
+// process secret: strong_hash::Hash of its bytes. Thread-safe.
+std::uint64_t StrongHash(std::u16string_view key);
