@@ -14,70 +14,99 @@
 
 namespace list_names {
 
-// Eight code units side by side: one compare tests them all.
+// Eight code units side by side: one compare tests them all. Bytes8 holds
+// one byte of each.
 __extension__ typedef std::uint16_t Units8 __attribute__((vector_size(16)));
+__extension__ typedef std::uint8_t Bytes8 __attribute__((vector_size(8)));
 
-// The first of the four lanes in memory that is set.
-inline std::size_t FirstLane(std::uint64_t lanes) {
-  if constexpr (std::endian::native == std::endian::little) return std::countr_zero(lanes) / 16;
-  return std::countl_zero(lanes) / 16;
-}
-
-// Of the eight code units at units, the first that is ':' or NUL; 8 when
-// there is none.
-inline std::size_t FirstColonOrNul(const char16_t* units) {
+inline Units8 Load8(const char16_t* units) {
   Units8 eight;
   std::memcpy(&eight, units, sizeof eight);
+  return eight;
+}
+
+// The lanes of found, each all ones or all zeros, as bits: lane k at bit k.
+inline std::uint64_t LaneBits(Units8 found) {
+  const Bytes8 bytes = __builtin_convertvector(found, Bytes8);
+  std::uint64_t lanes;
+  std::memcpy(&lanes, &bytes, sizeof lanes);
+  lanes &= 0x0101010101010101;
+  // The multiplication moves the low bit of each byte into the top byte,
+  // in lane order, and nothing else there.
+  if constexpr (std::endian::native == std::endian::little) return (lanes * 0x0102040810204080) >> 56;
+  return (lanes * 0x8040201008040201) >> 56;
+}
+
+// Which of the count (at most 64) units at units are ':', as bits (unit k at
+// bit k); sets nul when one is NUL. Reads only those units.
+inline std::uint64_t Colons(const char16_t* units, std::size_t count, bool& nul) {
   constexpr Units8 kColons = {u':', u':', u':', u':', u':', u':', u':', u':'};
   constexpr Units8 kNuls = {};
-  const Units8 found = (eight == kColons) | (eight == kNuls);  // a lane of ones per unit found
+  std::uint64_t colons = 0;
+  Units8 nuls = {};
+  std::size_t k = 0;
+  for (; k + 8 <= count; k += 8) {
+    const Units8 eight = Load8(units + k);
+    nuls |= eight == kNuls;
+    colons |= LaneBits(eight == kColons) << k;
+  }
+  if (k < count) {
+    if (count >= 8) {
+      // The last eight units, overlapping those tested, their first bits
+      // dropped.
+      const Units8 eight = Load8(units + count - 8);
+      nuls |= eight == kNuls;
+      colons |= LaneBits(eight == kColons) >> (k + 8 - count) << k;
+    } else {
+      for (; k < count; ++k) {
+        colons |= std::uint64_t{units[k] == u':'} << k;
+        nul |= units[k] == u'\0';
+      }
+    }
+  }
   std::uint64_t half[2];
-  std::memcpy(half, &found, sizeof half);
-  if (half[0] != 0) return FirstLane(half[0]);
-  if (half[1] != 0) return 4 + FirstLane(half[1]);
-  return 8;
+  std::memcpy(half, &nuls, sizeof half);
+  nul |= (half[0] | half[1]) != 0;
+  return colons;
+}
+
+// Adds the name of length units at name and its StrongHash. Always inline:
+// called for each name of each list.
+[[gnu::always_inline]] inline void Take(const char16_t* name, std::size_t length,
+                                        std::vector<std::u16string_view>& names, std::vector<std::uint64_t>& strong) {
+  names.emplace_back(name, length);
+  strong.push_back(strong_hash::Hash(reinterpret_cast<const unsigned char*>(name), 2 * length));
 }
 
 }  // namespace list_names
 
 // Replaces names with the names of list, in list order (views into list),
-// and strong with their StrongHash, one per name. Each name is hashed while
-// its end is looked for: eight units at a time are tested, and each eight
-// that more of the name follows are folded in then, so a name's units are
-// read once, and only its last few again.
+// and strong with their StrongHash, one per name. The ':' of each 64 units
+// are found first, as bits, and the names taken from them: the units are
+// tested eight at a time without a branch on what they hold.
 inline void CutList(std::u16string_view list, std::vector<std::u16string_view>& names,
                     std::vector<std::uint64_t>& strong) {
   names.clear();
   strong.clear();
   const char16_t* const units = list.data();
-  const std::size_t size = list.size();
-  std::size_t begin = 0;
-  std::size_t i = 0;
-  for (;;) {
-    std::uint64_t state = StrongHashStart();
-    std::size_t folded = 0;  // units of the name folded into state, eight at a time
-    for (; i + 8 <= size; i += 8) {
-      if (const std::size_t lane = list_names::FirstColonOrNul(units + i); lane < 8) {
-        i += lane;
-        break;
-      }
-      // i - begin is a multiple of eight here: the eight units after those
-      // folded are the name's, and more of it follows at i.
-      if (i - begin > folded) {
-        state = StrongHashBlock(state, units + begin + folded);
-        folded += 8;
-      }
+  std::size_t size = list.size();
+  std::size_t begin = 0;  // of the name being cut
+  for (std::size_t block = 0; block < size; block += 64) {
+    const std::size_t count = size - block < 64 ? size - block : 64;
+    bool nul = false;
+    std::uint64_t colons = list_names::Colons(units + block, count, nul);
+    if (nul) {
+      // Rare: the list ends here, at its first NUL.
+      std::size_t at = 0;
+      while (units[block + at] != u'\0') ++at;
+      colons &= (std::uint64_t{1} << at) - 1;  // at < 64
+      size = block + at;
     }
-    while (i < size && units[i] != u':' && units[i] != u'\0') ++i;  // the last few
-    const bool last = i == size || units[i] == u'\0';
-    if (i > begin) {
-      // Every eight but the last one to eight units go in as blocks.
-      const std::size_t length = i - begin;
-      for (; length - folded > 8; folded += 8) state = StrongHashBlock(state, units + begin + folded);
-      names.push_back(list.substr(begin, length));
-      strong.push_back(StrongHashFinish(state, units + begin + folded, 2 * (length - folded), 2 * length));
+    for (; colons != 0; colons &= colons - 1) {
+      const std::size_t end = block + static_cast<std::size_t>(std::countr_zero(colons));
+      if (end > begin) list_names::Take(units + begin, end - begin, names, strong);
+      begin = end + 1;
     }
-    if (last) return;
-    begin = ++i;
   }
+  if (size > begin) list_names::Take(units + begin, size - begin, names, strong);
 }

@@ -7,14 +7,63 @@
 // A slot keeps the hash's low 32 bits beside its payload (8 bytes for a
 // 32-bit id), which also place it: a table stays below 2^32 slots.
 //
-// The caller compares keys: Find asks match(payload) of each payload stored
-// with the same hash. Payloads stored under one hash must be distinct.
+// The caller compares keys (SameKey below compares two): Find asks
+// match(payload) of each payload stored with the same hash. Payloads stored
+// under one hash must be distinct.
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
+#include <string_view>
 #include <utility>
+
+namespace lookup_keys {
+
+// Sixteen bytes side by side.
+__extension__ typedef std::uint64_t Bytes16 __attribute__((vector_size(16)));
+
+// The bits that differ between the 16 bytes at a and at b.
+inline Bytes16 Differ16(const char* a, const char* b) {
+  Bytes16 x;
+  Bytes16 y;
+  std::memcpy(&x, a, sizeof x);
+  std::memcpy(&y, b, sizeof y);
+  return x ^ y;
+}
+
+// The bits that differ between the 8 bytes at a and at b.
+inline std::uint64_t Differ8(const char* a, const char* b) {
+  std::uint64_t x;
+  std::uint64_t y;
+  std::memcpy(&x, a, sizeof x);
+  std::memcpy(&y, b, sizeof y);
+  return x ^ y;
+}
+
+}  // namespace lookup_keys
+
+// Whether two keys are equal, for a caller's match. Most names are 16 to 64
+// bytes: those are compared as four overlapping 16-byte pieces (at the
+// start, at the end, and 16 bytes further in from each; the same two for 32
+// bytes or fewer) without a branch on their length, which costs less than a
+// call of memcmp.
+inline bool SameKey(std::u16string_view a, std::u16string_view b) {
+  using namespace lookup_keys;
+  if (a.size() != b.size()) return false;
+  const std::size_t size = a.size() * sizeof(char16_t);
+  const auto* x = reinterpret_cast<const char*>(a.data());
+  const auto* y = reinterpret_cast<const char*>(b.data());
+  if (size >= 16 && size <= 64) {
+    const std::size_t inner = size > 32 ? 16 : 0;
+    const Bytes16 differ = Differ16(x, y) | Differ16(x + size - 16, y + size - 16) | Differ16(x + inner, y + inner) |
+                           Differ16(x + size - 16 - inner, y + size - 16 - inner);
+    return (differ[0] | differ[1]) == 0;
+  }
+  if (size >= 8 && size < 16) return (Differ8(x, y) | Differ8(x + size - 8, y + size - 8)) == 0;
+  return size == 0 || std::memcmp(x, y, size) == 0;
+}
 
 template <class T, T kEmpty>
 class LookupTable {

@@ -14,19 +14,6 @@
 #include <cstring>
 #include <string_view>
 
-// The keyed hash of the key's code units (as they lie in memory) under the
-// process secret. Thread-safe.
-std::uint64_t StrongHash(std::u16string_view key);
-
-// StrongHash in steps, for a caller that reads a key's units anyway (a list
-// cut into names hashes each name as it looks for its end):
-//   state = StrongHashStart();
-//   every 16 bytes of the key that more bytes follow, in order:
-//     state = StrongHashBlock(state, those 16 bytes);
-//   StrongHashFinish(state, the key's last 1 to 16 bytes, or none, and how
-//   many; the whole key's size in bytes).
-// gives StrongHash(key). Inline, because a load takes these steps millions
-// of times.
 namespace strong_hash {
 
 struct Secret {
@@ -57,26 +44,40 @@ inline std::uint64_t Load32(const unsigned char* bytes) {
   return value;
 }
 
-}  // namespace strong_hash
-
-inline std::uint64_t StrongHashStart() { return strong_hash::kSecret.seed; }
-
-inline std::uint64_t StrongHashBlock(std::uint64_t state, const void* block) {
-  using namespace strong_hash;
-  const auto* bytes = static_cast<const unsigned char*>(block);
-  return Fold(Load64(bytes) ^ kSecret.mask, Load64(bytes + 8) ^ state);
+// Folds the 16 bytes at block into state.
+inline std::uint64_t Block(std::uint64_t state, const unsigned char* block) {
+  return Fold(Load64(block) ^ kSecret.mask, Load64(block + 8) ^ state);
 }
 
-// last points at the key's last `left` bytes (1 to 16; 0 for an empty
-// key); for a key above 16 bytes, the 16 bytes before the key's end are
-// read whatever left is, so they must be the key's.
-inline std::uint64_t StrongHashFinish(std::uint64_t state, const void* last, std::size_t left, std::size_t size) {
-  using namespace strong_hash;
-  const auto* bytes = static_cast<const unsigned char*>(last);
+// The last step: a and b hold the key's last 1 to 16 bytes; the size tells
+// keys apart whose last bytes were read overlapping or padded.
+inline std::uint64_t Finish(std::uint64_t state, std::uint64_t a, std::uint64_t b, std::size_t size) {
+  return Fold(kSecret.mask ^ size, Fold(a ^ kSecret.mask, b ^ state));
+}
+
+// StrongHash of the size bytes at bytes: every 16 bytes that more bytes
+// follow folded into the state in turn, then the last 1 to 16. Always
+// inline, for the loop that hashes the names of a list; other callers call
+// StrongHash.
+[[gnu::always_inline]] inline std::uint64_t Hash(const unsigned char* bytes, std::size_t size) {
+  std::uint64_t state = kSecret.seed;
+  if (size > 16 && size <= 64) {
+    // Most names: one to three blocks, the second and third taken or not by
+    // a mask rather than by a loop, whose end would be mispredicted at about
+    // every other name. An untaken block reads bytes of the key all the same.
+    state = Block(state, bytes);
+    const std::uint64_t second = std::uint64_t{0} - (size > 32);
+    state = (Block(state, bytes + (16 & second)) & second) | (state & ~second);
+    const std::uint64_t third = std::uint64_t{0} - (size > 48);
+    state = (Block(state, bytes + (32 & third)) & third) | (state & ~third);
+    return Finish(state, Load64(bytes + size - 16), Load64(bytes + size - 8), size);
+  }
+  std::size_t left = size;
+  for (; left > 16; left -= 16, bytes += 16) state = Block(state, bytes);
+  // The last 1 to 16 bytes go in as a and b, read overlapping where they are
+  // fewer.
   std::uint64_t a = 0;
   std::uint64_t b = 0;
-  // The last 1 to 16 bytes go in as a and b, read overlapping where they are
-  // fewer; the size, folded in at the end, tells such keys apart.
   if (size > 16) {
     a = Load64(bytes + left - 16);
     b = Load64(bytes + left - 8);
@@ -89,5 +90,11 @@ inline std::uint64_t StrongHashFinish(std::uint64_t state, const void* last, std
   } else if (size == 2) {
     a = std::uint64_t{bytes[0]} | std::uint64_t{bytes[1]} << 8;
   }
-  return Fold(kSecret.mask ^ size, Fold(a ^ kSecret.mask, b ^ state));
+  return Finish(state, a, b, size);
 }
+
+}  // namespace strong_hash
+
+// The keyed hash of the key's code units (as they lie in memory) under the
+// process secret: strong_hash::Hash of its bytes. Thread-safe.
+std::uint64_t StrongHash(std::u16string_view key);

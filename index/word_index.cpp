@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -61,12 +60,6 @@ void WalkSet(std::span<const WordIndex::Id> set, const WordIndex& index, WordInd
   for (auto it = set.rbegin(); it != set.rend(); ++it) out[begin[index.NoteBucket(*it)]++] = *it;
 }
 
-// Equal keys; memcmp compares many units at a time, which the character
-// traits' compare does not.
-bool Same(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
-}
-
 }  // namespace
 
 std::uint32_t WalkHash(std::u16string_view key) {
@@ -87,7 +80,7 @@ std::u16string_view WordIndex::RecordName(std::uint32_t record) const {
 }
 
 std::uint32_t WordIndex::FindRecord(std::u16string_view name, std::uint64_t strong) const {
-  return m_noteLookup.Find(strong, [&](std::uint32_t record) { return Same(RecordName(record), name); });
+  return m_noteLookup.Find(strong, [&](std::uint32_t record) { return SameKey(RecordName(record), name); });
 }
 
 WordIndex::Id WordIndex::FindNote(std::u16string_view name) const {
@@ -115,7 +108,7 @@ void WordIndex::FindNotes(std::span<const std::u16string_view> names, const std:
     }
     for (std::size_t i = 0; i < n; ++i) {
       const std::u16string_view name = names[base + i];
-      if (record[i] != kNone && !Same(RecordName(record[i]), name)) record[i] = FindRecord(name, strong[i]);
+      if (record[i] != kNone && !SameKey(RecordName(record[i]), name)) record[i] = FindRecord(name, strong[i]);
       ids[base + i] = record[i] == kNone ? kNone : RecordNote(record[i]);
     }
   }
@@ -178,7 +171,7 @@ WordIndex::Id WordIndex::InternNote(std::u16string_view name, std::uint64_t stro
 }
 
 WordIndex::Id WordIndex::FindWord(std::u16string_view word) const {
-  return m_wordLookup.Find(StrongHash(word), [&](Id id) { return Same(Word(id), word); });
+  return m_wordLookup.Find(StrongHash(word), [&](Id id) { return SameKey(Word(id), word); });
 }
 
 WordIndex::Id WordIndex::InsertWord(std::u16string_view word) {
@@ -186,7 +179,7 @@ WordIndex::Id WordIndex::InsertWord(std::u16string_view word) {
 }
 
 WordIndex::Id WordIndex::InsertWord(std::u16string_view word, std::uint64_t strong) {
-  const Id found = m_wordLookup.Find(strong, [&](Id id) { return Same(Word(id), word); });
+  const Id found = m_wordLookup.Find(strong, [&](Id id) { return SameKey(Word(id), word); });
   if (found != kNone) return found;
   if (word.size() > 0xFFFFFFFF - m_wordText.size()) throw std::bad_alloc();
   const std::uint32_t bucket = WalkHash(word) % kBuckets;

@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -14,6 +15,7 @@
 #include "index/archive.h"
 #include "index/index_file.h"
 #include "index/list_names.h"
+#include "index/lookup_table.h"
 #include "index/strong_hash.h"
 #include "index/word_index.h"
 #include "tests/reference/index_file.h"
@@ -235,6 +237,80 @@ TEST(IndexLoadTest, CuttingAListGivesItsNamesAndTheirStrongHashes) {
     for (std::size_t i = 0; i < names.size(); ++i) {
       EXPECT_TRUE(names[i] == expected[i]) << round << ' ' << i;
       EXPECT_EQ(strong[i], StrongHash(expected[i])) << round << ' ' << i;
+    }
+  }
+}
+
+// The same around the 64-unit pieces a list is tested in: lists of every
+// length to a few pieces, each in memory of its exact size (so a read past
+// its end is caught under the address sanitizer), with names shorter and
+// longer than a piece, runs of ':', and a NUL at each place a piece or the
+// eights within one begin or end.
+TEST(IndexLoadTest, CuttingAListHoldsAtTheEdgesOfItsPieces) {
+  std::mt19937 rng(11);
+  std::vector<std::u16string_view> names;
+  std::vector<std::uint64_t> strong;
+  for (std::size_t length = 0; length <= 200; ++length) {
+    std::u16string text;
+    while (text.size() < length) {
+      const std::size_t name = std::uniform_int_distribution<std::size_t>(0, 4)(rng) == 0 ? 60 + rng() % 90 : rng() % 30;
+      text.append(name, static_cast<char16_t>(u"aя\xFFFF"[rng() % 3]));
+      text.append(1 + rng() % 2 * (rng() % 4), u':');
+    }
+    text.resize(length);
+    for (const std::size_t nul : {std::size_t{1000}, std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{8},
+                                  std::size_t{63}, std::size_t{64}, std::size_t{65}, std::size_t{128}, length - 1}) {
+      std::u16string withNul = text;
+      if (nul < length) withNul[nul] = u'\0';
+      const std::unique_ptr<char16_t[]> exact(new char16_t[length]);
+      std::copy(withNul.begin(), withNul.end(), exact.get());
+      const std::u16string_view list(exact.get(), length);
+
+      std::vector<std::u16string> expected;
+      const std::u16string_view kept = list.substr(0, std::min(list.find(u'\0'), list.size()));
+      for (std::size_t begin = 0; begin <= kept.size();) {
+        const std::size_t end = std::min(kept.find(u':', begin), kept.size());
+        if (end > begin) expected.emplace_back(kept.substr(begin, end - begin));
+        begin = end + 1;
+      }
+      CutList(list, names, strong);
+      ASSERT_EQ(names.size(), expected.size()) << length << ' ' << nul;
+      ASSERT_EQ(strong.size(), expected.size()) << length << ' ' << nul;
+      for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_TRUE(names[i] == expected[i]) << length << ' ' << nul << ' ' << i;
+        EXPECT_EQ(strong[i], StrongHash(expected[i])) << length << ' ' << nul << ' ' << i;
+      }
+    }
+  }
+}
+
+// Keys compare equal exactly when they are: at every length around the
+// compare's 8-, 16-, 32- and 64-byte steps, a change of any one unit, or a
+// unit more or less, is seen; equal keys in other memory are equal. Each key
+// lies in memory of its exact size.
+TEST(IndexLoadTest, KeysCompareEqualExactlyWhenTheyAre) {
+  const auto exact = [](const std::u16string& key) {
+    std::unique_ptr<char16_t[]> copy(new char16_t[key.size()]);
+    std::copy(key.begin(), key.end(), copy.get());
+    return copy;
+  };
+  for (std::size_t length = 0; length <= 40; ++length) {
+    std::u16string key;
+    for (std::size_t i = 0; i < length; ++i) key += static_cast<char16_t>(u'a' + i % 26);
+    const auto original = exact(key);
+    const std::u16string_view a(original.get(), length);
+    const auto same = exact(key);
+    EXPECT_TRUE(SameKey(a, std::u16string_view(same.get(), length))) << length;
+    const auto longer = exact(key + u'a');
+    EXPECT_FALSE(SameKey(a, std::u16string_view(longer.get(), length + 1))) << length;
+    EXPECT_FALSE(SameKey(std::u16string_view(longer.get(), length + 1), a)) << length;
+    for (std::size_t i = 0; i < length; ++i) {
+      for (const char16_t c : {u'\0', u'A', u'\xFFFF'}) {
+        std::u16string changed = key;
+        changed[i] = c;
+        const auto other = exact(changed);
+        EXPECT_FALSE(SameKey(a, std::u16string_view(other.get(), length))) << length << ' ' << i;
+      }
     }
   }
 }
