@@ -187,7 +187,17 @@ class BenchWindow : public SearchWindow {
   std::vector<double> keystrokes;
 };
 
-// --- Children: each prints its figures on standard output. ---
+// --- Children: each prints its figures on standard output, then its peak. ---
+
+// The high-water mark of this process's own memory since it was started.
+// Not the parent's wait4 figure: a forked child's count starts with the
+// pages it shares with the parent, so a large parent would inflate it.
+void PrintPeak() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmHWM:")) std::printf("peak %ld\n", std::atol(line.c_str() + 6));
+  }
+}
 
 int ChildRefresh(const std::string& folder, bool typing) {
   SetAnsiCodePage(65001);
@@ -201,6 +211,7 @@ int ChildRefresh(const std::string& folder, bool typing) {
               MsSince(start));
   for (double ms : window.keystrokes) std::printf(" %.4f", ms);
   std::printf("\n");
+  PrintPeak();
   return 0;
 }
 
@@ -241,6 +252,7 @@ int ChildFirstFloor(const std::string& folder, std::size_t indexBytes) {
   close(fd);
   unlink(out.c_str());
   std::printf("%.3f %zu\n", MsSince(start), words);
+  PrintPeak();
   return 0;
 }
 
@@ -258,6 +270,7 @@ int ChildUnchangedFloor(const std::string& folder) {
   for (ssize_t got; (got = read(fd, block.data(), block.size())) > 0;) bytes += static_cast<std::size_t>(got);
   close(fd);
   std::printf("%.3f %zu\n", MsSince(start), bytes);
+  PrintPeak();
   return 0;
 }
 
@@ -296,6 +309,9 @@ Result Spawn(const char* self, const std::vector<std::string>& args) {
     std::exit(1);
   }
   Result result{{}, usage.ru_maxrss};
+  if (const std::size_t at = out.find("peak "); at != std::string::npos) {
+    result.peakKiB = std::atol(out.c_str() + at + 5);
+  }
   for (char* p = out.data(); *p != '\0';) {
     char* end = nullptr;
     const double value = std::strtod(p, &end);
