@@ -80,7 +80,7 @@ class WordIndex {
   // is copied; the sets too, when all were loaded in walk order.
   struct WalkOrder {
     // A word's notes in walk order: its own set when that is kept in walk
-    // order, else a part of sorted.
+    // order, else a part of m_sorted.
     struct Set {
       const Id* notes;
       std::size_t size;
