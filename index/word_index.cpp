@@ -13,8 +13,9 @@
 namespace {
 
 constexpr std::uint32_t kBuckets = 17;
-// A walk of fewer postings is not worth a second thread.
-constexpr std::size_t kWalkHelperPostings = std::size_t{1} << 16;
+// A walk of less work (notes sorted, units copied) is not worth a second
+// thread.
+constexpr std::size_t kWalkHelperWork = std::size_t{1} << 16;
 
 // Makes room for one more element, growing geometrically, so that the
 // push_back that follows cannot fail.
@@ -181,17 +182,23 @@ WordIndex::Id WordIndex::InsertWord(std::u16string_view word) {
 WordIndex::Id WordIndex::InsertWord(std::u16string_view word, std::uint64_t strong) {
   const Id found = m_wordLookup.Find(strong, [&](Id id) { return SameKey(Word(id), word); });
   if (found != kNone) return found;
-  if (word.size() > 0xFFFFFFFF - m_wordText.size()) throw std::bad_alloc();
+  // The word and its NUL.
+  if (word.size() >= 0xFFFFFFFF - m_wordText.size()) throw std::bad_alloc();
   const std::uint32_t bucket = WalkHash(word) % kBuckets;
   m_wordLookup.Reserve(m_words.size() + 1);
   ReserveOneMore(m_bucketWords[bucket]);
   ReserveOneMore(m_wordMark);
   ReserveOneMore(m_words);
-  if (m_wordText.capacity() - m_wordText.size() < word.size()) {
-    m_wordText.reserve(std::max(2 * m_wordText.capacity(), m_wordText.size() + word.size()));
+  if (m_wordBegin.empty()) m_wordBegin.reserve(16);
+  ReserveOneMore(m_wordBegin);
+  if (m_wordText.capacity() - m_wordText.size() <= word.size()) {
+    m_wordText.reserve(std::max(2 * m_wordText.capacity(), m_wordText.size() + word.size() + 1));
   }
-  m_words.push_back(WordRecord{static_cast<std::uint32_t>(m_wordText.size()), static_cast<std::uint32_t>(word.size()), {}});
+  if (m_wordBegin.empty()) m_wordBegin.push_back(0);
+  m_words.emplace_back();
   m_wordText.append(word);
+  m_wordText.push_back(u'\0');
+  m_wordBegin.push_back(static_cast<std::uint32_t>(m_wordText.size()));
   const auto id = static_cast<Id>(m_words.size() - 1);
   m_bucketWords[bucket].push_back(id);
   m_wordMark.push_back(0);
@@ -225,6 +232,7 @@ void WordIndex::ReserveWords(std::size_t count) {
   m_wordLookup.Reserve(count);
   m_words.reserve(count);
   m_wordMark.reserve(count);
+  m_wordBegin.reserve(count + 1);
 }
 
 void WordIndex::BuildNoteWords(bool expectedOnly) {
@@ -394,54 +402,89 @@ void WordIndex::ReverseWordInsertions() {
 const WordIndex::WalkOrder& WordIndex::Walk() const {
   if (m_walk) return *m_walk;
   auto walk = std::make_unique<WalkOrder>();
-  // First where each word goes, then its notes and letters: two threads
-  // fill the second half and the first half of the work side by side.
-  // Sets loaded in walk order are taken as they are; the others are sorted
-  // into it.
-  walk->words.reserve(m_words.size());
-  walk->textBegin.reserve(m_words.size() + 1);
-  walk->textBegin.push_back(0);
-  std::vector<std::size_t> sortedBegin;  // per walk position, into sorted; one more at the end
-  sortedBegin.reserve(m_words.size() + 1);
-  sortedBegin.push_back(0);
+  WalkOrder& out = *walk;
+  const std::size_t words = m_words.size();
+  out.words.reserve(words);
+  // An index loaded from a file this program wrote walks in id order (the
+  // file lists the words in walk order, and they were inserted in it): then
+  // the positions are the ids, and the index's text and word starts are
+  // the walk's as they are.
+  bool idOrder = true;
   for (const std::vector<Id>& bucket : m_bucketWords) {
     for (auto it = bucket.rbegin(); it != bucket.rend(); ++it) {
-      const WordRecord& word = m_words[*it];
-      walk->words.push_back(*it);
-      walk->postings += word.notes.size();
-      sortedBegin.push_back(sortedBegin.back() + (word.walkOrdered ? 0 : word.notes.size()));
-      walk->textBegin.push_back(walk->textBegin.back() + word.textLength + 1);
+      idOrder &= *it == out.words.size();
+      out.words.push_back(*it);
     }
   }
-  walk->sets.Allocate(m_words.size());
-  walk->position.Allocate(m_words.size());
-  walk->sorted.Allocate(sortedBegin.back());
-  walk->text.Allocate(walk->textBegin.back());
-  WalkOrder& out = *walk;
-  const auto fill = [&out, &sortedBegin, this](std::size_t from, std::size_t to) noexcept {
+  bool allWalkOrdered = true;
+  for (const WordRecord& word : m_words) {
+    out.postings += word.notes.size();
+    allWalkOrdered &= word.walkOrdered;
+  }
+  if (idOrder) {
+    static constexpr std::uint32_t kNoWords[1] = {0};
+    out.m_text = m_wordText;
+    out.textBegin = m_wordBegin.empty() ? std::span<const std::uint32_t>(kNoWords) : std::span(m_wordBegin);
+    if (allWalkOrdered) {
+      // Loaded and not added to since: every set is its own walk.
+      out.m_records = m_words.data();
+      m_walk = std::move(walk);
+      return *m_walk;
+    }
+  }
+  // First where each word's notes and letters go, then the notes and
+  // letters: two threads fill the second half and the first half of the
+  // work side by side. Sets loaded in walk order are taken as they are; the
+  // others are sorted into it.
+  std::vector<std::size_t> sortedBegin;  // per walk position, into sorted; one more at the end
+  sortedBegin.reserve(words + 1);
+  sortedBegin.push_back(0);
+  if (!idOrder) out.m_textBegins.Allocate(words + 1);
+  std::uint32_t textAt = 0;
+  for (std::size_t at = 0; at < words; ++at) {
+    const Id id = out.words[at];
+    const WordRecord& word = m_words[id];
+    sortedBegin.push_back(sortedBegin.back() + (word.walkOrdered ? 0 : word.notes.size()));
+    if (!idOrder) {
+      out.m_textBegins[at] = textAt;
+      textAt += m_wordBegin[id + 1] - m_wordBegin[id];
+    }
+  }
+  out.m_sets.Allocate(words);
+  out.m_sorted.Allocate(sortedBegin.back());
+  if (!idOrder) {
+    out.m_textBegins[words] = textAt;
+    out.textBegin = std::span<const std::uint32_t>(out.m_textBegins.data(), words + 1);
+    out.m_positions.Allocate(words);
+    out.position.m_table = out.m_positions.data();
+    out.m_textCopy.Allocate(m_wordText.size());
+    out.m_text = std::u16string_view(out.m_textCopy.data(), out.m_textCopy.size());
+  }
+  const auto fill = [&out, &sortedBegin, idOrder, this](std::size_t from, std::size_t to) noexcept {
     for (std::size_t at = from; at < to; ++at) {
       const Id id = out.words[at];
       const WordRecord& word = m_words[id];
-      out.position[id] = static_cast<std::uint32_t>(at);
       if (word.walkOrdered) {
-        out.sets[at] = WalkOrder::Set{word.notes.data(), word.notes.size()};
+        out.m_sets[at] = WalkOrder::Set{word.notes.data(), word.notes.size()};
       } else {
-        Id* const sorted = out.sorted.data() + sortedBegin[at];
+        Id* const sorted = out.m_sorted.data() + sortedBegin[at];
         WalkSet(word.notes, *this, sorted);
-        out.sets[at] = WalkOrder::Set{sorted, word.notes.size()};
+        out.m_sets[at] = WalkOrder::Set{sorted, word.notes.size()};
       }
-      const char16_t* const text = m_wordText.data() + word.textBegin;
-      std::copy(text, text + word.textLength, out.text.data() + out.textBegin[at]);
-      out.text[out.textBegin[at + 1] - 1] = u'\0';
+      if (!idOrder) {
+        out.m_positions[id] = static_cast<std::uint32_t>(at);
+        // The word with its NUL.
+        std::copy(m_wordText.data() + m_wordBegin[id], m_wordText.data() + m_wordBegin[id + 1],
+                  out.m_textCopy.data() + out.m_textBegins[at]);
+      }
     }
   };
-  const std::size_t words = out.words.size();
   std::thread helper;
   std::size_t half = words;
-  if (out.postings >= kWalkHelperPostings) {
-    // The work up to a walk position: the notes sorted and the units copied
-    // before it.
-    const auto work = [&](std::size_t at) { return sortedBegin[at] + out.textBegin[at]; };
+  // The work up to a walk position: the notes sorted, and the units copied
+  // or else one step a word, before it.
+  const auto work = [&](std::size_t at) { return sortedBegin[at] + (idOrder ? at : std::size_t{out.textBegin[at]}); };
+  if (work(words) >= kWalkHelperWork) {
     std::size_t low = 0;
     std::size_t high = words;
     while (low < high) {

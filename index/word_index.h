@@ -43,6 +43,8 @@
 #include "index/lookup_table.h"
 
 class WordIndex {
+  struct WordRecord;
+
  public:
   using Id = std::uint32_t;
   static constexpr Id kNone = 0xFFFFFFFF;
@@ -72,27 +74,50 @@ class WordIndex {
     std::size_t m_size = 0;
   };
 
-  // The visible order, as Walk() gives it.
+  // The visible order, as Walk() gives it. When the walk order is the id
+  // order, as in an index just loaded from a file this program wrote, the
+  // positions, the text and its word starts are the index's own and nothing
+  // is copied; the sets too, when all were loaded in walk order.
   struct WalkOrder {
     // A word's notes in walk order: its own set when that is kept in walk
-    // order, else a part of sorted.
+    // order, else a part of m_sorted.
     struct Set {
       const Id* notes;
       std::size_t size;
     };
-    std::vector<Id> words;               // word ids in walk order
-    Filled<Set> sets;                    // per walk position
-    Filled<Id> sorted;                   // the notes of the sets kept in the order added, in walk order
-    std::size_t postings = 0;            // the notes of all sets
-    Filled<std::uint32_t> position;      // word id to its walk position
-    Filled<char16_t> text;               // the words in walk order, each followed by a NUL
-    std::vector<std::size_t> textBegin;  // per walk position, into text; one more at the end
+    // Word id to its walk position: a table, or the id itself.
+    class Positions {
+     public:
+      std::uint32_t operator[](Id word) const { return m_table != nullptr ? m_table[word] : word; }
 
-    std::u16string_view Text() const { return {text.data(), text.size()}; }
+     private:
+      friend class WordIndex;
+      const std::uint32_t* m_table = nullptr;
+    };
+    std::vector<Id> words;                 // word ids in walk order
+    std::size_t postings = 0;              // the notes of all sets
+    Positions position;                    // word id to its walk position
+    std::span<const std::uint32_t> textBegin;  // per walk position, into Text(); one more at the end
+
+    std::u16string_view Text() const { return m_text; }
 
     std::span<const Id> NotesAt(std::size_t walkPosition) const {
-      return {sets[walkPosition].notes, sets[walkPosition].size};
+      if (m_records != nullptr) {
+        const NoteSet& set = m_records[walkPosition].notes;
+        return {set.data(), set.size()};
+      }
+      return {m_sets[walkPosition].notes, m_sets[walkPosition].size};
     }
+
+   private:
+    friend class WordIndex;
+    std::u16string_view m_text;             // the words in walk order, each followed by a NUL
+    const WordRecord* m_records = nullptr;  // per position, when the sets are the index's own
+    Filled<Set> m_sets;                     // per walk position, unless m_records
+    Filled<Id> m_sorted;                    // the notes of the sets kept in the order added, in walk order
+    Filled<std::uint32_t> m_positions;      // unless position is the id
+    Filled<char16_t> m_textCopy;            // unless the text is the index's own
+    Filled<std::uint32_t> m_textBegins;     // unless the starts are the index's own
   };
 
   WordIndex() = default;
@@ -130,8 +155,9 @@ class WordIndex {
   // --- Words ---
   Id FindWord(std::u16string_view word) const;
   // The word's id; a new word is inserted (the newest of its bucket) with an
-  // empty note set. The words may hold 2^32 - 1 code units in all; more
-  // throws std::bad_alloc, as exhausted memory does.
+  // empty note set. The words, with one unit each besides, may hold
+  // 2^32 - 1 code units in all; more throws std::bad_alloc, as exhausted
+  // memory does.
   Id InsertWord(std::u16string_view word);
   // The same with StrongHash(word) already computed.
   Id InsertWord(std::u16string_view word, std::uint64_t strong);
@@ -144,7 +170,7 @@ class WordIndex {
   void ReserveWords(std::size_t count);
   // Valid until the next InsertWord.
   std::u16string_view Word(Id word) const {
-    return {m_wordText.data() + m_words[word].textBegin, m_words[word].textLength};
+    return {m_wordText.data() + m_wordBegin[word], m_wordBegin[word + 1] - m_wordBegin[word] - 1};
   }
   std::size_t WordCount() const { return m_words.size(); }
   // Notes of the word in the order they were added, or in walk order when
@@ -254,8 +280,6 @@ class WordIndex {
   };
 
   struct WordRecord {
-    std::uint32_t textBegin;  // where the word lies in m_wordText
-    std::uint32_t textLength;
     NoteSet notes;             // in the order added, or in walk order when walkOrdered
     bool walkOrdered = false;  // loaded in walk order and not added to since
   };
@@ -292,10 +316,15 @@ class WordIndex {
   std::u16string m_noteText;
   std::vector<WordRecord> m_words;
   std::vector<std::unique_ptr<Id[]>> m_loadedBlocks;  // see KeepLoaded
-  // Every word's text, one after another in id order: one allocation for
-  // all of them instead of one a word. At most 2^32 - 1 code units in all;
-  // more counts as exhausted memory.
+  // Every word's text, each followed by a NUL, one after another in id
+  // order: one allocation for all of them instead of one a word, and the
+  // text a walk in id order searches as it is. At most 2^32 - 1 code units
+  // in all; more counts as exhausted memory.
   std::u16string m_wordText;
+  // Per word, where it begins in m_wordText, and one more at the end (the
+  // size of m_wordText); empty while there are no words. The word starts a
+  // walk in id order gives.
+  std::vector<std::uint32_t> m_wordBegin;
   std::vector<Id> m_bucketWords[17];  // word ids per bucket, oldest first
   LookupTable<std::uint32_t, kNone> m_noteLookup;  // to records
   LookupTable<Id, kNone> m_wordLookup;

@@ -58,7 +58,7 @@ void ScoreToken(std::u16string_view token, const WordIndex& index, Scores& score
   // from the word of the previous one: a letter found in most words costs a
   // step per word, not a binary search over all of them.
   const std::u16string_view text = walk.Text();
-  const std::vector<std::size_t>& begins = walk.textBegin;
+  const std::span<const std::uint32_t> begins = walk.textBegin;
   std::size_t at = 0;  // begins[at] <= every hit still to come
   for (std::size_t pos = text.find(token); pos != std::u16string_view::npos;) {
     std::size_t step = 1;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -43,7 +44,9 @@ std::string ReadFile(const TempDir& dir) {
 // Mixed: now and then a word or a list in 8-bit characters (which puts
 // the fields after an odd-sized one at odd offsets), and two lists longer
 // than the archive's buffer.
-std::string RandomIndex(std::mt19937& rng, std::size_t lists, bool mixed = false) {
+// byBucket: the pairs sorted by their word's bucket, keeping their order
+// within one, so that the words load in their walk order.
+std::string RandomIndex(std::mt19937& rng, std::size_t lists, bool mixed = false, bool byBucket = false) {
   auto pick = [&rng](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
   std::vector<std::u16string> names;
   for (int i = 0; i < 300; ++i) {
@@ -56,6 +59,7 @@ std::string RandomIndex(std::mt19937& rng, std::size_t lists, bool mixed = false
   file += Count(stamped);
   for (std::size_t i = 0; i < stamped; ++i) file += Field(names[i]) + Field(u"20240105093000");
   file += Count(lists);
+  std::vector<std::pair<std::uint32_t, std::string>> pairs;
   for (std::size_t i = 0; i < lists; ++i) {
     std::u16string list;
     for (std::size_t n = pick(40); n > 0; --n) {
@@ -79,9 +83,12 @@ std::string RandomIndex(std::mt19937& rng, std::size_t lists, bool mixed = false
       for (const char16_t c : text) out += static_cast<char>(c < 0x80 ? c : '?');
       return out;
     };
-    file += mixed && pick(10) == 0 ? eightBit(word.substr(0, 1 + pick(3))) : Field(word);
-    file += mixed && pick(10) == 0 && list.size() < 0xFFFF ? eightBit(list) : Field(list);
+    std::string pair = mixed && pick(10) == 0 ? eightBit(word.substr(0, 1 + pick(3))) : Field(word);
+    pair += mixed && pick(10) == 0 && list.size() < 0xFFFF ? eightBit(list) : Field(list);
+    pairs.emplace_back(byBucket ? WalkHash(word.substr(0, word.find(u'\0'))) % 17 : 0, std::move(pair));
   }
+  std::stable_sort(pairs.begin(), pairs.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& pair : pairs) file += pair.second;
   return file;
 }
 
@@ -374,6 +381,98 @@ TEST(IndexLoadTest, InterningManyNamesAtOnceInternsWhatOneAtATimeInterns) {
     EXPECT_EQ(many.NoteName(note), single.NoteName(note)) << note;
     EXPECT_EQ(many.NoteBucket(note), single.NoteBucket(note)) << note;
     EXPECT_EQ(many.FindNote(many.NoteName(note)), note) << note;
+  }
+}
+
+// A walk: per walk position, the word and then its notes' names.
+using Walked = std::vector<std::vector<std::u16string>>;
+
+// Also checks that the walk's text, word starts and positions agree with
+// its words.
+Walked WalkOf(const WordIndex& index) {
+  const WordIndex::WalkOrder& walk = index.Walk();
+  Walked walked;
+  std::u16string text;
+  EXPECT_EQ(walk.textBegin.size(), walk.words.size() + 1);
+  for (std::size_t at = 0; at < walk.words.size(); ++at) {
+    const WordIndex::Id word = walk.words[at];
+    EXPECT_EQ(walk.position[word], at);
+    EXPECT_EQ(walk.textBegin[at], text.size());
+    text.append(index.Word(word)) += u'\0';
+    std::vector<std::u16string>& names = walked.emplace_back(1, std::u16string(index.Word(word)));
+    for (const WordIndex::Id note : walk.NotesAt(at)) names.emplace_back(index.NoteName(note));
+  }
+  EXPECT_EQ(walk.textBegin.back(), text.size());
+  EXPECT_TRUE(walk.Text() == text);
+  return walked;
+}
+
+Walked WalkOf(const reference::WordIndex& index) {
+  Walked walked;
+  for (auto* word = index.FirstEntry(); word != nullptr; word = index.NextEntry(word)) {
+    std::vector<std::u16string>& names = walked.emplace_back(1, word->key);
+    for (auto* note = word->value->FirstEntry(); note != nullptr; note = word->value->NextEntry(note)) {
+      names.push_back(note->key);
+    }
+  }
+  return walked;
+}
+
+// Loads the index in folder with both codes and compares their walks, then
+// again after each of: a note taken out, a note added to words it is in
+// and is not in, a word new to the index. idOrder: the file lists its words
+// in walk order, so the loaded walk is the index's own text.
+void ExpectWalkedAsTheOldCodeWalks(const TempDir& folder, bool idOrder) {
+  TestEnv env;
+  CMapStringToString stamps;
+  WordIndex words;
+  LoadIndexFile(env, folder.folder(), stamps, words);
+  reference::CMapStringToString oldStamps;
+  reference::CMapStringToString oldLists;
+  reference::WordIndex oldWords;
+  reference::LoadIndexFile(env, folder.folder(), oldStamps, oldLists, &oldWords);
+  ASSERT_GT(words.WordCount(), 100u);
+  EXPECT_EQ(WalkOf(words), WalkOf(oldWords));
+  EXPECT_EQ(words.Walk().Text().data() == words.Word(0).data(), idOrder);
+
+  // The first note of the walk's first set with two or more.
+  const WordIndex::WalkOrder& walk = words.Walk();
+  std::size_t at = 0;
+  while (at < walk.words.size() && walk.NotesAt(at).size() < 2) ++at;
+  ASSERT_LT(at, walk.words.size());
+  const std::u16string gone(words.NoteName(walk.NotesAt(at)[0]));
+  const std::u16string kept(words.NoteName(walk.NotesAt(at)[1]));
+  std::vector<bool> goneIds(words.NoteCount());
+  goneIds[words.FindNote(gone)] = true;
+  words.RemoveNotes(goneIds);
+  reference::RemoveNote(gone, oldWords);
+  EXPECT_EQ(WalkOf(words), WalkOf(oldWords));
+
+  for (const char* added : {"waa", "wzz", "wqq", "brandnew"}) {
+    AddWord(added, kept, words);
+    reference::AddWord(added, kept, oldWords);
+  }
+  EXPECT_EQ(WalkOf(words), WalkOf(oldWords));
+  reference::Free(oldWords);
+}
+
+// Loaded as listed in a file, with words read twice and lists not in walk
+// order; resaved, so in walk order throughout; and with words out of walk
+// order: each walks as the old code's, and so after changes.
+TEST(IndexLoadTest, ALoadedIndexWalksAsTheOldCodeBeforeAndAfterChanges) {
+  std::mt19937 rng(29);
+  for (const bool byBucket : {true, false}) {
+    SCOPED_TRACE(byBucket);
+    TempDir folder;
+    std::ofstream(folder.path() / "notes.ndx", std::ios::binary) << RandomIndex(rng, 3000, false, byBucket);
+    ExpectWalkedAsTheOldCodeWalks(folder, byBucket);
+    if (!byBucket) continue;
+    TestEnv env;
+    CMapStringToString stamps;
+    WordIndex words;
+    LoadIndexFile(env, folder.folder(), stamps, words);
+    ASSERT_TRUE(SaveIndexFile(env, folder.folder(), stamps, words));
+    ExpectWalkedAsTheOldCodeWalks(folder, true);
   }
 }
 
