@@ -376,16 +376,15 @@ void WordIndex::KeepLoaded(std::unique_ptr<Id[]> block) {
 
 void WordIndex::SetLoadedNotesInPlace(Id word, std::span<Id> notes, bool inWalkOrder) {
   m_words[word].notes.View(notes.data(), notes.size());
-  m_words[word].walkOrdered = inWalkOrder;
-  m_noteSetsStale = true;
-  m_noteWords.clear();
-  m_noteWordsKnown.clear();
-  m_noteWordsBuilt = false;
-  Changed();
+  LoadedSetChanged(word, inWalkOrder);
 }
 
 void WordIndex::SetLoadedNotes(Id word, std::vector<Id>&& notes, bool inWalkOrder) {
   m_words[word].notes.Assign(notes);
+  LoadedSetChanged(word, inWalkOrder);
+}
+
+void WordIndex::LoadedSetChanged(Id word, bool inWalkOrder) {
   m_words[word].walkOrdered = inWalkOrder;
   m_noteSetsStale = true;
   m_noteWords.clear();

@@ -302,6 +302,9 @@ class WordIndex {
   void BuildNoteWords(bool expectedOnly);
   void CountNoteSets();
   void Changed() { m_walk.reset(); }
+  // After a word's set was replaced by a loaded one: what was counted or
+  // ordered from the sets is stale.
+  void LoadedSetChanged(Id word, bool inWalkOrder);
 
   std::vector<NoteSpan> m_notes;
   std::vector<std::uint8_t> m_noteBuckets;  // per note: walk hash % 17

@@ -210,6 +210,26 @@ TEST(IndexLoadTest, EveryCodeUnitOfAKeyCountsInItsStrongHash) {
   EXPECT_EQ(seen.size(), keys);
 }
 
+// CutList(list) gives what splitting list at ':' up to its first NUL gives,
+// empty pieces left out, with each name's StrongHash.
+void ExpectCutAsSplit(std::u16string_view list, std::vector<std::u16string_view>& names,
+                      std::vector<std::uint64_t>& strong) {
+  std::vector<std::u16string> expected;
+  const std::u16string_view kept = list.substr(0, std::min(list.find(u'\0'), list.size()));
+  for (std::size_t begin = 0; begin <= kept.size();) {
+    const std::size_t end = std::min(kept.find(u':', begin), kept.size());
+    if (end > begin) expected.emplace_back(kept.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  CutList(list, names, strong);
+  ASSERT_EQ(names.size(), expected.size());
+  ASSERT_EQ(strong.size(), expected.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    EXPECT_TRUE(names[i] == expected[i]) << "name " << i;
+    EXPECT_EQ(strong[i], StrongHash(expected[i])) << "name " << i;
+  }
+}
+
 // Cutting a list gives what splitting it at ':' up to its first NUL gives,
 // empty pieces left out, with each name's StrongHash: names of every length
 // around the hash's 16-byte blocks and the cut's eight units, the list a
@@ -231,20 +251,8 @@ TEST(IndexLoadTest, CuttingAListGivesItsNamesAndTheirStrongHashes) {
     const std::u16string padded = std::u16string(from, u'x') + text + u"beyond:the:end";
     const std::u16string_view list = std::u16string_view(padded).substr(from, text.size());
 
-    std::vector<std::u16string> expected;
-    const std::u16string_view kept = list.substr(0, std::min(list.find(u'\0'), list.size()));
-    for (std::size_t begin = 0; begin <= kept.size();) {
-      const std::size_t end = std::min(kept.find(u':', begin), kept.size());
-      if (end > begin) expected.emplace_back(kept.substr(begin, end - begin));
-      begin = end + 1;
-    }
-    CutList(list, names, strong);
-    ASSERT_EQ(names.size(), expected.size()) << round;
-    ASSERT_EQ(strong.size(), expected.size()) << round;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      EXPECT_TRUE(names[i] == expected[i]) << round << ' ' << i;
-      EXPECT_EQ(strong[i], StrongHash(expected[i])) << round << ' ' << i;
-    }
+    ExpectCutAsSplit(list, names, strong);
+    if (HasFailure()) FAIL() << "round " << round;
   }
 }
 
@@ -273,20 +281,8 @@ TEST(IndexLoadTest, CuttingAListHoldsAtTheEdgesOfItsPieces) {
       std::copy(withNul.begin(), withNul.end(), exact.get());
       const std::u16string_view list(exact.get(), length);
 
-      std::vector<std::u16string> expected;
-      const std::u16string_view kept = list.substr(0, std::min(list.find(u'\0'), list.size()));
-      for (std::size_t begin = 0; begin <= kept.size();) {
-        const std::size_t end = std::min(kept.find(u':', begin), kept.size());
-        if (end > begin) expected.emplace_back(kept.substr(begin, end - begin));
-        begin = end + 1;
-      }
-      CutList(list, names, strong);
-      ASSERT_EQ(names.size(), expected.size()) << length << ' ' << nul;
-      ASSERT_EQ(strong.size(), expected.size()) << length << ' ' << nul;
-      for (std::size_t i = 0; i < names.size(); ++i) {
-        EXPECT_TRUE(names[i] == expected[i]) << length << ' ' << nul << ' ' << i;
-        EXPECT_EQ(strong[i], StrongHash(expected[i])) << length << ' ' << nul << ' ' << i;
-      }
+      ExpectCutAsSplit(list, names, strong);
+      if (HasFailure()) FAIL() << "length " << length << ", NUL at " << nul;
     }
   }
 }
