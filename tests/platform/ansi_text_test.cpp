@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
 #include "platform/text/code_page.h"
+#include "platform/text/utf8.h"
 
 namespace {
 
@@ -61,6 +63,42 @@ TEST_F(AnsiTextTest, Utf8ConversionReplacesIllFormedBytes) {
   EXPECT_EQ(AnsiToWide("a\x80z"), u"a\ufffdz");
   EXPECT_EQ(AnsiToWide("\xed\xa0\x80"), u"\ufffd\ufffd\ufffd");  // encoded surrogate
   EXPECT_EQ(AnsiToWide("a\xe2\x82"), u"a\ufffd");  // a whole text cut short
+}
+
+// UTF-8 conversion as plain decoding, character by character.
+std::u16string DecodedUtf8(std::string_view text, bool dropCutTail) {
+  std::u16string wide;
+  for (std::size_t pos = 0; pos < text.size();) {
+    char32_t c;
+    const std::size_t length = DecodeUtf8(text, pos, &c);
+    if (c == kIllFormed) {
+      const auto lead = static_cast<unsigned char>(text[pos]);
+      if (dropCutTail && pos + length == text.size() && lead >= 0xC2 && lead <= 0xF4) break;
+      c = 0xFFFD;
+    }
+    AppendUtf16(wide, c);
+    pos += length;
+  }
+  return wide;
+}
+
+TEST_F(AnsiTextTest, Utf8ConversionIsPlainDecoding) {
+  SetAnsiCodePage(65001);
+  // Bytes mostly from the edges of the UTF-8 ranges, short texts (words)
+  // and long ones, each end of text cutting a character somewhere.
+  const unsigned char pick[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0,
+                                0xC1, 0xC2, 0xD0, 0xD1, 0xDF, 0xE0, 0xE2, 0xED, 0xEF, 0xF0,
+                                0xF3, 0xF4, 0xF5, 0xFF, 0xB0, 0x84};
+  std::mt19937 random(7);
+  for (int round = 0; round < 20000; ++round) {
+    const std::size_t size = random() % (round % 10 == 0 ? 300 : 70);
+    std::string text;
+    for (std::size_t i = 0; i < size; ++i) {
+      text += static_cast<char>(random() % 4 == 0 ? random() % 256 : pick[random() % sizeof pick]);
+    }
+    ASSERT_EQ(AnsiToWide(text), DecodedUtf8(text, false)) << round;
+    ASSERT_EQ(AnsiPrefixToWide(text), DecodedUtf8(text, true)) << round;
+  }
 }
 
 TEST_F(AnsiTextTest, PreviewDropsOnlyACutLastCharacter) {
