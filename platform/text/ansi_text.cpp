@@ -21,7 +21,11 @@ void Build(int codePage, ansi_detail::ByteTable& table) {
     table.wordByte[b] = ansi_detail::IsWordChar(static_cast<char32_t>(b));
   }
   table.utf8 = codePage == kUtf8CodePage;
-  if (!table.utf8) ansi_detail::FillSingleByte(codePage, table);
+  if (!table.utf8) {
+    ansi_detail::FillSingleByte(codePage, table);
+    return;
+  }
+  for (char32_t c = 0x80; c < 0x800; ++c) table.wordChar2[c] = ansi_detail::IsWordChar(c);
 }
 
 // The start of a well-formed sequence that the end of text has cut short.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
@@ -127,6 +128,48 @@ TEST_F(AnsiTextTest, Utf8WordsAreWholeCharacters) {
   EXPECT_EQ(Words("ab\xd0"), (WordList{"ab"}));
   // Combining marks stay inside their word.
   EXPECT_EQ(Words("e\xcc\x81t\xc3\xa9 x"), (WordList{"e\xcc\x81t\xc3\xa9", "x"}));
+}
+
+// UTF-8 words found character by character with Utf8WordStep alone.
+std::vector<std::string> StepWords(std::string_view text) {
+  std::vector<std::string> words;
+  std::string word;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[pos]);
+    bool wordChar = false;
+    const std::size_t step = byte < 0x80 ? (wordChar = ansi_detail::IsWordChar(byte), 1)
+                                         : ansi_detail::Utf8WordStep(text, pos, &wordChar);
+    if (wordChar) {
+      word.append(text.substr(pos, step));
+    } else if (!word.empty()) {
+      words.push_back(word);
+      word.clear();
+    }
+    pos += step;
+  }
+  if (!word.empty()) words.push_back(word);
+  return words;
+}
+
+TEST_F(AnsiTextTest, Utf8WordsAreThoseOfCharacterSteps) {
+  SetAnsiCodePage(65001);
+  // Every two-byte character between letters, then random bytes.
+  for (char32_t c = 0x80; c < 0x800; ++c) {
+    std::string text = "a";
+    AppendUtf8(text, c);
+    text += "b";
+    ASSERT_EQ(Words(text), StepWords(text)) << std::hex << static_cast<std::uint32_t>(c);
+  }
+  const unsigned char pick[] = {0x41, 0x20, 0x80, 0x8F, 0xBF, 0xC0, 0xC2, 0xCC, 0xCE,
+                                0xD0, 0xD1, 0xD7, 0xDF, 0xE0, 0xE2, 0xF0, 0xFF, 0xB0};
+  std::mt19937 random(11);
+  for (int round = 0; round < 20000; ++round) {
+    std::string text;
+    for (std::size_t i = random() % 40; i > 0; --i) {
+      text += static_cast<char>(random() % 4 == 0 ? random() % 256 : pick[random() % sizeof pick]);
+    }
+    ASSERT_EQ(Words(text), StepWords(text)) << round;
+  }
 }
 
 TEST_F(AnsiTextTest, TablesFollowCodePageChanges) {
