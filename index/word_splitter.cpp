@@ -117,7 +117,14 @@ std::uint64_t WordSplitter::RunHash(std::string_view run) {
 }
 
 void WordSplitter::GrowTable() {
-  std::vector<Slot> slots(std::max<std::size_t>(64, 2 * m_slots.size()), Slot{0, kNoRun, 0, 0, {}});
+  // Small tables grow fourfold: a folder's first refresh meets tens of
+  // thousands of runs, and each growth moves every run met so far, while
+  // the one note of an ordinary refresh still gets a small table. Past
+  // 2 MB doubling keeps the spare memory down.
+  constexpr std::size_t kFirstSlots = 64;
+  constexpr std::size_t kQuadrupleBelow = std::size_t{1} << 16;
+  const std::size_t factor = m_slots.size() < kQuadrupleBelow ? 4 : 2;
+  std::vector<Slot> slots(std::max(kFirstSlots, factor * m_slots.size()), Slot{0, kNoRun, 0, 0, {}});
   const std::size_t mask = slots.size() - 1;
   for (const Slot& slot : m_slots) {
     if (slot.run == kNoRun) continue;

@@ -21,7 +21,11 @@ void Build(int codePage, ansi_detail::ByteTable& table) {
     table.wordByte[b] = ansi_detail::IsWordChar(static_cast<char32_t>(b));
   }
   table.utf8 = codePage == kUtf8CodePage;
-  if (!table.utf8) ansi_detail::FillSingleByte(codePage, table);
+  if (!table.utf8) {
+    ansi_detail::FillSingleByte(codePage, table);
+    return;
+  }
+  for (char32_t c = 0x80; c < 0x800; ++c) table.wordChar2[c] = ansi_detail::IsWordChar(c);
 }
 
 // The start of a well-formed sequence that the end of text has cut short.
@@ -30,20 +34,56 @@ bool IsCutCharacter(std::string_view text, std::size_t pos, std::size_t length) 
   return pos + length == text.size() && lead >= 0xC2 && lead <= 0xF4;
 }
 
-std::u16string Utf8ToWide(std::string_view text, bool dropCutTail) {
-  std::u16string wide;
-  wide.reserve(text.size());
+// Writes the units of text to out, which has room for one a byte (a
+// character never takes more units than bytes), and returns how many.
+std::size_t Utf8ToWideInto(std::string_view text, bool dropCutTail, char16_t* out) {
+  char16_t* const begin = out;
+  const std::size_t size = text.size();
   std::size_t pos = 0;
-  while (pos < text.size()) {
+  while (pos < size) {
+    const auto lead = static_cast<unsigned char>(text[pos]);
+    if (lead < 0x80) {
+      *out++ = lead;
+      ++pos;
+      continue;
+    }
+    // Two-byte characters (Cyrillic, Greek, accented Latin) without the
+    // general decoder.
+    if (lead >= 0xC2 && lead <= 0xDF && pos + 1 < size) {
+      const auto next = static_cast<unsigned char>(text[pos + 1]);
+      if ((next & 0xC0) == 0x80) {
+        *out++ = static_cast<char16_t>(((lead & 0x1F) << 6) | (next & 0x3F));
+        pos += 2;
+        continue;
+      }
+    }
     char32_t c;
     const std::size_t length = DecodeUtf8(text, pos, &c);
     if (c == kIllFormed) {
       if (dropCutTail && IsCutCharacter(text, pos, length)) break;
       c = 0xFFFD;
     }
-    AppendUtf16(wide, c);
+    if (c < 0x10000) {
+      *out++ = static_cast<char16_t>(c);
+    } else {
+      *out++ = static_cast<char16_t>(0xD7C0 + (c >> 10));
+      *out++ = static_cast<char16_t>(0xDC00 | (c & 0x3FF));
+    }
     pos += length;
   }
+  return static_cast<std::size_t>(out - begin);
+}
+
+std::u16string Utf8ToWide(std::string_view text, bool dropCutTail) {
+  // A word's few bytes are decoded on the stack, so that its string is
+  // made at its length (short ones need no allocation at all).
+  constexpr std::size_t kShort = 64;
+  if (text.size() <= kShort) {
+    char16_t units[kShort];
+    return std::u16string(units, Utf8ToWideInto(text, dropCutTail, units));
+  }
+  std::u16string wide(text.size(), u'\0');
+  wide.resize(Utf8ToWideInto(text, dropCutTail, wide.data()));
   return wide;
 }
 

@@ -33,11 +33,16 @@ std::u16string AnsiPrefixToWide(std::string_view bytes);
 namespace ansi_detail {
 
 // What one byte is in the current code page. In 65001 only the ASCII half
-// is filled in; other bytes go through Utf8WordStep.
+// is filled in; two-byte characters are judged by wordChar2, other bytes
+// go through Utf8WordStep.
 struct ByteTable {
   bool utf8 = false;
   bool wordByte[256] = {};
   char16_t wide[256] = {};
+  // In 65001, by code point below U+0800: whether it is a letter or digit.
+  // Looked up here since asking the system for each character of a
+  // Cyrillic or Greek note costs more than the rest of the split.
+  bool wordChar2[0x800] = {};
 };
 
 // The table for AnsiCodePage(), rebuilt when it has changed.
@@ -77,6 +82,10 @@ void ForEachWord(std::string_view text, F&& onWord) {
     std::size_t step = 1;
     if (!table.utf8 || byte < 0x80) {
       wordChar = table.wordByte[byte];
+    } else if (byte >= 0xC2 && byte <= 0xDF && pos + 1 < size &&
+               (static_cast<unsigned char>(text[pos + 1]) & 0xC0) == 0x80) {
+      wordChar = table.wordChar2[((byte & 0x1Fu) << 6) | (static_cast<unsigned char>(text[pos + 1]) & 0x3Fu)];
+      step = 2;
     } else {
       step = ansi_detail::Utf8WordStep(text, pos, &wordChar);
     }

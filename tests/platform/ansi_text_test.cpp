@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
 #include "platform/text/code_page.h"
+#include "platform/text/utf8.h"
 
 namespace {
 
@@ -89,6 +91,65 @@ TEST_F(AnsiTextTest, Utf8WordsAreWholeCharacters) {
   EXPECT_EQ(Words("ab\xd0"), (WordList{"ab"}));
   // Combining marks stay inside their word.
   EXPECT_EQ(Words("e\xcc\x81t\xc3\xa9 x"), (WordList{"e\xcc\x81t\xc3\xa9", "x"}));
+}
+
+// The slow path of UTF-8, one character at a time: conversion by DecodeUtf8
+// and words by Utf8WordStep.
+std::u16string StepWide(std::string_view text, bool dropCutTail) {
+  std::u16string wide;
+  for (std::size_t pos = 0; pos < text.size();) {
+    char32_t c;
+    const std::size_t length = DecodeUtf8(text, pos, &c);
+    if (c == kIllFormed) {
+      const auto lead = static_cast<unsigned char>(text[pos]);
+      if (dropCutTail && pos + length == text.size() && lead >= 0xC2 && lead <= 0xF4) break;
+      c = 0xFFFD;
+    }
+    AppendUtf16(wide, c);
+    pos += length;
+  }
+  return wide;
+}
+
+WordList StepWords(std::string_view text) {
+  WordList words(1);
+  for (std::size_t pos = 0, step = 1; pos < text.size(); pos += step) {
+    const auto byte = static_cast<unsigned char>(text[pos]);
+    bool wordChar = ansi_detail::IsWordChar(byte);
+    step = byte < 0x80 ? 1 : ansi_detail::Utf8WordStep(text, pos, &wordChar);
+    if (wordChar) words.back().append(text.substr(pos, step));
+    else if (!words.back().empty()) words.emplace_back();
+  }
+  if (words.back().empty()) words.pop_back();
+  return words;
+}
+
+TEST_F(AnsiTextTest, Utf8ShortcutsMatchCharacterSteps) {
+  SetAnsiCodePage(65001);
+  // Every two-byte character between letters; then random texts of bytes
+  // mostly from the edges of the UTF-8 ranges, short (words) and long,
+  // their ends cutting characters anywhere.
+  std::vector<std::string> texts;
+  for (char32_t c = 0x80; c < 0x800; ++c) {
+    texts.emplace_back("a");
+    AppendUtf8(texts.back(), c);
+    texts.back() += "b";
+  }
+  const unsigned char pick[] = {0x00, 0x20, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF,
+                                0xC0, 0xC1, 0xC2, 0xCC, 0xD0, 0xD1, 0xDF, 0xE0, 0xE2, 0xED,
+                                0xEF, 0xF0, 0xF4, 0xF5, 0xFF};
+  std::mt19937 random(7);
+  for (int round = 0; round < 20000; ++round) {
+    std::string& text = texts.emplace_back();
+    for (std::size_t i = random() % (round % 10 == 0 ? 300 : 70); i > 0; --i) {
+      text += static_cast<char>(random() % 4 == 0 ? random() % 256 : pick[random() % sizeof pick]);
+    }
+  }
+  for (const std::string& text : texts) {
+    ASSERT_EQ(AnsiToWide(text), StepWide(text, false)) << ::testing::PrintToString(text);
+    ASSERT_EQ(AnsiPrefixToWide(text), StepWide(text, true)) << ::testing::PrintToString(text);
+    ASSERT_EQ(Words(text), StepWords(text)) << ::testing::PrintToString(text);
+  }
 }
 
 TEST_F(AnsiTextTest, TablesFollowCodePageChanges) {
