@@ -18,6 +18,16 @@ namespace {
 
 using Names = std::vector<std::u16string>;
 
+// Every word's notes in the order added (or loaded), by word id.
+std::vector<std::vector<WordIndex::Id>> SetsAdded(const WordIndex& index) {
+  std::vector<std::vector<WordIndex::Id>> sets;
+  for (WordIndex::Id word = 0; word < index.WordCount(); ++word) {
+    const std::span<const WordIndex::Id> notes = index.NotesAdded(word);
+    sets.emplace_back(notes.begin(), notes.end());
+  }
+  return sets;
+}
+
 class WordIndexTest : public ::testing::Test {
  protected:
   void TearDown() override {
@@ -241,17 +251,9 @@ TEST_F(WordIndexTest, SetsLoadedInWalkOrderBehaveAsSetsLoadedInTheOrderAdded) {
     }
     return sets;
   };
-  const auto setsOf = [](const WordIndex& index) {
-    std::vector<std::vector<WordIndex::Id>> sets;
-    for (WordIndex::Id word = 0; word < index.WordCount(); ++word) {
-      const std::span<const WordIndex::Id> notes = index.NotesAdded(word);
-      sets.emplace_back(notes.begin(), notes.end());
-    }
-    return sets;
-  };
   EXPECT_EQ(walkOf(ordered), walkOf(plain));
   EXPECT_EQ(walkOf(kept), walkOf(plain));
-  EXPECT_EQ(setsOf(kept), setsOf(ordered));
+  EXPECT_EQ(SetsAdded(kept), SetsAdded(ordered));
   EXPECT_EQ(ordered.SaveOrder(), plain.SaveOrder());
   EXPECT_EQ(kept.SaveOrder(), plain.SaveOrder());
 
@@ -267,7 +269,7 @@ TEST_F(WordIndexTest, SetsLoadedInWalkOrderBehaveAsSetsLoadedInTheOrderAdded) {
   }
   EXPECT_EQ(walkOf(ordered), walkOf(plain));
   EXPECT_EQ(walkOf(kept), walkOf(plain));
-  EXPECT_EQ(setsOf(kept), setsOf(ordered));
+  EXPECT_EQ(SetsAdded(kept), SetsAdded(ordered));
   EXPECT_EQ(kept.SaveOrder(), plain.SaveOrder());
   for (WordIndex::Id word = 0; word < plain.WordCount(); ++word) {
     EXPECT_EQ(ordered.NotesAdded(word).size(), plain.NotesAdded(word).size()) << word;
@@ -294,14 +296,6 @@ TEST_F(WordIndexTest, NotesExpectedBackOrNotAreAddedAgainAlike) {
   }
   const WordIndex::Id named[] = {2, 5, 9, 29};  // 29 is never added again
   told.ExpectAddedAgain(named);
-  const auto sets = [](const WordIndex& index) {
-    std::vector<std::vector<WordIndex::Id>> all;
-    for (WordIndex::Id word = 0; word < index.WordCount(); ++word) {
-      const std::span<const WordIndex::Id> notes = index.NotesAdded(word);
-      all.emplace_back(notes.begin(), notes.end());
-    }
-    return all;
-  };
   for (WordIndex* index : {&plain, &told}) {
     const WordIndex::Id some[] = {0, 1, 2, 19, 2};
     const WordIndex::Id others[] = {3, 4, 5, 6, 7, 8};
@@ -315,13 +309,13 @@ TEST_F(WordIndexTest, NotesExpectedBackOrNotAreAddedAgainAlike) {
     index->AddNote(fresh, some);
     index->AddNote(fresh, others);
   }
-  EXPECT_EQ(sets(told), sets(plain));
+  EXPECT_EQ(SetsAdded(told), SetsAdded(plain));
   for (WordIndex* index : {&plain, &told}) {
     const WordIndex::Id some[] = {0, 3, 10, 11};
     index->AddNote(12, some);  // not named: every note's words are listed then
     index->AddNote(5, some);
   }
-  EXPECT_EQ(sets(told), sets(plain));
+  EXPECT_EQ(SetsAdded(told), SetsAdded(plain));
   EXPECT_EQ(told.SaveOrder(), plain.SaveOrder());
 }
 
