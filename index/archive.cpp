@@ -153,8 +153,7 @@ void CArchive::WriteUnitsAcross(std::u16string_view units) {
 
 // --- Load ---
 
-std::size_t CArchive::Fill(std::size_t need) {
-  if (m_end - m_begin >= need) return m_end - m_begin;
+std::size_t CArchive::Refill(std::size_t need) {
   const std::size_t left = m_end - m_begin;
   const unsigned char* const rest = m_data + m_begin;
   m_data = FreeBlock();
@@ -184,7 +183,7 @@ unsigned char* CArchive::FreeBlock() {
 }
 
 const unsigned char* CArchive::Take(std::size_t size) {
-  if (m_end - m_begin < size && Fill(size) < size) ThrowEndOfFile();
+  if (Fill(size) < size) ThrowEndOfFile();
   const unsigned char* bytes = m_data + m_begin;
   m_begin += size;
   return bytes;
@@ -281,7 +280,7 @@ std::u16string_view CArchive::ReadStringInPlace(std::u16string& text, std::vecto
 // the file's own size before the end of file is met.
 void CArchive::ReadWideChars(std::uint64_t length, std::u16string& text) {
   while (length > 0) {
-    const std::size_t available = m_end - m_begin >= 2 ? m_end - m_begin : Fill(2);
+    const std::size_t available = Fill(2);
     if (available < 2) ThrowEndOfFile();
     const auto units = static_cast<std::size_t>(std::min<std::uint64_t>(length, available / 2));
     const std::size_t old = text.size();

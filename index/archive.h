@@ -145,8 +145,11 @@ class CArchive {
   void WriteUnitsAcross(std::u16string_view units);
   void WriteOut();
   // Makes at least `need` bytes (at most 8) available unless the file ends
-  // first; returns how many are available.
-  std::size_t Fill(std::size_t need);
+  // first; returns how many are available. Inline: most calls find them
+  // there already.
+  std::size_t Fill(std::size_t need) { return m_end - m_begin >= need ? m_end - m_begin : Refill(need); }
+  // Fill when the buffer holds fewer than need bytes: reads on.
+  std::size_t Refill(std::size_t need);
   // Load: the buffer to read into next, this one unless another holds it.
   unsigned char* FreeBlock();
   // The length of the string field that begins next; wide tells whether its
