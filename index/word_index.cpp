@@ -228,11 +228,17 @@ void WordIndex::InsertWords(std::span<const std::u16string_view> words, Id* ids)
   }
 }
 
-void WordIndex::ReserveWords(std::size_t count) {
+void WordIndex::ReserveWords(std::size_t count, std::size_t units) {
   m_wordLookup.Reserve(count);
   m_words.reserve(count);
   m_wordMark.reserve(count);
   m_wordBegin.reserve(count + 1);
+  // Each with its NUL.
+  if (units > 0 && units + count > m_wordText.capacity()) m_wordText.reserve(units + count);
+  // The walk hash spreads words evenly: an eighth more than a bucket's
+  // share lets few buckets grow.
+  const std::size_t share = count / kBuckets;
+  for (std::vector<Id>& bucket : m_bucketWords) bucket.reserve(share + share / 8 + 16);
 }
 
 void WordIndex::BuildNoteWords(bool expectedOnly) {

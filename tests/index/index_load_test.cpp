@@ -163,6 +163,42 @@ TEST(IndexLoadTest, AWordIsCutAtItsFirstNulWhereverItLies) {
   }
 }
 
+// The words' text is had at the size the first walk bucket foretells:
+// words in walk order that grow longer after it, or shorter, or lie in one
+// bucket only, or out of order, load as the old code loads them.
+TEST(IndexLoadTest, WordsLongerOrShorterThanTheFirstBucketForetellsLoadAsTheOldCode) {
+  std::mt19937 rng(21);
+  const auto word = [&rng](std::size_t length, bool firstBucket) {
+    for (;;) {
+      std::u16string text;
+      for (std::size_t i = 0; i < length; ++i) text += static_cast<char16_t>(u'a' + rng() % 26);
+      if ((WalkHash(text) % 17 == 0) == firstBucket) return text;
+    }
+  };
+  struct Shape {
+    std::size_t first, later;  // word lengths in the first bucket and after it
+    bool sorted;
+  };
+  for (const Shape shape : {Shape{2, 300, true}, Shape{400, 4, true}, Shape{3, 3, true}, Shape{4, 90, false}}) {
+    SCOPED_TRACE(std::to_string(shape.first) + " " + std::to_string(shape.later));
+    std::vector<std::pair<std::uint32_t, std::u16string>> words;
+    for (int i = 0; i < 3000; ++i) {
+      const bool first = i < 500;
+      std::u16string text = word(first ? shape.first : shape.later, first);
+      words.emplace_back(WalkHash(text) % 17, std::move(text));
+    }
+    if (shape.sorted) {
+      std::stable_sort(words.begin(), words.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    } else {
+      std::shuffle(words.begin(), words.end(), rng);
+    }
+    std::string file = Count(2) + Field(u"n1") + Field(u"20240105093000") + Field(u"n2") + Field(u"20240105093000");
+    file += Count(words.size());
+    for (std::size_t i = 0; i < words.size(); ++i) file += Field(words[i].second) + Field(i % 3 ? u"n1:n2" : u"n2");
+    ExpectSavedAsTheOldCodeSaves(file, 2, 1000);
+  }
+}
+
 // Loading and saving again and again, as unchanged refreshes do, keeps
 // matching the old code: a file this program saved holds each list in its
 // set's walk order, buckets ascending, which the walk after a load derives
