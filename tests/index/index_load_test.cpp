@@ -16,13 +16,17 @@
 #include "index/archive.h"
 #include "index/index_file.h"
 #include "index/list_names.h"
+#include "index/map.h"
 #include "index/lookup_table.h"
 #include "index/strong_hash.h"
 #include "index/word_index.h"
 #include "tests/reference/index_file.h"
+#include "tests/reference/map.h"
+#include "tests/support/memory_file.h"
 #include "tests/support/archive_bytes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
+#include "platform/framework/exceptions.h"
 
 namespace {
 
@@ -160,6 +164,67 @@ TEST(IndexLoadTest, AWordIsCutAtItsFirstNulWhereverItLies) {
                                Field(letters.substr(0, nul)) + Field(u"n2:n1");
       ExpectSavedAsTheOldCodeSaves(file, 2, 1);
     }
+  }
+}
+
+// The stamps section read where the archive's buffers hold it loads the
+// old code's map: keys and values at odd offsets, across a buffer's end or
+// longer than a buffer, cut at a NUL, keys repeated; and where the file is
+// cut, in the middle of a group of pairs or of a string, the pairs before
+// the cut, and the same failure.
+TEST(IndexLoadTest, StampsLoadAsTheOldCodeLoadsThem) {
+  std::mt19937 rng(5);
+  std::vector<std::u16string> keys;
+  std::string file = Count(3000);
+  for (int i = 0; i < 3000; ++i) {
+    std::u16string key(1 + rng() % 30, static_cast<char16_t>(0x0400 + rng() % 200));
+    key += static_cast<char16_t>(u'0' + i % 10);
+    if (i % 97 == 5) key.insert(rng() % key.size(), 1, u'\0');
+    keys.push_back(i % 50 == 7 ? keys[rng() % keys.size()] : key);
+    std::u16string value(u"20240105093000");
+    if (i % 61 == 3) value[rng() % value.size()] = u'\0';
+    if (i == 1500) value.assign(CArchive::kLoadBufferSize, u'v');
+    if (i % 13 == 0) {
+      std::string bytes;
+      for (const char16_t c : keys.back()) bytes += static_cast<char>(c < 0x80 ? c : 'x');
+      file += Bytes({static_cast<int>(bytes.size())}) + bytes;
+    } else {
+      file += Field(keys.back());
+    }
+    file += Field(value);
+  }
+  const auto pairs = [](const auto& map) {
+    std::vector<std::pair<std::u16string, std::u16string>> out;
+    for (auto* e = map.FirstEntry(); e != nullptr; e = map.NextEntry(e)) out.emplace_back(e->key, e->value);
+    return out;
+  };
+  for (const std::size_t cut : {file.size(), file.size() - 1, file.size() - 40, file.size() - 1000,
+                                file.size() / 2 + 3, file.size() / 2 + 2000}) {
+    SCOPED_TRACE(cut);
+    std::string bytes = file.substr(0, cut);
+    std::string oldBytes = bytes;
+    MemoryFile in(bytes);
+    MemoryFile oldIn(oldBytes);
+    CArchive ar(in, CArchive::load);
+    CArchive oldAr(oldIn, CArchive::load);
+    CMapStringToString map;
+    reference::CMapStringToString old;
+    bool failed = false;
+    bool oldFailed = false;
+    try {
+      map.Exchange(ar);
+    } catch (const CArchiveException& e) {
+      failed = e.m_cause == CArchiveException::endOfFile;
+    }
+    try {
+      old.Exchange(oldAr);
+    } catch (const CArchiveException& e) {
+      oldFailed = e.m_cause == CArchiveException::endOfFile;
+    }
+    EXPECT_EQ(failed, cut < file.size());
+    EXPECT_EQ(failed, oldFailed);
+    EXPECT_GT(map.Count(), 1000);
+    EXPECT_TRUE(pairs(map) == pairs(old));
   }
 }
 
