@@ -119,7 +119,7 @@ WordIndex::Id WordIndex::InternNote(std::u16string_view name) {
   return InternNote(name, StrongHash(name));
 }
 
-void WordIndex::InternNotes(std::span<const std::u16string_view> names) {
+void WordIndex::InternNotes(std::span<const std::u16string_view> names, const std::uint32_t* walkHashes) {
   constexpr std::size_t kGroup = 32;
   std::uint64_t strong[kGroup];
   for (std::size_t base = 0; base < names.size(); base += kGroup) {
@@ -133,11 +133,13 @@ void WordIndex::InternNotes(std::span<const std::u16string_view> names) {
       strong[i] = StrongHash(names[base + i]);
       m_noteLookup.Prefetch(strong[i]);
     }
-    for (std::size_t i = 0; i < n; ++i) InternNote(names[base + i], strong[i]);
+    for (std::size_t i = 0; i < n; ++i) {
+      InternNote(names[base + i], strong[i], walkHashes != nullptr ? &walkHashes[base + i] : nullptr);
+    }
   }
 }
 
-WordIndex::Id WordIndex::InternNote(std::u16string_view name, std::uint64_t strong) {
+WordIndex::Id WordIndex::InternNote(std::u16string_view name, std::uint64_t strong, const std::uint32_t* walkHash) {
   const std::uint32_t found = FindRecord(name, strong);
   if (found != kNone) return RecordNote(found);
   if (name.size() > 0xFFFFFFFF - kRecordUnits - m_noteText.size()) throw std::bad_alloc();
@@ -157,7 +159,7 @@ WordIndex::Id WordIndex::InternNote(std::u16string_view name, std::uint64_t stro
   const auto record = static_cast<std::uint32_t>(m_noteText.size());
   const auto length = static_cast<std::uint32_t>(name.size());
   m_notes.push_back(NoteSpan{record + kRecordUnits, length});
-  m_noteBuckets.push_back(static_cast<std::uint8_t>(WalkHash(name) % kBuckets));
+  m_noteBuckets.push_back(static_cast<std::uint8_t>((walkHash != nullptr ? *walkHash : WalkHash(name)) % kBuckets));
   m_noteSets.push_back(0);
   const char16_t header[kRecordUnits] = {static_cast<char16_t>(id), static_cast<char16_t>(id >> 16),
                                           static_cast<char16_t>(length), static_cast<char16_t>(length >> 16)};

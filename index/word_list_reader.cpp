@@ -290,15 +290,19 @@ class SplitThreads {
   void InternStamps() {
     if (m_stamps != nullptr) {
       // Gathered first, so that the names are read ahead of their turn.
+      // Their walk hashes too, which the map knows.
       std::vector<std::u16string_view> names;
+      std::vector<std::uint32_t> walkHashes;
       names.reserve(static_cast<std::size_t>(m_stamps->Count()));
+      walkHashes.reserve(names.capacity());
       std::size_t units = 0;
       for (const auto* e = m_stamps->FirstEntry(); e != nullptr; e = m_stamps->NextEntry(e)) {
         names.push_back(e->key);
+        walkHashes.push_back(e->nHashValue);
         units += e->key.size();
       }
       m_words.ReserveNotes(names.size(), units);
-      m_words.InternNotes(names);
+      m_words.InternNotes(names, walkHashes.data());
     }
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_interned = true;

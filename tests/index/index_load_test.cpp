@@ -464,20 +464,35 @@ TEST(IndexLoadTest, InterningManyNamesAtOnceInternsWhatOneAtATimeInterns) {
   for (int i = 0; i < 150; ++i) names.push_back(std::u16string(u"n").append(static_cast<std::size_t>(i % 97), u'q'));
   names.push_back(u"");
   names.push_back(u"first");
-  const std::vector<std::u16string_view> views(names.begin(), names.end());
-  WordIndex many;
-  WordIndex single;
-  many.InternNote(u"first");
-  single.InternNote(u"first");
-  many.ReserveNotes(10, 100);  // less than they need
-  many.InternNotes(views);
-  for (const std::u16string_view name : views) single.InternNote(name);
-  ASSERT_EQ(many.NoteCount(), single.NoteCount());
-  ASSERT_EQ(many.NoteCount(), 99u);
-  for (WordIndex::Id note = 0; note < many.NoteCount(); ++note) {
-    EXPECT_EQ(many.NoteName(note), single.NoteName(note)) << note;
-    EXPECT_EQ(many.NoteBucket(note), single.NoteBucket(note)) << note;
-    EXPECT_EQ(many.FindNote(many.NoteName(note)), note) << note;
+  names.push_back(u"\u044f\uffff\u00e9");  // units above 0x7FFF weigh in the walk hash as unsigned
+  // As the load gives them: the names of a map in its walk order, with the
+  // walk hashes it keeps.
+  CMapStringToString map;
+  for (const std::u16string& name : names) map[name] = u"stamp";
+  std::vector<std::u16string_view> walked;
+  std::vector<std::uint32_t> walkHashes;
+  for (auto* e = map.FirstEntry(); e != nullptr; e = map.NextEntry(e)) {
+    walked.push_back(e->key);
+    walkHashes.push_back(e->nHashValue);
+  }
+  for (const bool hashed : {false, true}) {
+    SCOPED_TRACE(hashed);
+    const std::vector<std::u16string_view> views =
+        hashed ? walked : std::vector<std::u16string_view>(names.begin(), names.end());
+    WordIndex many;
+    WordIndex single;
+    many.InternNote(u"first");
+    single.InternNote(u"first");
+    many.ReserveNotes(10, 100);  // less than they need
+    many.InternNotes(views, hashed ? walkHashes.data() : nullptr);
+    for (const std::u16string_view name : views) single.InternNote(name);
+    ASSERT_EQ(many.NoteCount(), single.NoteCount());
+    ASSERT_EQ(many.NoteCount(), 100u);
+    for (WordIndex::Id note = 0; note < many.NoteCount(); ++note) {
+      EXPECT_EQ(many.NoteName(note), single.NoteName(note)) << note;
+      EXPECT_EQ(many.NoteBucket(note), single.NoteBucket(note)) << note;
+      EXPECT_EQ(many.FindNote(many.NoteName(note)), note) << note;
+    }
   }
 }
 
