@@ -169,9 +169,8 @@ class WordIndex {
   void InsertWords(std::span<const std::u16string_view> words, Id* ids);
   // Makes room for count words in all, of about units code units in all
   // (0: unknown), so that inserting them does not move the words already
-  // there. The
-  // words of each walk bucket get room for a share of count with some to
-  // spare.
+  // there. The words of each walk bucket get room for a share of count
+  // with some to spare.
   void ReserveWords(std::size_t count, std::size_t units = 0);
   // Valid until the next InsertWord.
   std::u16string_view Word(Id word) const {

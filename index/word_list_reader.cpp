@@ -448,12 +448,14 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
   const auto size = [&](const Chunk& chunk) {
     seenUnits += chunk.keys.size();
     seenWords += chunk.Lists();
-    if (WalkHash(words.Word(chunk.words.back())) % kWalkBuckets == WalkHash(words.Word(0)) % kWalkBuckets) return;
+    const auto bucket = [&words](Id word) { return WalkHash(words.Word(word)) % kWalkBuckets; };
+    if (bucket(chunk.words.back()) == bucket(0)) return;
     sized = true;
     // An eighth to spare, and no more than the file could hold.
     const double guess = static_cast<double>(seenUnits) / static_cast<double>(seenWords) * count * 9 / 8;
     const std::uint64_t most = seenUnits + ar.BytesLeft() / 2;
-    words.ReserveWords(room, static_cast<std::size_t>(guess < static_cast<double>(most) ? static_cast<std::uint64_t>(guess) : most));
+    words.ReserveWords(room, guess < static_cast<double>(most) ? static_cast<std::size_t>(guess)
+                                                                : static_cast<std::size_t>(most));
   };
   const auto queue = [&] {
     loaded.InsertWords(chunks[filling]);
