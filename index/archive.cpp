@@ -169,6 +169,39 @@ std::size_t CArchive::Refill(std::size_t need) {
   return m_end - m_begin;
 }
 
+void CArchive::Gather(std::size_t size) {
+  const std::size_t left = m_end - m_begin;
+  const unsigned char* const rest = m_data + m_begin;
+  m_data = FreeBlock();
+  // At the headroom's end, aligned whatever the offset in the file.
+  std::memmove(m_data + kHeadroom, rest, left);
+  m_begin = kHeadroom;
+  m_end = kHeadroom + left;
+  while (m_end - m_begin < size) {
+    const std::size_t got = m_file->Read(m_data + m_end, m_capacity - m_end);
+    if (got == 0) ThrowEndOfFile();
+    m_end += got;
+    m_unread -= std::min<std::uint64_t>(m_unread, got);
+  }
+}
+
+std::u16string_view CArchive::ReadOwnBlock(std::size_t size, std::vector<Block>& keeps) {
+  // No more than the file holds, so a length that lies costs nothing.
+  if (size > BytesLeft()) ThrowEndOfFile();
+  std::shared_ptr<unsigned char[]> block(new unsigned char[size]);
+  std::size_t got = m_end - m_begin;
+  std::memcpy(block.get(), m_data + m_begin, got);
+  m_begin = m_end;
+  while (got < size) {
+    const std::size_t part = m_file->Read(block.get() + got, size - got);
+    if (part == 0) ThrowEndOfFile();
+    got += part;
+    m_unread -= std::min<std::uint64_t>(m_unread, part);
+  }
+  keeps.push_back(block);
+  return std::u16string_view(reinterpret_cast<const char16_t*>(block.get()), size / 2);
+}
+
 unsigned char* CArchive::FreeBlock() {
   // Held by callers only on this thread, so the counts are exact.
   if (m_blocks[m_current].use_count() > 1) {
@@ -260,6 +293,13 @@ std::u16string_view CArchive::ReadStringInPlace(std::u16string& text, std::vecto
     bool wide;
     const std::uint64_t length = ReadStringLength(wide);
     if constexpr (std::endian::native == std::endian::little) {
+      // Characters that a buffer could hold whole but the buffer's end cuts
+      // are gathered into one, so that they too stay where they are read;
+      // more than a buffer holds get a block of their own.
+      if (wide && length > (m_end - m_begin) / 2) {
+        if (length > (m_capacity - kHeadroom) / 2) return ReadOwnBlock(2 * static_cast<std::size_t>(length), keeps);
+        Gather(2 * static_cast<std::size_t>(length));
+      }
       const unsigned char* const in = m_data + m_begin;
       if (wide && length <= (m_end - m_begin) / 2 &&
           reinterpret_cast<std::uintptr_t>(in) % alignof(char16_t) == 0) {

@@ -121,11 +121,14 @@ class CArchive {
   // The same appended to text; on a failure text may hold part of it.
   void AppendString(std::u16string& text);
   // Reads a string field as AppendString does, unless its characters are
-  // UTF-16LE lying whole and aligned in the archive's buffer: then they stay
-  // there, text is left as it was, and the view returned points at them.
-  // The view lives as long as its buffer: keeps gets the buffer unless it
-  // is keeps' last one, and the archive reads into no buffer anyone else
-  // holds. Returns a view without data when the characters went to text.
+  // UTF-16LE: then they stay in the archive's buffer (gathered into one when
+  // they would cross its end; longer than a buffer holds, read into a
+  // block of their own), text is left as it was, and the view returned
+  // points at them. The view lives as long as its buffer: keeps gets the
+  // buffer unless it is keeps' last one, and the archive reads into no
+  // buffer anyone else holds. Returns a view without data when the
+  // characters went to text: 8-bit ones, and ones lying whole at an odd
+  // address.
   using Block = std::shared_ptr<const unsigned char[]>;
   std::u16string_view ReadStringInPlace(std::u16string& text, std::vector<Block>& keeps);
 
@@ -150,6 +153,13 @@ class CArchive {
   std::size_t Fill(std::size_t need) { return m_end - m_begin >= need ? m_end - m_begin : Refill(need); }
   // Fill when the buffer holds fewer than need bytes: reads on.
   std::size_t Refill(std::size_t need);
+  // Makes the next size bytes (at most a buffer's after its headroom) lie
+  // whole in one buffer, the first of them aligned, or throws end of file.
+  void Gather(std::size_t size);
+  // The next size bytes, more than the buffer holds, read into a block of
+  // their own that keeps gets; throws end of file at once when the file
+  // holds fewer.
+  std::u16string_view ReadOwnBlock(std::size_t size, std::vector<Block>& keeps);
   // Load: the buffer to read into next, this one unless another holds it.
   unsigned char* FreeBlock();
   // The length of the string field that begins next; wide tells whether its

@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "index/archive.h"
 #include "index/refresh_progress.h"
 #include "index/strong_hash.h"
+#include "platform/framework/exceptions.h"
 
 void CMapStringToString::Exchange(CArchive& ar, RefreshProgress* progress) {
   if (ar.IsStoring()) {
@@ -33,40 +36,54 @@ void CMapStringToString::Exchange(CArchive& ar, RefreshProgress* progress) {
   Reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, ar.BytesLeft() / 12)));
   // Read a group at a time, each key's lookup slot asked for before any of
   // them is added, so that the misses in a large map's table overlap.
-  // Added in the order read, with progress told as if one by one.
+  // Added in the order read, with progress told as if one by one. Keys and
+  // values stay where the archive read them until their group is added, so
+  // each is copied once, into the map; only those it cannot leave there go
+  // to texts of their own.
   constexpr std::uint32_t kGroup = 32;
-  std::u16string keys[kGroup];
-  std::u16string values[kGroup];
+  std::u16string keyTexts[kGroup];
+  std::u16string valueTexts[kGroup];
+  std::u16string_view keys[kGroup];
+  std::u16string_view values[kGroup];
   std::uint64_t strong[kGroup];
-  const auto cut = [](const std::u16string& text) {
-    return std::u16string_view(text).substr(0, text.find(u'\0'));
+  std::vector<CArchive::Block> keeps;
+  const auto read = [&ar, &keeps](std::u16string& text) {
+    text.clear();
+    const std::u16string_view view = ar.ReadStringInPlace(text, keeps);
+    const std::u16string_view whole = view.data() != nullptr ? view : std::u16string_view(text);
+    return whole.substr(0, whole.find(u'\0'));
   };
   const auto add = [&](std::uint32_t base, std::uint32_t n) {
     for (std::uint32_t i = 0; i < n; ++i) {
       if (progress != nullptr && (base + i) % 1024 == 0) progress->Working(base + i, count);
-      // The value read is moved into the map, unless a NUL cuts it.
-      std::u16string& value = values[i];
-      if (const std::size_t nul = value.find(u'\0'); nul != std::u16string::npos) value.resize(nul);
-      At(cut(keys[i]), strong[i]) = std::move(value);
+      // Had before the key is added, so that a failure adds nothing.
+      std::u16string value;
+      try {
+        value.assign(values[i]);
+      } catch (const std::bad_alloc&) {
+        throw CMemoryException();
+      }
+      At(keys[i], strong[i]) = std::move(value);
     }
   };
   for (std::uint32_t base = 0; base < count; base += kGroup) {
     const std::uint32_t n = std::min(kGroup, count - base);
-    std::uint32_t read = 0;
+    std::uint32_t done = 0;
     try {
-      for (; read < n; ++read) {
-        ar.ReadString(keys[read]);
-        ar.ReadString(values[read]);
-        strong[read] = StrongHash(cut(keys[read]));
-        PrefetchLookup(strong[read]);
+      for (; done < n; ++done) {
+        keys[done] = read(keyTexts[done]);
+        values[done] = read(valueTexts[done]);
+        strong[done] = StrongHash(keys[done]);
+        PrefetchLookup(strong[done]);
       }
     } catch (...) {
       // The pairs before the one that failed are added, as they would
       // have been one by one.
-      add(base, read);
-      if (progress != nullptr && (base + read) % 1024 == 0) progress->Working(base + read, count);
+      add(base, done);
+      if (progress != nullptr && (base + done) % 1024 == 0) progress->Working(base + done, count);
       throw;
     }
     add(base, n);
+    keeps.clear();  // the archive may read into those buffers again
   }
 }

@@ -119,7 +119,7 @@ WordIndex::Id WordIndex::InternNote(std::u16string_view name) {
   return InternNote(name, StrongHash(name));
 }
 
-void WordIndex::InternNotes(std::span<const std::u16string_view> names) {
+void WordIndex::InternNotes(std::span<const std::u16string_view> names, const std::uint32_t* walkHashes) {
   constexpr std::size_t kGroup = 32;
   std::uint64_t strong[kGroup];
   for (std::size_t base = 0; base < names.size(); base += kGroup) {
@@ -133,11 +133,13 @@ void WordIndex::InternNotes(std::span<const std::u16string_view> names) {
       strong[i] = StrongHash(names[base + i]);
       m_noteLookup.Prefetch(strong[i]);
     }
-    for (std::size_t i = 0; i < n; ++i) InternNote(names[base + i], strong[i]);
+    for (std::size_t i = 0; i < n; ++i) {
+      InternNote(names[base + i], strong[i], walkHashes != nullptr ? &walkHashes[base + i] : nullptr);
+    }
   }
 }
 
-WordIndex::Id WordIndex::InternNote(std::u16string_view name, std::uint64_t strong) {
+WordIndex::Id WordIndex::InternNote(std::u16string_view name, std::uint64_t strong, const std::uint32_t* walkHash) {
   const std::uint32_t found = FindRecord(name, strong);
   if (found != kNone) return RecordNote(found);
   if (name.size() > 0xFFFFFFFF - kRecordUnits - m_noteText.size()) throw std::bad_alloc();
@@ -157,7 +159,7 @@ WordIndex::Id WordIndex::InternNote(std::u16string_view name, std::uint64_t stro
   const auto record = static_cast<std::uint32_t>(m_noteText.size());
   const auto length = static_cast<std::uint32_t>(name.size());
   m_notes.push_back(NoteSpan{record + kRecordUnits, length});
-  m_noteBuckets.push_back(static_cast<std::uint8_t>(WalkHash(name) % kBuckets));
+  m_noteBuckets.push_back(static_cast<std::uint8_t>((walkHash != nullptr ? *walkHash : WalkHash(name)) % kBuckets));
   m_noteSets.push_back(0);
   const char16_t header[kRecordUnits] = {static_cast<char16_t>(id), static_cast<char16_t>(id >> 16),
                                           static_cast<char16_t>(length), static_cast<char16_t>(length >> 16)};
@@ -228,11 +230,17 @@ void WordIndex::InsertWords(std::span<const std::u16string_view> words, Id* ids)
   }
 }
 
-void WordIndex::ReserveWords(std::size_t count) {
+void WordIndex::ReserveWords(std::size_t count, std::size_t units) {
   m_wordLookup.Reserve(count);
   m_words.reserve(count);
   m_wordMark.reserve(count);
   m_wordBegin.reserve(count + 1);
+  // Each with its NUL.
+  if (units > 0 && units + count > m_wordText.capacity()) m_wordText.reserve(units + count);
+  // The walk hash spreads words evenly: an eighth more than a bucket's
+  // share lets few buckets grow.
+  const std::size_t share = count / kBuckets;
+  for (std::vector<Id>& bucket : m_bucketWords) bucket.reserve(share + share / 8 + 16);
 }
 
 void WordIndex::BuildNoteWords(bool expectedOnly) {

@@ -139,8 +139,10 @@ class WordIndex {
   Id InternNote(std::u16string_view name);
   // InternNote of each of names in turn. Faster than one by one for names
   // the caches do not hold: each group's names are read and their lookups
-  // asked for ahead of their turn.
-  void InternNotes(std::span<const std::u16string_view> names);
+  // asked for ahead of their turn. walkHashes, when given, holds the
+  // WalkHash of each name (as many), known already to a caller that took
+  // the names from a map.
+  void InternNotes(std::span<const std::u16string_view> names, const std::uint32_t* walkHashes = nullptr);
   // Makes room for count names in all, of units code units in all, so that
   // interning them does not move the names already there.
   void ReserveNotes(std::size_t count, std::size_t units = 0);
@@ -165,9 +167,11 @@ class WordIndex {
   // Faster than one by one: the memory each insertion looks at first is
   // asked for ahead of it.
   void InsertWords(std::span<const std::u16string_view> words, Id* ids);
-  // Makes room for count words in all, so that inserting them does not
-  // move the words already there.
-  void ReserveWords(std::size_t count);
+  // Makes room for count words in all, of about units code units in all
+  // (0: unknown), so that inserting them does not move the words already
+  // there. The words of each walk bucket get room for a share of count
+  // with some to spare.
+  void ReserveWords(std::size_t count, std::size_t units = 0);
   // Valid until the next InsertWord.
   std::u16string_view Word(Id word) const {
     return {m_wordText.data() + m_wordBegin[word], m_wordBegin[word + 1] - m_wordBegin[word] - 1};
@@ -292,8 +296,9 @@ class WordIndex {
   std::u16string_view RecordName(std::uint32_t record) const;
   // The record of the name, whose StrongHash is strong, or kNone.
   std::uint32_t FindRecord(std::u16string_view name, std::uint64_t strong) const;
-  // InternNote with StrongHash(name) already computed.
-  Id InternNote(std::u16string_view name, std::uint64_t strong);
+  // InternNote with StrongHash(name) already computed, and its WalkHash
+  // when walkHash is not null.
+  Id InternNote(std::u16string_view name, std::uint64_t strong, const std::uint32_t* walkHash = nullptr);
 
   // Ids of the words each note is in, built when a note that is already in
   // some set is added again, and kept up to date from then on: for every

@@ -38,6 +38,8 @@ constexpr std::size_t kChunkLists = 4096;
 constexpr std::size_t kChunkBlocks = 2;
 // Chunks in turn: one filled while the others wait or are split.
 constexpr std::size_t kChunks = 4;
+// The buckets of the walk hash, by which the pairs of a file are ordered.
+constexpr std::uint32_t kWalkBuckets = 17;
 
 // Whether text holds a NUL: four units at a time, with no early exit.
 bool HasNul(std::u16string_view text) {
@@ -288,15 +290,19 @@ class SplitThreads {
   void InternStamps() {
     if (m_stamps != nullptr) {
       // Gathered first, so that the names are read ahead of their turn.
+      // Their walk hashes too, which the map knows.
       std::vector<std::u16string_view> names;
+      std::vector<std::uint32_t> walkHashes;
       names.reserve(static_cast<std::size_t>(m_stamps->Count()));
+      walkHashes.reserve(names.capacity());
       std::size_t units = 0;
       for (const auto* e = m_stamps->FirstEntry(); e != nullptr; e = m_stamps->NextEntry(e)) {
         names.push_back(e->key);
+        walkHashes.push_back(e->nHashValue);
         units += e->key.size();
       }
       m_words.ReserveNotes(names.size(), units);
-      m_words.InternNotes(names);
+      m_words.InternNotes(names, walkHashes.data());
     }
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_interned = true;
@@ -431,9 +437,29 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
     }
     chunks[slot].Reuse(pair);
   };
-  // Queues the chunk filled, once its words are inserted.
+  // Queues the chunk filled, once its words are inserted. Their text is
+  // had at about its size once, instead of growing by copies, when the
+  // first walk bucket is read: the words of a bucket come oldest first, the
+  // commonest and shortest words, so only a whole bucket tells how long
+  // words are, and any bucket as well as another.
+  bool sized = false;
+  std::uint64_t seenUnits = 0;
+  std::uint64_t seenWords = 0;
+  const auto size = [&](const Chunk& chunk) {
+    seenUnits += chunk.keys.size();
+    seenWords += chunk.Lists();
+    const auto bucket = [&words](Id word) { return WalkHash(words.Word(word)) % kWalkBuckets; };
+    if (bucket(chunk.words.back()) == bucket(0)) return;
+    sized = true;
+    // An eighth to spare, and no more than the file could hold.
+    const double guess = static_cast<double>(seenUnits) / static_cast<double>(seenWords) * count * 9 / 8;
+    const std::uint64_t most = seenUnits + ar.BytesLeft() / 2;
+    words.ReserveWords(room, guess < static_cast<double>(most) ? static_cast<std::size_t>(guess)
+                                                                : static_cast<std::size_t>(most));
+  };
   const auto queue = [&] {
     loaded.InsertWords(chunks[filling]);
+    if (!sized) size(chunks[filling]);
     threads.Add(chunks[filling]);
     queued[filling] = true;
   };

@@ -336,8 +336,8 @@ TEST(ArchiveTest, LoadJoinsFieldsCutByItsBuffersAndThrowsFailuresWhereMet) {
 }
 
 // Strings left where they were read stay as read while kept, however many
-// buffers are read after them; 8-bit ones, ones at odd offsets and ones
-// across a buffer's end go to the text given instead.
+// buffers are read after them, ones longer than a buffer too; 8-bit ones
+// and ones at odd offsets go to the text given instead.
 TEST(ArchiveTest, StringsReadInPlaceStayWhileKept) {
   std::vector<std::u16string> texts;
   std::string bytes;
@@ -361,12 +361,75 @@ TEST(ArchiveTest, StringsReadInPlaceStayWhileKept) {
     const std::u16string_view view = ar.ReadStringInPlace(copies[i], keeps);
     if (view.data() != nullptr) ++inPlace;
     read.push_back(view.data() != nullptr ? view : std::u16string_view(copies[i]));
-    if (i % 7 == 3 || texts[i].size() > CArchive::kLoadBufferSize) {
+    if (i % 7 == 3) {
       EXPECT_EQ(view.data(), nullptr) << i;
+    }
+    if (texts[i].size() > CArchive::kLoadBufferSize) {
+      EXPECT_NE(view.data(), nullptr) << i;
     }
   }
   EXPECT_GT(inPlace, texts.size() / 3);
   for (std::size_t i = 0; i < texts.size(); ++i) EXPECT_TRUE(read[i] == texts[i]) << i;
+}
+
+// UTF-16 strings stay in place wherever a buffer's end cuts them, at odd
+// offsets and longer than a buffer too, however the file hands its bytes
+// over; one that the file's end cuts throws the end of the file.
+TEST(ArchiveTest, StringsCutByABufferEndAreGatheredInPlace) {
+  const std::size_t most = (CArchive::kLoadBufferSize - 16) / 2;  // units a buffer holds after its headroom
+  std::vector<std::u16string> texts;
+  std::string bytes;
+  for (std::size_t i = 0; i < 40; ++i) {
+    const std::size_t length = i % 4 == 0 ? most - i : i % 4 == 1 ? 1 + 97 * i : i % 8 == 2 ? 5000 * i + 1 : most + 1;
+    texts.emplace_back(length, static_cast<char16_t>(0x0400 + i));
+    texts.back().back() = static_cast<char16_t>(i);  // the last unit tells a string's end from the next one's
+    bytes += Field(texts.back());
+    if (i % 9 == 4) bytes += Bytes({0x01, 'x'});  // an 8-bit string: what follows lies at odd offsets
+  }
+  for (const std::size_t part : {bytes.size(), std::size_t{4099}, std::size_t{77}}) {
+    SCOPED_TRACE(part);
+    ShakyFile file(bytes, part);
+    CArchive ar(file, CArchive::load);
+    std::vector<CArchive::Block> keeps;
+    std::vector<std::u16string_view> read;
+    std::u16string text;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      const std::u16string_view view = ar.ReadStringInPlace(text, keeps);
+      // A string at an odd offset that its buffer holds whole is copied.
+      if (view.data() == nullptr) {
+        EXPECT_EQ(std::u16string_view(text), texts[i]) << i;
+        text.clear();
+      } else {
+        read.push_back(view);
+        EXPECT_TRUE(view == texts[i]) << i;
+      }
+      if (i % 9 == 4) {
+        EXPECT_EQ(ar.ReadString(), u"x");
+      }
+    }
+    EXPECT_GT(read.size(), texts.size() * 3 / 4);
+    EXPECT_EQ(ar.BytesLeft(), 0u);
+  }
+  // Cut within a string longer than what is left of the first buffer, or
+  // than a buffer.
+  for (const std::size_t length : {most, 3 * most}) {
+    const std::string cut =
+        Field(std::u16string(100, u'a')) + Field(std::u16string(length, u'b')).substr(0, 2 * length - 1);
+    for (const std::size_t part : {cut.size(), std::size_t{1000}}) {
+      SCOPED_TRACE(std::to_string(length) + " " + std::to_string(part));
+      ShakyFile file(cut, part);
+      CArchive ar(file, CArchive::load);
+      std::vector<CArchive::Block> keeps;
+      std::u16string text;
+      EXPECT_EQ(ar.ReadStringInPlace(text, keeps), std::u16string(100, u'a'));
+      try {
+        ar.ReadStringInPlace(text, keeps);
+        ADD_FAILURE() << "no end of file";
+      } catch (const CArchiveException& e) {
+        EXPECT_EQ(e.m_cause, CArchiveException::endOfFile);
+      }
+    }
+  }
 }
 
 }  // namespace

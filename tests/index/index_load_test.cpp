@@ -16,13 +16,17 @@
 #include "index/archive.h"
 #include "index/index_file.h"
 #include "index/list_names.h"
+#include "index/map.h"
 #include "index/lookup_table.h"
 #include "index/strong_hash.h"
 #include "index/word_index.h"
 #include "tests/reference/index_file.h"
+#include "tests/reference/map.h"
+#include "tests/support/memory_file.h"
 #include "tests/support/archive_bytes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
+#include "platform/framework/exceptions.h"
 
 namespace {
 
@@ -160,6 +164,103 @@ TEST(IndexLoadTest, AWordIsCutAtItsFirstNulWhereverItLies) {
                                Field(letters.substr(0, nul)) + Field(u"n2:n1");
       ExpectSavedAsTheOldCodeSaves(file, 2, 1);
     }
+  }
+}
+
+// The stamps section read where the archive's buffers hold it loads the
+// old code's map: keys and values at odd offsets, across a buffer's end or
+// longer than a buffer, cut at a NUL, keys repeated; and where the file is
+// cut, in the middle of a group of pairs or of a string, the pairs before
+// the cut, and the same failure.
+TEST(IndexLoadTest, StampsLoadAsTheOldCodeLoadsThem) {
+  std::mt19937 rng(5);
+  std::vector<std::u16string> keys;
+  std::string file = Count(3000);
+  for (int i = 0; i < 3000; ++i) {
+    std::u16string key(1 + rng() % 30, static_cast<char16_t>(0x0400 + rng() % 200));
+    key += static_cast<char16_t>(u'0' + i % 10);
+    if (i % 97 == 5) key.insert(rng() % key.size(), 1, u'\0');
+    keys.push_back(i % 50 == 7 ? keys[rng() % keys.size()] : key);
+    std::u16string value(u"20240105093000");
+    if (i % 61 == 3) value[rng() % value.size()] = u'\0';
+    if (i == 1500) value.assign(CArchive::kLoadBufferSize, u'v');
+    if (i % 13 == 0) {
+      std::string bytes;
+      for (const char16_t c : keys.back()) bytes += static_cast<char>(c < 0x80 ? c : 'x');
+      file += Bytes({static_cast<int>(bytes.size())}) + bytes;
+    } else {
+      file += Field(keys.back());
+    }
+    file += Field(value);
+  }
+  const auto pairs = [](const auto& map) {
+    std::vector<std::pair<std::u16string, std::u16string>> out;
+    for (auto* e = map.FirstEntry(); e != nullptr; e = map.NextEntry(e)) out.emplace_back(e->key, e->value);
+    return out;
+  };
+  for (const std::size_t cut : {file.size(), file.size() - 1, file.size() - 40, file.size() - 1000,
+                                file.size() / 2 + 3, file.size() / 2 + 2000}) {
+    SCOPED_TRACE(cut);
+    std::string bytes = file.substr(0, cut);
+    std::string oldBytes = bytes;
+    MemoryFile in(bytes);
+    MemoryFile oldIn(oldBytes);
+    CArchive ar(in, CArchive::load);
+    CArchive oldAr(oldIn, CArchive::load);
+    CMapStringToString map;
+    reference::CMapStringToString old;
+    bool failed = false;
+    bool oldFailed = false;
+    try {
+      map.Exchange(ar);
+    } catch (const CArchiveException& e) {
+      failed = e.m_cause == CArchiveException::endOfFile;
+    }
+    try {
+      old.Exchange(oldAr);
+    } catch (const CArchiveException& e) {
+      oldFailed = e.m_cause == CArchiveException::endOfFile;
+    }
+    EXPECT_EQ(failed, cut < file.size());
+    EXPECT_EQ(failed, oldFailed);
+    EXPECT_GT(map.Count(), 1000);
+    EXPECT_TRUE(pairs(map) == pairs(old));
+  }
+}
+
+// The words' text is had at the size the first walk bucket foretells:
+// words in walk order that grow longer after it, or shorter, or lie in one
+// bucket only, or out of order, load as the old code loads them.
+TEST(IndexLoadTest, WordsLongerOrShorterThanTheFirstBucketForetellsLoadAsTheOldCode) {
+  std::mt19937 rng(21);
+  const auto word = [&rng](std::size_t length, bool firstBucket) {
+    for (;;) {
+      std::u16string text;
+      for (std::size_t i = 0; i < length; ++i) text += static_cast<char16_t>(u'a' + rng() % 26);
+      if ((WalkHash(text) % 17 == 0) == firstBucket) return text;
+    }
+  };
+  struct Shape {
+    std::size_t first, later;  // word lengths in the first bucket and after it
+    bool sorted;
+  };
+  for (const Shape shape : {Shape{2, 300, true}, Shape{400, 4, true}, Shape{3, 3, true}, Shape{4, 90, false}}) {
+    SCOPED_TRACE(std::to_string(shape.first) + " " + std::to_string(shape.later));
+    std::vector<std::pair<std::uint32_t, std::u16string>> words;
+    for (int i = 0; i < 3000; ++i) {
+      const bool first = i < 500;
+      std::u16string text = word(first ? shape.first : shape.later, first);
+      words.emplace_back(WalkHash(text) % 17, std::move(text));
+    }
+    if (shape.sorted) {
+      std::stable_sort(words.begin(), words.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    } else {
+      std::shuffle(words.begin(), words.end(), rng);
+    }
+    std::string file = Count(2) + Field(u"n1") + Field(u"20240105093000") + Field(u"n2") + Field(u"20240105093000");
+    file += Count(words.size());
+    for (std::size_t i = 0; i < words.size(); ++i) file += Field(words[i].second) + Field(i % 3 ? u"n1:n2" : u"n2");
+    ExpectSavedAsTheOldCodeSaves(file, 2, 1000);
   }
 }
 
@@ -363,20 +464,35 @@ TEST(IndexLoadTest, InterningManyNamesAtOnceInternsWhatOneAtATimeInterns) {
   for (int i = 0; i < 150; ++i) names.push_back(std::u16string(u"n").append(static_cast<std::size_t>(i % 97), u'q'));
   names.push_back(u"");
   names.push_back(u"first");
-  const std::vector<std::u16string_view> views(names.begin(), names.end());
-  WordIndex many;
-  WordIndex single;
-  many.InternNote(u"first");
-  single.InternNote(u"first");
-  many.ReserveNotes(10, 100);  // less than they need
-  many.InternNotes(views);
-  for (const std::u16string_view name : views) single.InternNote(name);
-  ASSERT_EQ(many.NoteCount(), single.NoteCount());
-  ASSERT_EQ(many.NoteCount(), 99u);
-  for (WordIndex::Id note = 0; note < many.NoteCount(); ++note) {
-    EXPECT_EQ(many.NoteName(note), single.NoteName(note)) << note;
-    EXPECT_EQ(many.NoteBucket(note), single.NoteBucket(note)) << note;
-    EXPECT_EQ(many.FindNote(many.NoteName(note)), note) << note;
+  names.push_back(u"\u044f\uffff\u00e9");  // units above 0x7FFF weigh in the walk hash as unsigned
+  // As the load gives them: the names of a map in its walk order, with the
+  // walk hashes it keeps.
+  CMapStringToString map;
+  for (const std::u16string& name : names) map[name] = u"stamp";
+  std::vector<std::u16string_view> walked;
+  std::vector<std::uint32_t> walkHashes;
+  for (auto* e = map.FirstEntry(); e != nullptr; e = map.NextEntry(e)) {
+    walked.push_back(e->key);
+    walkHashes.push_back(e->nHashValue);
+  }
+  for (const bool hashed : {false, true}) {
+    SCOPED_TRACE(hashed);
+    const std::vector<std::u16string_view> views =
+        hashed ? walked : std::vector<std::u16string_view>(names.begin(), names.end());
+    WordIndex many;
+    WordIndex single;
+    many.InternNote(u"first");
+    single.InternNote(u"first");
+    many.ReserveNotes(10, 100);  // less than they need
+    many.InternNotes(views, hashed ? walkHashes.data() : nullptr);
+    for (const std::u16string_view name : views) single.InternNote(name);
+    ASSERT_EQ(many.NoteCount(), single.NoteCount());
+    ASSERT_EQ(many.NoteCount(), 100u);
+    for (WordIndex::Id note = 0; note < many.NoteCount(); ++note) {
+      EXPECT_EQ(many.NoteName(note), single.NoteName(note)) << note;
+      EXPECT_EQ(many.NoteBucket(note), single.NoteBucket(note)) << note;
+      EXPECT_EQ(many.FindNote(many.NoteName(note)), note) << note;
+    }
   }
 }
 
