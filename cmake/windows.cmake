@@ -56,7 +56,8 @@ add_library(scriblet_map STATIC ${src}/index/strong_hash.cpp ${src}/index/map_ex
 target_link_libraries(scriblet_map PUBLIC scriblet_archive)
 scriblet_warnings(scriblet_map)
 
-add_library(scriblet_index STATIC ${src}/index/index_file.cpp ${src}/index/notes_folder.cpp
+add_library(scriblet_index STATIC ${src}/index/index_file.cpp ${src}/index/name_prefixes.cpp
+  ${src}/index/notes_folder.cpp
   ${src}/index/word_index.cpp ${src}/index/word_list_reader.cpp)
 target_link_libraries(scriblet_index PUBLIC scriblet_map scriblet_text Threads::Threads)
 scriblet_warnings(scriblet_index)
@@ -193,6 +194,8 @@ if(BUILD_TESTING)
     LIBS scriblet_index scriblet_test_env)
   scriblet_windows_test(index_load_test SOURCES ${src}/tests/index/index_load_test.cpp
     LIBS scriblet_reference scriblet_index scriblet_test_env)
+  scriblet_windows_test(name_prefixes_test SOURCES ${src}/tests/index/name_prefixes_test.cpp
+    LIBS scriblet_index)
   scriblet_windows_test(word_splitter_test
     SOURCES ${src}/tests/index/word_splitter_test.cpp ${alloc_failure} LIBS scriblet_refresh)
   scriblet_windows_test(notes_folder_test SOURCES ${src}/tests/index/notes_folder_test.cpp
