@@ -80,14 +80,12 @@ inline std::uint64_t Colons(const char16_t* units, std::size_t count, bool& nul)
 
 }  // namespace list_names
 
-// Replaces names with the names of list, in list order (views into list),
-// and strong with their StrongHash, one per name. The ':' of each 64 units
-// are found first, as bits, and the names taken from them: the units are
-// tested eight at a time without a branch on what they hold.
-inline void CutList(std::u16string_view list, std::vector<std::u16string_view>& names,
-                    std::vector<std::uint64_t>& strong) {
-  names.clear();
-  strong.clear();
+// Calls take(name, length) for each name of list, in list order (pointers
+// into list). The ':' of each 64 units are found first, as bits, and the
+// names taken from them: the units are tested eight at a time without a
+// branch on what they hold. Always inline: take is called for each name.
+template <class Take>
+[[gnu::always_inline]] inline void ForEachListName(std::u16string_view list, Take&& take) {
   const char16_t* const units = list.data();
   std::size_t size = list.size();
   std::size_t begin = 0;  // of the name being cut
@@ -104,9 +102,18 @@ inline void CutList(std::u16string_view list, std::vector<std::u16string_view>& 
     }
     for (; colons != 0; colons &= colons - 1) {
       const std::size_t end = block + static_cast<std::size_t>(std::countr_zero(colons));
-      if (end > begin) list_names::Take(units + begin, end - begin, names, strong);
+      if (end > begin) take(units + begin, end - begin);
       begin = end + 1;
     }
   }
-  if (size > begin) list_names::Take(units + begin, size - begin, names, strong);
+  if (size > begin) take(units + begin, size - begin);
+}
+
+// Replaces names with the names of list, in list order (views into list),
+// and strong with their StrongHash, one per name.
+inline void CutList(std::u16string_view list, std::vector<std::u16string_view>& names,
+                    std::vector<std::uint64_t>& strong) {
+  names.clear();
+  strong.clear();
+  ForEachListName(list, [&](const char16_t* name, std::size_t length) { list_names::Take(name, length, names, strong); });
 }

@@ -18,6 +18,7 @@
 
 #include "index/archive.h"
 #include "index/list_names.h"
+#include "index/name_prefixes.h"
 #include "index/start_thread.h"
 
 namespace {
@@ -60,12 +61,14 @@ bool HasNul(std::u16string_view text) {
 // thread.
 class ListSplitter {
  public:
-  // Looks the names up only; false when one is not interned (notes is then
-  // incomplete).
-  bool Find(std::u16string_view list, const WordIndex& words, std::vector<Id>& notes) {
-    Cut(list);
+  // Looks the names up only, by their beginnings; false when one is not
+  // interned (notes is then incomplete).
+  bool Find(std::u16string_view list, const WordIndex& words, const NamePrefixes& prefixes,
+            std::vector<Id>& notes) {
+    m_names.clear();
+    ForEachListName(list, [&](const char16_t* name, std::size_t length) { m_names.emplace_back(name, length); });
     m_ids.resize(m_names.size());
-    words.FindNotes(m_names, m_strong.data(), m_ids.data());
+    prefixes.FindNames(m_names, words, m_ids.data());
     StartList(notes);
     for (const Id note : m_ids) {
       if (note == kNone) return false;
@@ -303,6 +306,8 @@ class SplitThreads {
       }
       m_words.ReserveNotes(names.size(), units);
       m_words.InternNotes(names, walkHashes.data());
+      // Once the names are all there, for the splitting that waits for them.
+      m_prefixes.Build(m_words);
     }
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_interned = true;
@@ -316,7 +321,7 @@ class SplitThreads {
     chunk.unknown.assign(chunk.Lists(), false);
     chunk.walkOrdered.resize(chunk.Lists());
     for (std::size_t i = 0; i < chunk.Lists(); ++i) {
-      if (splitter.Find(chunk.List(i), m_words, notes)) {
+      if (splitter.Find(chunk.List(i), m_words, m_prefixes, notes)) {
         // Here, while the notes are at hand, rather than by the walk later.
         chunk.walkOrdered[i] = m_words.ToWalkOrder(notes);
         all.insert(all.end(), notes.begin(), notes.end());
@@ -332,6 +337,7 @@ class SplitThreads {
 
   WordIndex& m_words;
   const CMapStringToString* m_stamps;
+  NamePrefixes m_prefixes;  // built with the stamps' names, read-only from then on
   std::mutex m_mutex;
   std::condition_variable m_ready;
   std::condition_variable m_splitDone;
