@@ -106,14 +106,14 @@ void WordSplitter::Run() {
 }
 
 // The keyed hash of the run's bytes: lookups stay fast whatever a note
-// holds. The bytes go through an aligned buffer of code units; the length's
-// parity tells a run of odd length from the same bytes with a zero after.
+// holds. Taken from the bytes where they lie; a run of one to three bytes,
+// which the hash of code units reads only in pairs, goes in byte by byte.
 std::uint64_t WordSplitter::RunHash(std::string_view run) {
-  const std::size_t units = (run.size() + 1) / 2;
-  if (m_hashBuffer.size() < units) m_hashBuffer.resize(std::max(units, 2 * m_hashBuffer.size()));
-  if (units > 0) m_hashBuffer[units - 1] = 0;
-  std::memcpy(m_hashBuffer.data(), run.data(), run.size());
-  return StrongHash(std::u16string_view(m_hashBuffer.data(), units)) ^ (run.size() & 1);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(run.data());
+  const std::size_t size = run.size();
+  if (size >= 4) return strong_hash::Hash(bytes, size);
+  const std::uint64_t a = std::uint64_t{bytes[0]} << 16 | std::uint64_t{bytes[size / 2]} << 8 | bytes[size - 1];
+  return strong_hash::Finish(strong_hash::kSecret.seed, a, 0, size);
 }
 
 void WordSplitter::GrowTable() {

@@ -112,7 +112,7 @@ class WordSplitter {
   void WaitFor(const SplitResult::State& state);
   void Run();
   SplitText SplitOne(std::string_view text);
-  std::uint64_t RunHash(std::string_view run);
+  static std::uint64_t RunHash(std::string_view run);
   void GrowTable();
 
   std::mutex m_mutex;
@@ -145,7 +145,6 @@ class WordSplitter {
     char head[kHeadBytes];  // the run's first bytes, zeros after a short one
   };
   std::vector<Pending> m_textRuns;  // the runs of the text being split
-  std::u16string m_hashBuffer;
   std::uint32_t m_textNumber = 0;
   bool m_failed = false;
 

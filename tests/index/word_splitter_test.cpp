@@ -171,4 +171,79 @@ TEST(WordSplitterTest, ExhaustedMemoryAnywhereReachesTheCaller) {
   }
 }
 
+// Long texts among short ones, queued many at a time and then again after
+// the queue was drained, give what the model gives, and run numbers stay
+// in order across them.
+TEST(WordSplitterTest, LongAndShortTextsQueuedOrDrainedMatchTheModel) {
+  SetAnsiCodePage(65001);
+  SetUserLowerCase(true);
+  std::mt19937 rng(7);
+  const auto randomText = [&rng](std::size_t bytes) {
+    std::string text;
+    while (text.size() < bytes) text.append(rng() % 3 == 0 ? "W" : "w").append(std::to_string(rng() % 3000)).append(" ");
+    return text;
+  };
+  WordSplitter splitter;
+  RunBook book;
+  std::vector<std::string> texts;
+  std::vector<SplitResult> results;
+  for (int i = 0; i < 400; ++i) {
+    texts.push_back(randomText(i % 25 == 0 ? (std::size_t{20} << 10) : 40 + rng() % 400));
+    results.push_back(splitter.Split(texts.back()));
+    // Now and then the queue is drained, and the splitter sleeps again.
+    if (i % 50 == 49) {
+      for (std::size_t n = 0; n < results.size(); ++n) {
+        EXPECT_EQ(book.Expand(results[n].Get()), ModelWords(texts[n])) << "text " << i - results.size() + n + 1;
+      }
+      texts.clear();
+      results.clear();
+    }
+  }
+  SetUserLowerCase(false);
+}
+
+// Exhausted memory while many texts are queued throws from Split or fails
+// a result; the texts given before it still come out whole, and a failed
+// text fails the ones after it.
+TEST(WordSplitterTest, ExhaustedMemoryWhileManyTextsAreQueuedReachesTheCaller) {
+  SetAnsiCodePage(65001);
+  const std::string text = "a somewhat longer text with words enough to need the heap";
+  bool completed = false;
+  for (int after = 0; !completed; ++after) {
+    std::size_t given = 0;
+    bool thrown = false;
+    std::vector<bool> failed;
+    failed.reserve(64);
+    {
+      WordSplitter splitter;
+      std::vector<SplitResult> results;
+      results.reserve(64);
+      {
+        FailAllocation fail(after);
+        try {
+          for (; given < 40; ++given) results.push_back(splitter.Split(text + " " + std::to_string(given)));
+        } catch (const std::bad_alloc&) {
+          thrown = true;
+        }
+        completed = !fail.Fired();
+      }
+      for (SplitResult& result : results) {
+        try {
+          EXPECT_EQ(result.Get().runs.size(), 12u);
+          failed.push_back(false);
+        } catch (const std::bad_alloc&) {
+          failed.push_back(true);
+        }
+      }
+    }
+    EXPECT_EQ(failed.size(), given);
+    // A failure on the splitter's side fails the rest too; one in Split
+    // leaves the texts before it whole.
+    for (std::size_t i = 1; i < failed.size(); ++i) EXPECT_TRUE(!failed[i - 1] || failed[i]) << after;
+    if (completed) {
+      EXPECT_FALSE(thrown);
+    }
+  }
+}
+
 }  // namespace
