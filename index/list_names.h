@@ -8,9 +8,6 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
-#include <vector>
-
-#include "index/strong_hash.h"
 
 namespace list_names {
 
@@ -70,14 +67,6 @@ inline std::uint64_t Colons(const char16_t* units, std::size_t count, bool& nul)
   return colons;
 }
 
-// Adds the name of length units at name and its StrongHash. Always inline:
-// called for each name of each list.
-[[gnu::always_inline]] inline void Take(const char16_t* name, std::size_t length,
-                                        std::vector<std::u16string_view>& names, std::vector<std::uint64_t>& strong) {
-  names.emplace_back(name, length);
-  strong.push_back(strong_hash::Hash(reinterpret_cast<const unsigned char*>(name), 2 * length));
-}
-
 }  // namespace list_names
 
 // Calls take(name, length) for each name of list, in list order (pointers
@@ -109,11 +98,3 @@ template <class Take>
   if (size > begin) take(units + begin, size - begin);
 }
 
-// Replaces names with the names of list, in list order (views into list),
-// and strong with their StrongHash, one per name.
-inline void CutList(std::u16string_view list, std::vector<std::u16string_view>& names,
-                    std::vector<std::uint64_t>& strong) {
-  names.clear();
-  strong.clear();
-  ForEachListName(list, [&](const char16_t* name, std::size_t length) { list_names::Take(name, length, names, strong); });
-}

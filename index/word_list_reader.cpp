@@ -79,14 +79,13 @@ class ListSplitter {
 
   // Interns the names that are new.
   void Intern(std::u16string_view list, WordIndex& words, std::vector<Id>& notes) {
-    Cut(list);
     StartList(notes);
-    for (const std::u16string_view name : m_names) Keep(words.InternNote(name), notes);
+    ForEachListName(list, [&](const char16_t* name, std::size_t length) {
+      Keep(words.InternNote(std::u16string_view(name, length)), notes);
+    });
   }
 
  private:
-  void Cut(std::u16string_view list) { CutList(list, m_names, m_strong); }
-
   void StartList(std::vector<Id>& notes) {
     notes.clear();
     ++m_listNumber;
@@ -100,7 +99,6 @@ class ListSplitter {
   }
 
   std::vector<std::u16string_view> m_names;
-  std::vector<std::uint64_t> m_strong;  // per name
   std::vector<Id> m_ids;
   std::vector<std::uint32_t> m_lastList;  // per note id: the list that last named it
   std::uint32_t m_listNumber = 0;

@@ -15,7 +15,6 @@
 
 #include "index/archive.h"
 #include "index/index_file.h"
-#include "index/list_names.h"
 #include "index/map.h"
 #include "index/lookup_table.h"
 #include "index/strong_hash.h"
@@ -24,6 +23,7 @@
 #include "tests/reference/map.h"
 #include "tests/support/memory_file.h"
 #include "tests/support/archive_bytes.h"
+#include "tests/support/cut_list.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
 #include "platform/framework/exceptions.h"

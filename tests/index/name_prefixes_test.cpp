@@ -13,6 +13,7 @@
 #include "index/list_names.h"
 #include "index/strong_hash.h"
 #include "index/word_index.h"
+#include "tests/support/cut_list.h"
 
 namespace {
 
