@@ -189,7 +189,6 @@ WordIndex::Id WordIndex::InsertWord(std::u16string_view word, std::uint64_t stro
   const std::uint32_t bucket = WalkHash(word) % kBuckets;
   m_wordLookup.Reserve(m_words.size() + 1);
   ReserveOneMore(m_bucketWords[bucket]);
-  ReserveOneMore(m_wordMark);
   ReserveOneMore(m_words);
   if (m_wordBegin.empty()) m_wordBegin.reserve(16);
   ReserveOneMore(m_wordBegin);
@@ -203,7 +202,6 @@ WordIndex::Id WordIndex::InsertWord(std::u16string_view word, std::uint64_t stro
   m_wordBegin.push_back(static_cast<std::uint32_t>(m_wordText.size()));
   const auto id = static_cast<Id>(m_words.size() - 1);
   m_bucketWords[bucket].push_back(id);
-  m_wordMark.push_back(0);
   m_wordLookup.Insert(strong, id);
   Changed();
   return id;
@@ -233,7 +231,6 @@ void WordIndex::InsertWords(std::span<const std::u16string_view> words, Id* ids)
 void WordIndex::ReserveWords(std::size_t count, std::size_t units) {
   m_wordLookup.Reserve(count);
   m_words.reserve(count);
-  m_wordMark.reserve(count);
   m_wordBegin.reserve(count + 1);
   // Each with its NUL.
   if (units > 0 && units + count > m_wordText.capacity()) m_wordText.reserve(units + count);
@@ -277,6 +274,8 @@ void WordIndex::CountNoteSets() {
 }
 
 void WordIndex::AddNote(Id note, std::span<const Id> words) {
+  // Had here rather than as words are inserted: a load adds no note.
+  if (m_wordMark.size() < m_words.size()) m_wordMark.resize(m_words.size(), 0);
   Changed();
   if (m_noteSetsStale) CountNoteSets();
   if (++m_markEpoch == 0) {
@@ -336,7 +335,7 @@ void WordIndex::RemoveNotes(const std::vector<bool>& gone) {
   Changed();
 }
 
-bool WordIndex::ToWalkOrder(std::vector<Id>& notes) const {
+bool WordIndex::ToWalkOrder(std::span<Id> notes) const {
   // In one pass: each run is reversed as it ends, and a bucket below the
   // run's puts the runs reversed so far back.
   if (notes.empty()) return true;

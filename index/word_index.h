@@ -212,7 +212,7 @@ class WordIndex {
   // puts them into walk order in place and returns true; else leaves them
   // and returns false. Reads names only, so a loader's threads may call it
   // side by side.
-  bool ToWalkOrder(std::vector<Id>& notes) const;
+  bool ToWalkOrder(std::span<Id> notes) const;
   // Reverses the insertion order of all words: a loader that inserts words
   // in the order of the file's pairs calls it once when done, because the
   // saved order within a bucket is the oldest word first (see SaveOrder).
@@ -340,7 +340,7 @@ class WordIndex {
   bool m_noteWordsBuilt = false;
   std::vector<char> m_noteWordsKnown;  // per note, once built: its words are all listed
   std::vector<char> m_expected;        // per note: named by ExpectAddedAgain
-  std::vector<std::uint32_t> m_wordMark;  // per word: the AddNote call that saw it
+  std::vector<std::uint32_t> m_wordMark;  // per word, once AddNote needs it: the AddNote call that saw it
   std::uint32_t m_markEpoch = 0;
   mutable std::unique_ptr<WalkOrder> m_walk;
 };

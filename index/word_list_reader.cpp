@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "index/archive.h"
@@ -61,36 +62,46 @@ bool HasNul(std::u16string_view text) {
 // thread.
 class ListSplitter {
  public:
-  // Looks the names up only, by their beginnings; false when one is not
-  // interned (notes is then incomplete).
-  bool Find(std::u16string_view list, const WordIndex& words, const NamePrefixes& prefixes,
-            std::vector<Id>& notes) {
+  // Cuts lists 0 to count - 1 (list(i) gives each) into names and looks
+  // them all up, by their beginnings: most lists name one note or a few, so
+  // the lookups of many lists at once overlap where one list's could not.
+  template <class List>
+  void FindAll(std::size_t count, List&& list, const WordIndex& words, const NamePrefixes& prefixes) {
     m_names.clear();
-    ForEachListName(list, [&](const char16_t* name, std::size_t length) { m_names.emplace_back(name, length); });
+    m_listEnds.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+      ForEachListName(list(i), [&](const char16_t* name, std::size_t length) { m_names.emplace_back(name, length); });
+      m_listEnds[i] = m_names.size();
+    }
     m_ids.resize(m_names.size());
     prefixes.FindNames(m_names, words, m_ids.data());
-    StartList(notes);
-    for (const Id note : m_ids) {
-      if (note == kNone) return false;
-      Keep(note, notes);
+  }
+
+  // Appends the distinct notes of list i of FindAll to notes; false, with
+  // notes as it was, when one of its names is not interned.
+  bool Found(std::size_t i, std::vector<Id>& notes) {
+    const std::size_t start = notes.size();
+    ++m_listNumber;
+    for (std::size_t k = i == 0 ? 0 : m_listEnds[i - 1]; k < m_listEnds[i]; ++k) {
+      if (m_ids[k] == kNone) {
+        notes.resize(start);
+        return false;
+      }
+      Keep(m_ids[k], notes);
     }
     return true;
   }
 
   // Interns the names that are new.
   void Intern(std::u16string_view list, WordIndex& words, std::vector<Id>& notes) {
-    StartList(notes);
+    notes.clear();
+    ++m_listNumber;
     ForEachListName(list, [&](const char16_t* name, std::size_t length) {
       Keep(words.InternNote(std::u16string_view(name, length)), notes);
     });
   }
 
  private:
-  void StartList(std::vector<Id>& notes) {
-    notes.clear();
-    ++m_listNumber;
-  }
-
   void Keep(Id note, std::vector<Id>& notes) {
     if (note >= m_lastList.size()) m_lastList.resize(note + 1, 0);
     if (m_lastList[note] == m_listNumber) return;
@@ -99,6 +110,7 @@ class ListSplitter {
   }
 
   std::vector<std::u16string_view> m_names;
+  std::vector<std::size_t> m_listEnds;  // per list of FindAll: its names' end in m_names
   std::vector<Id> m_ids;
   std::vector<std::uint32_t> m_lastList;  // per note id: the list that last named it
   std::uint32_t m_listNumber = 0;
@@ -211,7 +223,7 @@ class SplitThreads {
   // Waits until chunk, queued before, is split, meanwhile splitting chunks
   // no thread has taken yet on the calling thread with splitter. Rethrows a
   // failure of a thread; throws what splitting throws.
-  void Wait(const Chunk& chunk, ListSplitter& splitter, std::vector<Id>& notes, std::vector<Id>& all) {
+  void Wait(const Chunk& chunk, ListSplitter& splitter, std::vector<Id>& all) {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
       if (m_failure) std::rethrow_exception(m_failure);
@@ -223,20 +235,25 @@ class SplitThreads {
       Chunk* other = m_queue.front();
       m_queue.pop_front();
       lock.unlock();
-      SplitChunk(*other, splitter, notes, all);
+      SplitChunk(*other, splitter, all);
       lock.lock();
       other->split = true;
     }
   }
 
+  // Tells the threads that no chunk comes after those queued: each ends
+  // when it finds none left, while the caller waits for the last ones,
+  // instead of after them, when Finish would wait for it to wake.
+  void Close() {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_closing = true;
+    m_ready.notify_all();
+  }
+
   // Stops the threads once every chunk queued is split; the names may be
   // interned again from then on. Rethrows a failure of a thread.
   void Finish() {
-    {
-      const std::lock_guard<std::mutex> lock(m_mutex);
-      m_closing = true;
-      m_ready.notify_all();
-    }
+    Close();
     Join();
     if (m_failure) std::rethrow_exception(m_failure);
   }
@@ -262,7 +279,6 @@ class SplitThreads {
     try {
       if (interns) InternStamps();
       ListSplitter splitter;
-      std::vector<Id> notes;
       std::vector<Id> all;
       for (;;) {
         Chunk* chunk;
@@ -275,7 +291,7 @@ class SplitThreads {
           chunk = m_queue.front();
           m_queue.pop_front();
         }
-        SplitChunk(*chunk, splitter, notes, all);
+        SplitChunk(*chunk, splitter, all);
         const std::lock_guard<std::mutex> lock(m_mutex);
         chunk->split = true;
         m_splitDone.notify_all();
@@ -313,16 +329,17 @@ class SplitThreads {
   }
 
   // all: the chunk's notes gathered, reused from chunk to chunk.
-  void SplitChunk(Chunk& chunk, ListSplitter& splitter, std::vector<Id>& notes, std::vector<Id>& all) {
+  void SplitChunk(Chunk& chunk, ListSplitter& splitter, std::vector<Id>& all) {
     all.clear();
     chunk.notesEnd.resize(chunk.Lists());
     chunk.unknown.assign(chunk.Lists(), false);
     chunk.walkOrdered.resize(chunk.Lists());
+    splitter.FindAll(chunk.Lists(), [&chunk](std::size_t i) { return chunk.List(i); }, m_words, m_prefixes);
     for (std::size_t i = 0; i < chunk.Lists(); ++i) {
-      if (splitter.Find(chunk.List(i), m_words, m_prefixes, notes)) {
+      const std::size_t begin = all.size();
+      if (splitter.Found(i, all)) {
         // Here, while the notes are at hand, rather than by the walk later.
-        chunk.walkOrdered[i] = m_words.ToWalkOrder(notes);
-        all.insert(all.end(), notes.begin(), notes.end());
+        chunk.walkOrdered[i] = m_words.ToWalkOrder(std::span(all).subspan(begin));
       } else {
         chunk.unknown[i] = true;
       }
@@ -356,17 +373,20 @@ class LoadedLists {
  public:
   explicit LoadedLists(WordIndex& words) : m_words(words) {}
 
-  // Makes room for count words.
-  void Reserve(std::size_t count) { m_lastPair.reserve(count); }
-
   // Inserts the words of chunk, filled and not yet split, in file order.
   void InsertWords(Chunk& chunk) {
     chunk.Keys(m_views);
     chunk.words.resize(chunk.Lists());
+    auto fresh = static_cast<Id>(m_words.WordCount());
     m_words.InsertWords(m_views, chunk.words.data());
-    m_lastPair.resize(m_words.WordCount());
+    // New words take the ids next in turn; any other was read before (never
+    // in a file this program wrote), and only its latest pair is noted.
     for (std::size_t i = 0; i < chunk.Lists(); ++i) {
-      m_lastPair[chunk.words[i]] = chunk.firstPair + static_cast<std::uint32_t>(i);
+      if (chunk.words[i] == fresh) {
+        ++fresh;
+      } else {
+        m_repeated[chunk.words[i]] = chunk.firstPair + static_cast<std::uint32_t>(i);
+      }
     }
   }
 
@@ -380,7 +400,8 @@ class LoadedLists {
       const std::uint32_t pair = chunk.firstPair + static_cast<std::uint32_t>(i);
       if (chunk.unknown[i]) {
         m_waiting.push_back(Waiting{word, pair, std::u16string(chunk.List(i))});
-      } else if (m_lastPair[word] == pair) {
+      } else {
+        // A later list of the word, taken later, replaces this one.
         m_words.SetLoadedNotesInPlace(word, std::span(notes + begin, chunk.notesEnd[i] - begin),
                                       chunk.walkOrdered[i] != 0);
       }
@@ -393,7 +414,11 @@ class LoadedLists {
     std::vector<Id> notes;
     for (Waiting& list : m_waiting) {
       interning.Intern(list.text, m_words, notes);
-      if (m_lastPair[list.word] == list.pair) m_words.SetLoadedNotes(list.word, std::vector<Id>(notes));
+      // Unless a later list of the word, taken before, filled its set.
+      const auto later = m_repeated.find(list.word);
+      if (later == m_repeated.end() || later->second <= list.pair) {
+        m_words.SetLoadedNotes(list.word, std::vector<Id>(notes));
+      }
       std::u16string().swap(list.text);
     }
   }
@@ -406,7 +431,7 @@ class LoadedLists {
   };
 
   WordIndex& m_words;
-  std::vector<std::uint32_t> m_lastPair;  // per word
+  std::unordered_map<Id, std::uint32_t> m_repeated;  // per word read again: its latest pair
   std::vector<std::u16string_view> m_views;
   std::deque<Waiting> m_waiting;
 };
@@ -422,7 +447,6 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
   const auto room = static_cast<std::size_t>(std::min<std::uint64_t>(count, ar.BytesLeft() / 12));
   words.ReserveWords(room);
   LoadedLists loaded(words);
-  loaded.Reserve(room);
   // Outlive the threads, which point into them; one being filled, the others
   // queued or being split.
   std::array<Chunk, kChunks> chunks;
@@ -431,11 +455,10 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
   SplitThreads threads(words, count > 0 ? &stamps : nullptr);
   // Takes back the chunk at slot, once split, and makes it the one filled.
   ListSplitter splitter;  // for what the reader splits itself
-  std::vector<Id> notes;
   std::vector<Id> all;
   const auto takeBack = [&](std::size_t slot, std::uint32_t pair) {
     if (queued[slot]) {
-      threads.Wait(chunks[slot], splitter, notes, all);
+      threads.Wait(chunks[slot], splitter, all);
       loaded.Take(chunks[slot]);
       queued[slot] = false;
     }
@@ -481,6 +504,7 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
     chunk.ReadList(ar);
   }
   if (chunks[filling].Lists() > 0) queue();
+  threads.Close();
   for (std::size_t n = 1; n <= kChunks; ++n) {
     const std::size_t slot = (filling + n) % kChunks;  // the oldest first
     if (queued[slot]) takeBack(slot, 0);
