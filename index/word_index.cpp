@@ -306,10 +306,10 @@ void WordIndex::AddNote(Id note, std::span<const Id> words) {
     if (m_wordMark[word] == m_markEpoch) continue;
     if (m_noteWordsBuilt) ReserveOneMore(m_noteWords[note]);
     WordRecord& record = m_words[word];
-    if (record.walkOrdered) {
+    if (record.notes.WalkOrdered()) {
       // Back to the order added, which a new note joins at the end.
       ReverseRuns(record.notes, *this);
-      record.walkOrdered = false;
+      record.notes.SetWalkOrdered(false);
     }
     record.notes.PushBack(note);
     if (m_noteWordsBuilt) m_noteWords[note].push_back(word);
@@ -367,11 +367,12 @@ void WordIndex::NoteSet::Assign(std::span<const Id> ids) {
 void WordIndex::NoteSet::PushBack(Id note) {
   if (m_size == m_capacity || m_capacity == 0) {
     // A set in a kept block moves out on its first note added.
-    constexpr std::size_t kMost = 0xFFFFFFFF;
+    constexpr std::size_t kMost = kMostNotes;
     if (m_size == kMost) throw std::bad_alloc();
     const std::size_t capacity = std::min(kMost, std::max<std::size_t>(2 * std::size_t{m_size}, 4));
     NoteSet grown(new Id[capacity], m_size, capacity);
     std::copy(begin(), end(), grown.m_data);
+    grown.m_walkOrdered = m_walkOrdered;
     grown.swap(*this);
   }
   m_data[m_size++] = note;
@@ -392,7 +393,7 @@ void WordIndex::SetLoadedNotes(Id word, std::vector<Id>&& notes, bool inWalkOrde
 }
 
 void WordIndex::LoadedSetChanged(Id word, bool inWalkOrder) {
-  m_words[word].walkOrdered = inWalkOrder;
+  m_words[word].notes.SetWalkOrdered(inWalkOrder);
   m_noteSetsStale = true;
   m_noteWords.clear();
   m_noteWordsKnown.clear();
@@ -425,7 +426,7 @@ const WordIndex::WalkOrder& WordIndex::Walk() const {
   bool allWalkOrdered = true;
   for (const WordRecord& word : m_words) {
     out.postings += word.notes.size();
-    allWalkOrdered &= word.walkOrdered;
+    allWalkOrdered &= word.notes.WalkOrdered();
   }
   if (idOrder) {
     static constexpr std::uint32_t kNoWords[1] = {0};
@@ -450,7 +451,7 @@ const WordIndex::WalkOrder& WordIndex::Walk() const {
   for (std::size_t at = 0; at < words; ++at) {
     const Id id = out.words[at];
     const WordRecord& word = m_words[id];
-    sortedBegin.push_back(sortedBegin.back() + (word.walkOrdered ? 0 : word.notes.size()));
+    sortedBegin.push_back(sortedBegin.back() + (word.notes.WalkOrdered() ? 0 : word.notes.size()));
     if (!idOrder) {
       out.m_textBegins[at] = textAt;
       textAt += m_wordBegin[id + 1] - m_wordBegin[id];
@@ -470,7 +471,7 @@ const WordIndex::WalkOrder& WordIndex::Walk() const {
     for (std::size_t at = from; at < to; ++at) {
       const Id id = out.words[at];
       const WordRecord& word = m_words[id];
-      if (word.walkOrdered) {
+      if (word.notes.WalkOrdered()) {
         out.m_sets[at] = WalkOrder::Set{word.notes.data(), word.notes.size()};
       } else {
         Id* const sorted = out.m_sorted.data() + sortedBegin[at];

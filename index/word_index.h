@@ -238,10 +238,7 @@ class WordIndex {
   class NoteSet {
    public:
     NoteSet() = default;
-    NoteSet(NoteSet&& other) noexcept
-        : m_data(std::exchange(other.m_data, nullptr)),
-          m_size(std::exchange(other.m_size, 0)),
-          m_capacity(std::exchange(other.m_capacity, 0)) {}
+    NoteSet(NoteSet&& other) noexcept { swap(other); }
     NoteSet& operator=(NoteSet&& other) noexcept {
       NoteSet(std::move(other)).swap(*this);
       return *this;
@@ -256,6 +253,10 @@ class WordIndex {
     void PushBack(Id note);
     // Keeps the first size notes.
     void Shrink(std::size_t size) { m_size = static_cast<std::uint32_t>(size); }
+    // Whether the notes are in walk order, as loaded (see SetLoadedNotes).
+    // View and Assign clear it.
+    bool WalkOrdered() const { return m_walkOrdered != 0; }
+    void SetWalkOrdered(bool walkOrdered) { m_walkOrdered = walkOrdered ? 1 : 0; }
 
     Id* data() { return m_data; }
     const Id* data() const { return m_data; }
@@ -266,27 +267,38 @@ class WordIndex {
     const Id* begin() const { return m_data; }
     const Id* end() const { return m_data + m_size; }
 
+    // A set holds fewer notes than this: every note's name takes four code
+    // units of a name text of fewer than 2^32, so there are fewer notes.
+    static constexpr std::size_t kMostNotes = 0x7FFFFFFF;
+
    private:
     NoteSet(Id* data, std::size_t size, std::size_t capacity)
         : m_data(data), m_size(static_cast<std::uint32_t>(size)), m_capacity(static_cast<std::uint32_t>(capacity)) {}
     void swap(NoteSet& other) noexcept {
       std::swap(m_data, other.m_data);
       std::swap(m_size, other.m_size);
-      std::swap(m_capacity, other.m_capacity);
+      const std::uint32_t capacity = m_capacity;
+      m_capacity = other.m_capacity;
+      other.m_capacity = capacity;
+      const std::uint32_t walkOrdered = m_walkOrdered;
+      m_walkOrdered = other.m_walkOrdered;
+      other.m_walkOrdered = walkOrdered;
     }
     Id* Owned() const { return m_capacity > 0 ? m_data : nullptr; }
 
     Id* m_data = nullptr;
-    // Distinct note ids, so fewer than 2^32. A capacity of 0 with notes: a
-    // part of a block someone else keeps.
+    // A capacity of 0 with notes: a part of a block someone else keeps.
+    // The flag shares the capacity's word, so that a word's record takes
+    // 16 bytes: a load writes one per word, fresh memory every time.
     std::uint32_t m_size = 0;
-    std::uint32_t m_capacity = 0;
+    std::uint32_t m_capacity : 31 = 0;
+    std::uint32_t m_walkOrdered : 1 = 0;
   };
 
   struct WordRecord {
-    NoteSet notes;             // in the order added, or in walk order when walkOrdered
-    bool walkOrdered = false;  // loaded in walk order and not added to since
+    NoteSet notes;  // in the order added, or in walk order when it says so
   };
+  static_assert(sizeof(WordRecord) == sizeof(Id*) + 8);
 
   // In m_noteText each name follows its record's head: its id, then its
   // length, two units each, the low half first. The name lookup holds where
