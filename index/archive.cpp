@@ -6,6 +6,7 @@
 #include <new>
 
 #include "index/background_writer.h"
+#include "platform/os/memory.h"
 #include "platform/text/ansi_text.h"
 #include "platform/framework/exceptions.h"
 
@@ -49,6 +50,7 @@ CArchive::CArchive(CFile& file, Mode mode) : m_file(&file), m_mode(mode), m_capa
     m_capacity = kHeadroom + static_cast<std::size_t>(std::clamp<std::uint64_t>(m_unread + 1, 16, kLoadBufferSize));
     m_blocks.push_back(std::shared_ptr<unsigned char[]>(new unsigned char[m_capacity]));
     m_data = m_blocks.front().get();
+    PrepareToWrite(m_data, m_capacity);  // filled by reads at once
     return;
   }
   m_buffer.reset(new unsigned char[m_capacity]);
@@ -189,6 +191,7 @@ std::u16string_view CArchive::ReadOwnBlock(std::size_t size, std::vector<Block>&
   // No more than the file holds, so a length that lies costs nothing.
   if (size > BytesLeft()) ThrowEndOfFile();
   std::shared_ptr<unsigned char[]> block(new unsigned char[size]);
+  PrepareToWrite(block.get(), size);
   std::size_t got = m_end - m_begin;
   std::memcpy(block.get(), m_data + m_begin, got);
   m_begin = m_end;
@@ -209,6 +212,7 @@ unsigned char* CArchive::FreeBlock() {
     while (m_current < m_blocks.size() && m_blocks[m_current].use_count() > 1) ++m_current;
     if (m_current == m_blocks.size()) {
       std::shared_ptr<unsigned char[]> block(new unsigned char[m_capacity]);
+      PrepareToWrite(block.get(), m_capacity);
       m_blocks.push_back(std::move(block));
     }
   }

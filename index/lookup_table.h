@@ -11,6 +11,7 @@
 // match(payload) of each payload stored with the same hash. Payloads stored
 // under one hash must be distinct.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -18,6 +19,8 @@
 #include <new>
 #include <string_view>
 #include <utility>
+
+#include "platform/os/memory.h"
 
 namespace lookup_keys {
 
@@ -116,7 +119,10 @@ class LookupTable {
     std::size_t size = m_mask == 0 ? 16 : 2 * (m_mask + 1);
     while (2 * count > size) size *= 2;
     if (size - 1 > 0xFFFFFFFF) throw std::bad_alloc();
+    // Backed at once, then set: a large table is many fresh pages.
     std::unique_ptr<Slot[]> slots(new Slot[size]);
+    PrepareToWrite(slots.get(), size * sizeof(Slot));
+    std::fill_n(slots.get(), size, Slot{0, kEmpty});
     const std::size_t mask = size - 1;
     for (std::size_t i = 0; i <= m_mask && m_mask != 0; ++i) {
       if (m_slots[i].payload != kEmpty) Place(slots.get(), mask, m_slots[i]);
@@ -153,9 +159,10 @@ class LookupTable {
   }
 
  private:
+  // Set by Reserve: the slots of a new table start out free.
   struct Slot {
-    std::uint32_t tag = 0;  // the hash's low 32 bits
-    T payload = kEmpty;
+    std::uint32_t tag;  // the hash's low 32 bits
+    T payload;          // kEmpty: free
   };
 
   static void Place(Slot* slots, std::size_t mask, const Slot& slot) noexcept {

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "index/strong_hash.h"
+#include "platform/os/memory.h"
 #include "platform/text/ansi_text.h"
 #include "platform/text/lower_case.h"
 
@@ -230,10 +231,17 @@ void WordIndex::InsertWords(std::span<const std::u16string_view> words, Id* ids)
 
 void WordIndex::ReserveWords(std::size_t count, std::size_t units) {
   m_wordLookup.Reserve(count);
-  m_words.reserve(count);
-  m_wordBegin.reserve(count + 1);
+  // What the words will fill is backed at once, for the records and starts
+  // that grew: fresh pages had one at a time cost more.
+  const auto prepare = [](auto& array, std::size_t capacity) {
+    if (array.capacity() >= capacity) return;
+    array.reserve(capacity);
+    PrepareToWrite(array.data() + array.size(), (array.capacity() - array.size()) * sizeof(array[0]));
+  };
+  prepare(m_words, count);
+  prepare(m_wordBegin, count + 1);
   // Each with its NUL.
-  if (units > 0 && units + count > m_wordText.capacity()) m_wordText.reserve(units + count);
+  if (units > 0) prepare(m_wordText, units + count);
   // The walk hash spreads words evenly: an eighth more than a bucket's
   // share lets few buckets grow.
   const std::size_t share = count / kBuckets;

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +24,7 @@
 
 #include "index/notes_folder.h"
 #include "platform/os/env.h"
+#include "platform/os/memory.h"
 #include "platform/text/file_names.h"
 #include "tests/support/alloc_failure.h"
 
@@ -390,6 +392,27 @@ TEST_F(PosixEnvTest, AbsolutePathKeepsEveryLevel) {
   const std::string cwd = fs::current_path().string();
   EXPECT_EQ(env_.AbsolutePath(u"a/../b/n.txt"), FromNativeName(cwd + "/a/../b/n.txt"));
   EXPECT_EQ(env_.AbsolutePath(u"/x/../y"), u"/x/../y");
+}
+
+// Backing memory ahead keeps every byte, its edges' pages' too, and backs
+// the whole pages among them.
+TEST(PrepareToWriteTest, KeepsWhatTheBytesHoldAndBacksTheirPages) {
+  const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const std::size_t size = 8 * page;
+  auto* const bytes =
+      static_cast<unsigned char*>(mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(bytes, MAP_FAILED);
+  for (std::size_t i = 0; i < page + 100; ++i) bytes[i] = static_cast<unsigned char>(i % 251 + 1);
+  bytes[6 * page + 5] = 7;
+  PrepareToWrite(bytes + 100, 7 * page - 100 + 50);  // pages 1 to 6 whole
+  for (std::size_t i = 0; i < page + 100; ++i) ASSERT_EQ(bytes[i], i % 251 + 1) << i;
+  for (std::size_t i = page + 100; i < size; ++i) ASSERT_EQ(bytes[i], i == 6 * page + 5 ? 7 : 0) << i;
+  std::vector<unsigned char> resident(8);
+  ASSERT_EQ(mincore(bytes, size, resident.data()), 0);
+  if (madvise(bytes + 7 * page, page, MADV_POPULATE_WRITE) == 0) {
+    for (std::size_t p = 1; p <= 6; ++p) EXPECT_TRUE(resident[p] & 1) << p;
+  }
+  munmap(bytes, size);
 }
 
 }  // namespace
