@@ -189,17 +189,18 @@ struct Chunk {
 };
 
 // Threads that split chunks, looking names up only, so that any of them,
-// or the reader while it waits, may take any chunk. One of them first
-// interns the names of stamps, when given, while the reader reads on; the
-// chunks wait until it is done. Nothing else may intern names while they
-// run.
+// or the reader while it waits, may take any chunk. The names of stamps,
+// when given, are interned first, while the reader reads on, by whichever
+// comes first for them: a thread once started, or the reader when it would
+// wait for a chunk; the chunks wait until it is done. Nothing else may
+// intern names while they run.
 class SplitThreads {
  public:
   // Throws std::bad_alloc when a thread cannot be started.
   SplitThreads(WordIndex& words, const CMapStringToString* stamps) : m_words(words), m_stamps(stamps) {
     m_threads.reserve(kThreads);  // so that keeping a started thread cannot fail
     try {
-      for (std::size_t i = 0; i < kThreads; ++i) m_threads.push_back(StartThread([this, i] { Run(i == 0); }));
+      for (std::size_t i = 0; i < kThreads; ++i) m_threads.push_back(StartThread([this] { Run(); }));
     } catch (...) {
       Stop();
       throw;
@@ -228,6 +229,11 @@ class SplitThreads {
     for (;;) {
       if (m_failure) std::rethrow_exception(m_failure);
       if (chunk.split) return;
+      if (!m_internClaimed) {
+        // No thread has begun yet: one may take long to start.
+        Intern(lock);
+        continue;
+      }
       if (!m_interned || m_queue.empty()) {
         m_splitDone.wait(lock);
         continue;
@@ -275,9 +281,12 @@ class SplitThreads {
     }
   }
 
-  void Run(bool interns) {
+  void Run() {
     try {
-      if (interns) InternStamps();
+      {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!m_internClaimed) Intern(lock);
+      }
       ListSplitter splitter;
       std::vector<Id> all;
       for (;;) {
@@ -304,6 +313,18 @@ class SplitThreads {
     }
   }
 
+  // Interns the names of stamps, which no thread has claimed yet; lock is
+  // held before and after, not while they are interned.
+  void Intern(std::unique_lock<std::mutex>& lock) {
+    m_internClaimed = true;
+    lock.unlock();
+    InternStamps();
+    lock.lock();
+    m_interned = true;
+    m_ready.notify_all();
+    m_splitDone.notify_all();
+  }
+
   void InternStamps() {
     if (m_stamps != nullptr) {
       // Gathered first, so that the names are read ahead of their turn.
@@ -323,9 +344,6 @@ class SplitThreads {
       // Once the names are all there, for the splitting that waits for them.
       m_prefixes.Build(m_words);
     }
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    m_interned = true;
-    m_ready.notify_all();
   }
 
   // all: the chunk's notes gathered, reused from chunk to chunk.
@@ -357,6 +375,7 @@ class SplitThreads {
   std::condition_variable m_ready;
   std::condition_variable m_splitDone;
   std::deque<Chunk*> m_queue;
+  bool m_internClaimed = false;  // a thread interns the names, or has
   bool m_interned = false;
   bool m_closing = false;
   bool m_stop = false;
