@@ -357,7 +357,8 @@ class SplitThreads {
       const std::size_t begin = all.size();
       if (splitter.Found(i, all)) {
         // Here, while the notes are at hand, rather than by the walk later.
-        chunk.walkOrdered[i] = m_words.ToWalkOrder(std::span(all).subspan(begin));
+        // Most lists name one note, which is its own walk.
+        chunk.walkOrdered[i] = all.size() - begin < 2 || m_words.ToWalkOrder(std::span(all).subspan(begin));
       } else {
         chunk.unknown[i] = true;
       }
