@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr std::uint32_t kBuckets = 17;
+constexpr std::uint32_t kBuckets = WordIndex::kWalkBuckets;
 // A walk of less work (notes sorted, units copied) is not worth a second
 // thread.
 constexpr std::size_t kWalkHelperWork = std::size_t{1} << 16;

@@ -48,6 +48,8 @@ class WordIndex {
  public:
   using Id = std::uint32_t;
   static constexpr Id kNone = 0xFFFFFFFF;
+  // The buckets of the walk hash, by which words and notes walk.
+  static constexpr std::uint32_t kWalkBuckets = 17;
 
   // An array whose elements start out unset: Walk() writes every element,
   // so zeroing them first would only touch every page twice, and on one
@@ -345,7 +347,7 @@ class WordIndex {
   // size of m_wordText); empty while there are no words. The word starts a
   // walk in id order gives.
   std::vector<std::uint32_t> m_wordBegin;
-  std::vector<Id> m_bucketWords[17];  // word ids per bucket, oldest first
+  std::vector<Id> m_bucketWords[kWalkBuckets];  // word ids per bucket, oldest first
   LookupTable<std::uint32_t, kNone> m_noteLookup;  // to records
   LookupTable<Id, kNone> m_wordLookup;
   std::vector<std::vector<Id>> m_noteWords;  // empty until BuildNoteWords

@@ -40,8 +40,6 @@ constexpr std::size_t kChunkLists = 4096;
 constexpr std::size_t kChunkBlocks = 2;
 // Chunks in turn: one filled while the others wait or are split.
 constexpr std::size_t kChunks = 4;
-// The buckets of the walk hash, by which the pairs of a file are ordered.
-constexpr std::uint32_t kWalkBuckets = 17;
 
 // Whether text holds a NUL: four units at a time, with no early exit.
 bool HasNul(std::u16string_view text) {
@@ -495,7 +493,7 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
   const auto size = [&](const Chunk& chunk) {
     seenUnits += chunk.keys.size();
     seenWords += chunk.Lists();
-    const auto bucket = [&words](Id word) { return WalkHash(words.Word(word)) % kWalkBuckets; };
+    const auto bucket = [&words](Id word) { return WalkHash(words.Word(word)) % WordIndex::kWalkBuckets; };
     if (bucket(chunk.words.back()) == bucket(0)) return;
     sized = true;
     // An eighth to spare, and no more than the file could hold.
