@@ -358,24 +358,33 @@ bool WordIndex::ToWalkOrder(std::vector<Id>& notes) const {
 
 void WordIndex::NoteSet::Assign(std::span<const Id> ids) {
   NoteSet copy;
-  if (!ids.empty()) {
+  if (ids.size() <= kHeld) {
+    copy.m_capacity = kHeld;
+    copy.m_size = static_cast<std::uint32_t>(ids.size());
+  } else {
     copy = NoteSet(new Id[ids.size()], ids.size(), ids.size());
-    std::copy(ids.begin(), ids.end(), copy.m_data);
   }
+  std::copy(ids.begin(), ids.end(), copy.data());
   copy.swap(*this);
 }
 
 void WordIndex::NoteSet::PushBack(Id note) {
-  if (m_size == m_capacity || m_capacity == 0) {
-    // A set in a kept block moves out on its first note added.
+  if (m_size == 0) {
+    // Held here, whatever the set pointed at: a set in a kept block moves
+    // out on its first note added.
+    NoteSet held;
+    held.m_capacity = kHeld;
+    held.swap(*this);
+  } else if (m_size == m_capacity || m_capacity == 0) {
+    // Out of the set, or out of a kept block, into an array of its own.
     constexpr std::size_t kMost = 0xFFFFFFFF;
     if (m_size == kMost) throw std::bad_alloc();
-    const std::size_t capacity = std::min(kMost, std::max<std::size_t>(2 * std::size_t{m_size}, 4));
+    const std::size_t capacity = std::min(kMost, std::max<std::size_t>(2 * std::size_t{m_size}, 2 * kHeld));
     NoteSet grown(new Id[capacity], m_size, capacity);
-    std::copy(begin(), end(), grown.m_data);
+    std::copy(begin(), end(), grown.data());
     grown.swap(*this);
   }
-  m_data[m_size++] = note;
+  data()[m_size++] = note;
 }
 
 void WordIndex::KeepLoaded(std::unique_ptr<Id[]> block) {
