@@ -124,25 +124,26 @@ class WordSplitter {
   bool m_stop = false;
 
   // The splitter thread's own: every run met, in an open-addressing table
-  // (linear probing, at most half full) whose slot holds what a lookup
-  // needs, so that a run met before mostly costs one slot's cache line.
-  static constexpr std::size_t kHeadBytes = 12;
-  struct alignas(32) Slot {
-    std::uint64_t hash;
+  // (linear probing, at most half full) of small slots, four to a cache
+  // line, so that a folder's tens of thousands of runs fill few pages. A
+  // slot tells a run apart by its hash; a run met before is then confirmed
+  // against its bytes, which lie close together in m_runBytes.
+  struct Slot {
+    std::uint32_t check;     // the high half of the run's hash
     std::uint32_t run;       // kNoRun: the slot is free
     std::uint32_t lastText;  // the text that last had the run
-    std::uint32_t length;
-    char head[kHeadBytes];  // the run's first bytes, zeros after a short one
+    std::uint32_t begin;     // where the run starts in m_runBytes
   };
   static constexpr std::uint32_t kNoRun = 0xFFFFFFFF;
   std::vector<Slot> m_slots;
   std::size_t m_runCount = 0;
-  std::string m_runBytes;               // every run, one after another in run order
-  std::vector<std::size_t> m_runBegin;  // per run, where it starts in m_runBytes
+  // Every run, one after another in run order, each followed by a zero
+  // byte, which no run holds: a run compared with its first bytes and
+  // that zero after them is known whole, with no length kept beside it.
+  std::string m_runBytes;
   struct Pending {
     std::string_view run;
     std::uint64_t hash;
-    char head[kHeadBytes];  // the run's first bytes, zeros after a short one
   };
   std::vector<Pending> m_textRuns;  // the runs of the text being split
   std::uint32_t m_textNumber = 0;
