@@ -174,7 +174,7 @@ class PendingNotes {
     for (const std::uint32_t run : split.runs) {
       // Runs new in this note come in number order, right after the known ones.
       if (run == m_runWords.size()) {
-        const SplitWord& word = split.NewWord(run);
+        const SplitWord word = split.NewWord(run);
         m_runWords.push_back(m_words.InsertWord(word.text, word.strong));
       }
       ids.push_back(m_runWords[run]);

@@ -26,6 +26,14 @@ WordSplitter::~WordSplitter() {
   m_thread.join();
 }
 
+SplitWord SplitText::NewWord(std::uint32_t run) const {
+  const Piece piece = newRuns[run - firstNew];
+  std::u16string word = AnsiToWide(std::string_view(text).substr(piece.begin, piece.size));
+  LowerCaseInPlace(word);
+  const std::uint64_t strong = StrongHash(word);
+  return SplitWord{std::move(word), strong};
+}
+
 bool SplitResult::Ready() const { return m_state->ready.load(std::memory_order_acquire); }
 
 void SplitResult::Wait() {
@@ -91,6 +99,7 @@ void WordSplitter::Run() {
     try {
       if (m_failed) throw std::bad_alloc();
       result.words = SplitOne(job.text);
+      result.words.text = std::move(job.text);  // the new runs lie in it
     } catch (...) {
       m_failed = true;
       result.failure = std::current_exception();
@@ -136,6 +145,8 @@ void WordSplitter::GrowTable() {
 }
 
 SplitText WordSplitter::SplitOne(std::string_view text) {
+  // Where new runs lie is told in 32 bits.
+  if (text.size() > 0xFFFFFFFF) throw std::bad_alloc();
   if (++m_textNumber == 0) {
     for (Slot& slot : m_slots) slot.lastText = 0;
     m_textNumber = 1;
@@ -170,10 +181,8 @@ SplitText WordSplitter::SplitOne(std::string_view text) {
     Slot& slot = m_slots[i];
     if (slot.run == kNoRun) {
       if (m_runCount >= kNoRun - 1 || known + run.size() >= 0xFFFFFFFF) throw std::bad_alloc();
-      std::u16string word = AnsiToWide(run);
-      LowerCaseInPlace(word);
-      const std::uint64_t strong = StrongHash(word);
-      split.newWords.push_back(SplitWord{std::move(word), strong});
+      split.newRuns.push_back(SplitText::Piece{static_cast<std::uint32_t>(run.data() - text.data()),
+                                               static_cast<std::uint32_t>(run.size())});
       m_runBytes.append(run);
       m_runBytes.push_back('\0');
       slot = Slot{check, static_cast<std::uint32_t>(m_runCount++), 0, static_cast<std::uint32_t>(known)};

@@ -9,9 +9,11 @@
 // (a std::promise made one for every text, waited for or not).
 //
 // Most words of a text are ones met before, so the splitter numbers each
-// distinct byte run it meets (over all texts, in the order first met) and
-// converts and lower-cases a run only the first time; a text comes back as
-// the numbers of its runs, with the words of the runs new in it.
+// distinct byte run it meets (over all texts, in the order first met); a
+// text comes back as the numbers of its runs, with the bytes of the runs
+// new in it, which the taker converts and lower-cases, once a run: that
+// share of the work goes to the thread that reads the notes, which has
+// less to do.
 //
 // Uses the code page and lower-casing as they are when the splitter is
 // made; they must not change while it lives.
@@ -44,12 +46,18 @@ struct SplitText {
   // met them, over every text it was given, so a run new in this text has a
   // number no earlier text had and the numbers new here rise by one.
   std::vector<std::uint32_t> runs;
-  // The word of each run first met in this text: newWords[i] is run
-  // firstNew + i.
-  std::vector<SplitWord> newWords;
+  // The text split, and where in it each run first met in this text lies:
+  // newRuns[i] is run firstNew + i.
+  struct Piece {
+    std::uint32_t begin;
+    std::uint32_t size;
+  };
+  std::string text;
+  std::vector<Piece> newRuns;
   std::uint32_t firstNew = 0;
 
-  const SplitWord& NewWord(std::uint32_t run) const { return newWords[run - firstNew]; }
+  // The word of a run first met in this text, converted here.
+  SplitWord NewWord(std::uint32_t run) const;
 };
 
 class WordSplitter;
