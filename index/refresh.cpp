@@ -135,6 +135,12 @@ class PendingNotes {
     const std::size_t bytes = text.size();
     m_pending.push_back(Pending{name, m_splitter.Split(std::move(text)), bytes});
     m_bytes += bytes;
+    // Notes split already are indexed now, while the splitter goes on with
+    // later ones, rather than all at the end while it has nothing to do.
+    while (m_pending.front().words.Ready()) {
+      IndexOldest();
+      if (m_pending.empty()) return;
+    }
     // Bounds the texts held at once.
     while (m_pending.size() > kMaxNotes || m_bytes > kMaxBytes) {
       // When the splitter is behind, this waits for a run of notes rather
