@@ -180,8 +180,8 @@ class PendingNotes {
     for (const std::uint32_t run : split.runs) {
       // Runs new in this note come in number order, right after the known ones.
       if (run == m_runWords.size()) {
-        const SplitWord word = split.NewWord(run);
-        m_runWords.push_back(m_words.InsertWord(word.text, word.strong));
+        const std::uint64_t strong = split.NewWord(run, m_word);
+        m_runWords.push_back(m_words.InsertWord(m_word, strong));
       }
       ids.push_back(m_runWords[run]);
     }
@@ -191,6 +191,7 @@ class PendingNotes {
   WordIndex& m_words;
   std::vector<WordIndex::Id> m_runWords;  // the splitter's run number to its word
   std::vector<WordIndex::Id> m_ids;       // the word ids of the note being indexed
+  std::u16string m_word;                  // the last new word, its storage reused
   WordSplitter m_splitter;
   std::deque<Pending> m_pending;
   std::size_t m_bytes = 0;

@@ -26,12 +26,11 @@ WordSplitter::~WordSplitter() {
   m_thread.join();
 }
 
-SplitWord SplitText::NewWord(std::uint32_t run) const {
+std::uint64_t SplitText::NewWord(std::uint32_t run, std::u16string& word) const {
   const Piece piece = newRuns[run - firstNew];
-  std::u16string word = AnsiToWide(std::string_view(text).substr(piece.begin, piece.size));
+  AnsiToWide(std::string_view(text).substr(piece.begin, piece.size), word);
   LowerCaseInPlace(word);
-  const std::uint64_t strong = StrongHash(word);
-  return SplitWord{std::move(word), strong};
+  return StrongHash(word);
 }
 
 bool SplitResult::Ready() const { return m_state->ready.load(std::memory_order_acquire); }

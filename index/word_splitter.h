@@ -30,12 +30,6 @@
 #include <thread>
 #include <vector>
 
-// One word as the index keys it, with its hash for the index's lookup.
-struct SplitWord {
-  std::u16string text;
-  std::uint64_t strong;  // StrongHash(text)
-};
-
 // The words of one text, told by run number. A word is a byte run
 // (ForEachWord) converted from the ANSI code page and lower-cased with
 // LowerCaseInPlace; runs that differ only in case are distinct runs of the
@@ -56,8 +50,9 @@ struct SplitText {
   std::vector<Piece> newRuns;
   std::uint32_t firstNew = 0;
 
-  // The word of a run first met in this text, converted here.
-  SplitWord NewWord(std::uint32_t run) const;
+  // The word of a run first met in this text, converted here into word,
+  // whose storage is reused; returns its StrongHash.
+  std::uint64_t NewWord(std::uint32_t run, std::u16string& word) const;
 };
 
 class WordSplitter;

@@ -42,9 +42,11 @@ class RunBook {
     EXPECT_EQ(split.firstNew, m_words.size());
     for (const std::uint32_t run : split.runs) {
       if (run == m_words.size()) {
-        const SplitWord word = split.NewWord(run);
-        EXPECT_EQ(word.strong, StrongHash(word.text));
-        m_words.push_back(word.text);
+        // Into storage a longer word used before.
+        std::u16string word(40, u'#');
+        const std::uint64_t strong = split.NewWord(run, word);
+        EXPECT_EQ(strong, StrongHash(word));
+        m_words.push_back(word);
       }
       EXPECT_LT(run, m_words.size());
       if (run < m_words.size()) words.push_back(m_words[run]);
