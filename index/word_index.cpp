@@ -433,9 +433,11 @@ const WordIndex::WalkOrder& WordIndex::Walk() const {
     }
   }
   bool allWalkOrdered = true;
+  std::size_t toSort = 0;  // the notes of the sets not kept in walk order
   for (const WordRecord& word : m_words) {
     out.postings += word.notes.size();
     allWalkOrdered &= word.walkOrdered;
+    toSort += word.walkOrdered ? 0 : word.notes.size();
   }
   if (idOrder) {
     static constexpr std::uint32_t kNoWords[1] = {0};
@@ -451,23 +453,32 @@ const WordIndex::WalkOrder& WordIndex::Walk() const {
   // First where each word's notes and letters go, then the notes and
   // letters: two threads fill the second half and the first half of the
   // work side by side. Sets loaded in walk order are taken as they are; the
-  // others are sorted into it.
-  std::vector<std::size_t> sortedBegin;  // per walk position, into sorted; one more at the end
-  sortedBegin.reserve(words + 1);
-  sortedBegin.push_back(0);
+  // others are sorted into it, each where its Set points.
+  out.m_sets.Allocate(words);
+  out.m_sorted.Allocate(toSort);
   if (!idOrder) out.m_textBegins.Allocate(words + 1);
+  // The work up to a walk position: the notes sorted, and the units copied
+  // or else one step a word, before it. The helper takes the positions from
+  // the first that has half the work before it.
+  const std::size_t allWork = toSort + (idOrder ? words : m_wordText.size());
+  std::size_t half = words;
+  std::size_t sortedAt = 0;
   std::uint32_t textAt = 0;
   for (std::size_t at = 0; at < words; ++at) {
+    if (half == words && 2 * (sortedAt + (idOrder ? at : textAt)) >= allWork) half = at;
     const Id id = out.words[at];
     const WordRecord& word = m_words[id];
-    sortedBegin.push_back(sortedBegin.back() + (word.walkOrdered ? 0 : word.notes.size()));
+    if (word.walkOrdered) {
+      out.m_sets[at] = WalkOrder::Set{word.notes.data(), word.notes.size()};
+    } else {
+      out.m_sets[at] = WalkOrder::Set{out.m_sorted.data() + sortedAt, word.notes.size()};
+      sortedAt += word.notes.size();
+    }
     if (!idOrder) {
       out.m_textBegins[at] = textAt;
       textAt += m_wordBegin[id + 1] - m_wordBegin[id];
     }
   }
-  out.m_sets.Allocate(words);
-  out.m_sorted.Allocate(sortedBegin.back());
   if (!idOrder) {
     out.m_textBegins[words] = textAt;
     out.textBegin = std::span<const std::uint32_t>(out.m_textBegins.data(), words + 1);
@@ -476,16 +487,12 @@ const WordIndex::WalkOrder& WordIndex::Walk() const {
     out.m_textCopy.Allocate(m_wordText.size());
     out.m_text = std::u16string_view(out.m_textCopy.data(), out.m_textCopy.size());
   }
-  const auto fill = [&out, &sortedBegin, idOrder, this](std::size_t from, std::size_t to) noexcept {
+  const auto fill = [&out, idOrder, this](std::size_t from, std::size_t to) noexcept {
     for (std::size_t at = from; at < to; ++at) {
       const Id id = out.words[at];
       const WordRecord& word = m_words[id];
-      if (word.walkOrdered) {
-        out.m_sets[at] = WalkOrder::Set{word.notes.data(), word.notes.size()};
-      } else {
-        Id* const sorted = out.m_sorted.data() + sortedBegin[at];
-        WalkSet(word.notes, *this, sorted);
-        out.m_sets[at] = WalkOrder::Set{sorted, word.notes.size()};
+      if (!word.walkOrdered) {
+        WalkSet(word.notes, *this, out.m_sorted.data() + (out.m_sets[at].notes - out.m_sorted.data()));
       }
       if (!idOrder) {
         out.m_positions[id] = static_cast<std::uint32_t>(at);
@@ -496,22 +503,8 @@ const WordIndex::WalkOrder& WordIndex::Walk() const {
     }
   };
   std::thread helper;
-  std::size_t half = words;
-  // The work up to a walk position: the notes sorted, and the units copied
-  // or else one step a word, before it.
-  const auto work = [&](std::size_t at) { return sortedBegin[at] + (idOrder ? at : std::size_t{out.textBegin[at]}); };
-  if (work(words) >= kWalkHelperWork) {
-    std::size_t low = 0;
-    std::size_t high = words;
-    while (low < high) {
-      const std::size_t mid = low + (high - low) / 2;
-      if (2 * work(mid) < work(words)) {
-        low = mid + 1;
-      } else {
-        high = mid;
-      }
-    }
-    half = low;
+  if (allWork < kWalkHelperWork) half = words;
+  if (half < words) {
     try {
       helper = std::thread(fill, half, words);
     } catch (const std::system_error&) {
