@@ -45,8 +45,11 @@ class BackgroundWriter;
 class CArchive {
  public:
   enum Mode { load, store };
-  // Large enough that writing a big index costs few system calls.
-  static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+  // A store holds two: large enough that a big index costs few system
+  // calls (one per 256 KiB is nothing beside copying them), small enough
+  // that a small index touches little fresh memory, each page of which
+  // costs a fault.
+  static constexpr std::size_t kBufferSize = std::size_t{1} << 18;
   // A load buffer is smaller: lists read in place keep theirs until they
   // are split, so the few held stay in the processor's cache, and a small
   // index touches less fresh memory. It takes no more than the file needs.

@@ -135,6 +135,12 @@ class PendingNotes {
     const std::size_t bytes = text.size();
     m_pending.push_back(Pending{name, m_splitter.Split(std::move(text)), bytes});
     m_bytes += bytes;
+    // Notes split already are indexed now, while the splitter goes on with
+    // later ones, rather than all at the end while it has nothing to do.
+    while (m_pending.front().words.Ready()) {
+      IndexOldest();
+      if (m_pending.empty()) return;
+    }
     // Bounds the texts held at once.
     while (m_pending.size() > kMaxNotes || m_bytes > kMaxBytes) {
       // When the splitter is behind, this waits for a run of notes rather
@@ -174,8 +180,8 @@ class PendingNotes {
     for (const std::uint32_t run : split.runs) {
       // Runs new in this note come in number order, right after the known ones.
       if (run == m_runWords.size()) {
-        const SplitWord& word = split.NewWord(run);
-        m_runWords.push_back(m_words.InsertWord(word.text, word.strong));
+        const std::uint64_t strong = split.NewWord(run, m_word);
+        m_runWords.push_back(m_words.InsertWord(m_word, strong));
       }
       ids.push_back(m_runWords[run]);
     }
@@ -185,6 +191,7 @@ class PendingNotes {
   WordIndex& m_words;
   std::vector<WordIndex::Id> m_runWords;  // the splitter's run number to its word
   std::vector<WordIndex::Id> m_ids;       // the word ids of the note being indexed
+  std::u16string m_word;                  // the last new word, its storage reused
   WordSplitter m_splitter;
   std::deque<Pending> m_pending;
   std::size_t m_bytes = 0;

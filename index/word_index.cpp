@@ -365,25 +365,35 @@ bool WordIndex::ToWalkOrder(std::span<Id> notes) const {
 
 void WordIndex::NoteSet::Assign(std::span<const Id> ids) {
   NoteSet copy;
-  if (!ids.empty()) {
+  if (ids.size() <= kHeld) {
+    copy.m_capacity = kHeld;
+    copy.m_size = static_cast<std::uint32_t>(ids.size());
+  } else {
     copy = NoteSet(new Id[ids.size()], ids.size(), ids.size());
-    std::copy(ids.begin(), ids.end(), copy.m_data);
   }
+  std::copy(ids.begin(), ids.end(), copy.data());
   copy.swap(*this);
 }
 
 void WordIndex::NoteSet::PushBack(Id note) {
-  if (m_size == m_capacity || m_capacity == 0) {
-    // A set in a kept block moves out on its first note added.
+  if (m_size == 0) {
+    // Held here, whatever the set pointed at: a set in a kept block moves
+    // out on its first note added.
+    NoteSet held;
+    held.m_capacity = kHeld;
+    held.m_walkOrdered = m_walkOrdered;
+    held.swap(*this);
+  } else if (m_size == m_capacity || m_capacity == 0) {
+    // Out of the set, or out of a kept block, into an array of its own.
     constexpr std::size_t kMost = kMostNotes;
     if (m_size == kMost) throw std::bad_alloc();
-    const std::size_t capacity = std::min(kMost, std::max<std::size_t>(2 * std::size_t{m_size}, 4));
+    const std::size_t capacity = std::min(kMost, std::max<std::size_t>(2 * std::size_t{m_size}, 2 * kHeld));
     NoteSet grown(new Id[capacity], m_size, capacity);
-    std::copy(begin(), end(), grown.m_data);
+    std::copy(begin(), end(), grown.data());
     grown.m_walkOrdered = m_walkOrdered;
     grown.swap(*this);
   }
-  m_data[m_size++] = note;
+  data()[m_size++] = note;
 }
 
 void WordIndex::KeepLoaded(std::unique_ptr<Id[]> block) {
@@ -432,9 +442,11 @@ const WordIndex::WalkOrder& WordIndex::Walk() const {
     }
   }
   bool allWalkOrdered = true;
+  std::size_t toSort = 0;  // the notes of the sets not kept in walk order
   for (const WordRecord& word : m_words) {
     out.postings += word.notes.size();
     allWalkOrdered &= word.notes.WalkOrdered();
+    toSort += word.notes.WalkOrdered() ? 0 : word.notes.size();
   }
   if (idOrder) {
     static constexpr std::uint32_t kNoWords[1] = {0};
@@ -450,23 +462,32 @@ const WordIndex::WalkOrder& WordIndex::Walk() const {
   // First where each word's notes and letters go, then the notes and
   // letters: two threads fill the second half and the first half of the
   // work side by side. Sets loaded in walk order are taken as they are; the
-  // others are sorted into it.
-  std::vector<std::size_t> sortedBegin;  // per walk position, into sorted; one more at the end
-  sortedBegin.reserve(words + 1);
-  sortedBegin.push_back(0);
+  // others are sorted into it, each where its Set points.
+  out.m_sets.Allocate(words);
+  out.m_sorted.Allocate(toSort);
   if (!idOrder) out.m_textBegins.Allocate(words + 1);
+  // The work up to a walk position: the notes sorted, and the units copied
+  // or else one step a word, before it. The helper takes the positions from
+  // the first that has half the work before it.
+  const std::size_t allWork = toSort + (idOrder ? words : m_wordText.size());
+  std::size_t half = words;
+  std::size_t sortedAt = 0;
   std::uint32_t textAt = 0;
   for (std::size_t at = 0; at < words; ++at) {
+    if (half == words && 2 * (sortedAt + (idOrder ? at : textAt)) >= allWork) half = at;
     const Id id = out.words[at];
     const WordRecord& word = m_words[id];
-    sortedBegin.push_back(sortedBegin.back() + (word.notes.WalkOrdered() ? 0 : word.notes.size()));
+    if (word.notes.WalkOrdered()) {
+      out.m_sets[at] = WalkOrder::Set{word.notes.data(), word.notes.size()};
+    } else {
+      out.m_sets[at] = WalkOrder::Set{out.m_sorted.data() + sortedAt, word.notes.size()};
+      sortedAt += word.notes.size();
+    }
     if (!idOrder) {
       out.m_textBegins[at] = textAt;
       textAt += m_wordBegin[id + 1] - m_wordBegin[id];
     }
   }
-  out.m_sets.Allocate(words);
-  out.m_sorted.Allocate(sortedBegin.back());
   if (!idOrder) {
     out.m_textBegins[words] = textAt;
     out.textBegin = std::span<const std::uint32_t>(out.m_textBegins.data(), words + 1);
@@ -475,16 +496,12 @@ const WordIndex::WalkOrder& WordIndex::Walk() const {
     out.m_textCopy.Allocate(m_wordText.size());
     out.m_text = std::u16string_view(out.m_textCopy.data(), out.m_textCopy.size());
   }
-  const auto fill = [&out, &sortedBegin, idOrder, this](std::size_t from, std::size_t to) noexcept {
+  const auto fill = [&out, idOrder, this](std::size_t from, std::size_t to) noexcept {
     for (std::size_t at = from; at < to; ++at) {
       const Id id = out.words[at];
       const WordRecord& word = m_words[id];
-      if (word.notes.WalkOrdered()) {
-        out.m_sets[at] = WalkOrder::Set{word.notes.data(), word.notes.size()};
-      } else {
-        Id* const sorted = out.m_sorted.data() + sortedBegin[at];
-        WalkSet(word.notes, *this, sorted);
-        out.m_sets[at] = WalkOrder::Set{sorted, word.notes.size()};
+      if (!word.notes.WalkOrdered()) {
+        WalkSet(word.notes, *this, out.m_sorted.data() + (out.m_sets[at].notes - out.m_sorted.data()));
       }
       if (!idOrder) {
         out.m_positions[id] = static_cast<std::uint32_t>(at);
@@ -495,22 +512,8 @@ const WordIndex::WalkOrder& WordIndex::Walk() const {
     }
   };
   std::thread helper;
-  std::size_t half = words;
-  // The work up to a walk position: the notes sorted, and the units copied
-  // or else one step a word, before it.
-  const auto work = [&](std::size_t at) { return sortedBegin[at] + (idOrder ? at : std::size_t{out.textBegin[at]}); };
-  if (work(words) >= kWalkHelperWork) {
-    std::size_t low = 0;
-    std::size_t high = words;
-    while (low < high) {
-      const std::size_t mid = low + (high - low) / 2;
-      if (2 * work(mid) < work(words)) {
-        low = mid + 1;
-      } else {
-        high = mid;
-      }
-    }
-    half = low;
+  if (allWork < kWalkHelperWork) half = words;
+  if (half < words) {
     try {
       helper = std::thread(fill, half, words);
     } catch (const std::system_error&) {

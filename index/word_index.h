@@ -234,9 +234,13 @@ class WordIndex {
     std::uint32_t begin;
     std::uint32_t length;
   };
-  // A word's notes: an array of its own, or a part of a block of loaded
-  // sets that the index keeps (KeepLoaded) until a note is added. No two
-  // sets share ids, so a set is shrunk or reordered where it lies.
+  // A word's notes: up to two ids held in the set itself, an array of its
+  // own, or a part of a block of loaded sets that the index keeps
+  // (KeepLoaded) until a note is added. Most words of a folder are in one
+  // or two notes, and an array of their own would cost them an allocation
+  // twice their size. No two sets share ids, so a set is shrunk or
+  // reordered where it lies. Ids held in the set move with it: a pointer to
+  // them lasts only while the words do not grow.
   class NoteSet {
    public:
     NoteSet() = default;
@@ -260,24 +264,30 @@ class WordIndex {
     bool WalkOrdered() const { return m_walkOrdered != 0; }
     void SetWalkOrdered(bool walkOrdered) { m_walkOrdered = walkOrdered ? 1 : 0; }
 
-    Id* data() { return m_data; }
-    const Id* data() const { return m_data; }
+    Id* data() { return m_capacity == kHeld ? m_store.held : m_store.array; }
+    const Id* data() const { return m_capacity == kHeld ? m_store.held : m_store.array; }
     std::size_t size() const { return m_size; }
     bool empty() const { return m_size == 0; }
-    Id* begin() { return m_data; }
-    Id* end() { return m_data + m_size; }
-    const Id* begin() const { return m_data; }
-    const Id* end() const { return m_data + m_size; }
+    Id* begin() { return data(); }
+    Id* end() { return data() + m_size; }
+    const Id* begin() const { return data(); }
+    const Id* end() const { return data() + m_size; }
 
     // A set holds fewer notes than this: every note's name takes four code
     // units of a name text of fewer than 2^32, so there are fewer notes.
     static constexpr std::size_t kMostNotes = 0x7FFFFFFF;
 
    private:
+    // The capacity of a set whose ids it holds itself; an array of its own
+    // always has more room than that.
+    static constexpr std::uint32_t kHeld = 2;
+
     NoteSet(Id* data, std::size_t size, std::size_t capacity)
-        : m_data(data), m_size(static_cast<std::uint32_t>(size)), m_capacity(static_cast<std::uint32_t>(capacity)) {}
+        : m_size(static_cast<std::uint32_t>(size)), m_capacity(static_cast<std::uint32_t>(capacity)) {
+      m_store.array = data;
+    }
     void swap(NoteSet& other) noexcept {
-      std::swap(m_data, other.m_data);
+      std::swap(m_store, other.m_store);
       std::swap(m_size, other.m_size);
       const std::uint32_t capacity = m_capacity;
       m_capacity = other.m_capacity;
@@ -286,12 +296,17 @@ class WordIndex {
       m_walkOrdered = other.m_walkOrdered;
       other.m_walkOrdered = walkOrdered;
     }
-    Id* Owned() const { return m_capacity > 0 ? m_data : nullptr; }
+    Id* Owned() const { return m_capacity > kHeld ? m_store.array : nullptr; }
 
-    Id* m_data = nullptr;
-    // A capacity of 0 with notes: a part of a block someone else keeps.
-    // The flag shares the capacity's word, so that a word's record takes
-    // 16 bytes: a load writes one per word, fresh memory every time.
+    union Store {
+      Id* array;
+      Id held[kHeld];
+    };
+    Store m_store{nullptr};
+    // A capacity of 0 with notes: a part of a block someone else keeps; of
+    // kHeld: the ids in m_store. The flag shares the capacity's word, so
+    // that a word's record takes 16 bytes: a load writes one per word, fresh
+    // memory every time.
     std::uint32_t m_size = 0;
     std::uint32_t m_capacity : 31 = 0;
     std::uint32_t m_walkOrdered : 1 = 0;

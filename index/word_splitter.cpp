@@ -26,6 +26,13 @@ WordSplitter::~WordSplitter() {
   m_thread.join();
 }
 
+std::uint64_t SplitText::NewWord(std::uint32_t run, std::u16string& word) const {
+  const Piece piece = newRuns[run - firstNew];
+  AnsiToWide(std::string_view(text).substr(piece.begin, piece.size), word);
+  LowerCaseInPlace(word);
+  return StrongHash(word);
+}
+
 bool SplitResult::Ready() const { return m_state->ready.load(std::memory_order_acquire); }
 
 void SplitResult::Wait() {
@@ -91,6 +98,7 @@ void WordSplitter::Run() {
     try {
       if (m_failed) throw std::bad_alloc();
       result.words = SplitOne(job.text);
+      result.words.text = std::move(job.text);  // the new runs lie in it
     } catch (...) {
       m_failed = true;
       result.failure = std::current_exception();
@@ -120,15 +128,15 @@ void WordSplitter::GrowTable() {
   // Small tables grow fourfold: a folder's first refresh meets tens of
   // thousands of runs, and each growth moves every run met so far, while
   // the one note of an ordinary refresh still gets a small table. Past
-  // 2 MB doubling keeps the spare memory down.
+  // 1 MB doubling keeps the spare memory down.
   constexpr std::size_t kFirstSlots = 64;
   constexpr std::size_t kQuadrupleBelow = std::size_t{1} << 16;
   const std::size_t factor = m_slots.size() < kQuadrupleBelow ? 4 : 2;
-  std::vector<Slot> slots(std::max(kFirstSlots, factor * m_slots.size()), Slot{0, kNoRun, 0, 0, {}});
+  std::vector<Slot> slots(std::max(kFirstSlots, factor * m_slots.size()), Slot{0, kNoRun, 0, 0});
   const std::size_t mask = slots.size() - 1;
   for (const Slot& slot : m_slots) {
     if (slot.run == kNoRun) continue;
-    std::size_t i = slot.hash & mask;
+    std::size_t i = slot.check & mask;
     while (slots[i].run != kNoRun) i = (i + 1) & mask;
     slots[i] = slot;
   }
@@ -136,6 +144,8 @@ void WordSplitter::GrowTable() {
 }
 
 SplitText WordSplitter::SplitOne(std::string_view text) {
+  // Where new runs lie is told in 32 bits.
+  if (text.size() > 0xFFFFFFFF) throw std::bad_alloc();
   if (++m_textNumber == 0) {
     for (Slot& slot : m_slots) slot.lastText = 0;
     m_textNumber = 1;
@@ -143,43 +153,38 @@ SplitText WordSplitter::SplitOne(std::string_view text) {
   // All runs hashed first, so that the slot of a run a few ahead can be
   // fetched from memory while this one is looked up.
   m_textRuns.clear();
-  ForEachWord(text, [this](std::string_view run) {
-    Pending& pending = m_textRuns.emplace_back(Pending{run, RunHash(run), {}});
-    std::memcpy(pending.head, run.data(), std::min(run.size(), kHeadBytes));
-  });
+  ForEachWord(text, [this](std::string_view run) { m_textRuns.push_back(Pending{run, RunHash(run)}); });
   SplitText split;
   split.firstNew = static_cast<std::uint32_t>(m_runCount);
   constexpr std::size_t kAhead = 8;
+  // The slot's place comes from the check, so that a growth can place it
+  // again from what the slot holds.
+  const auto checkOf = [](std::uint64_t hash) { return static_cast<std::uint32_t>(hash >> 32); };
   for (std::size_t n = 0; n < m_textRuns.size(); ++n) {
     if (2 * (m_runCount + 1) > m_slots.size()) GrowTable();
     const std::size_t mask = m_slots.size() - 1;
-    if (n + kAhead < m_textRuns.size()) __builtin_prefetch(&m_slots[m_textRuns[n + kAhead].hash & mask]);
-    const Pending& pending = m_textRuns[n];
-    const std::string_view run = pending.run;
-    const std::uint64_t hash = pending.hash;
-    std::size_t i = hash & mask;
+    if (n + kAhead < m_textRuns.size()) __builtin_prefetch(&m_slots[checkOf(m_textRuns[n + kAhead].hash) & mask]);
+    const std::string_view run = m_textRuns[n].run;
+    const std::uint32_t check = checkOf(m_textRuns[n].hash);
+    // A known run is no longer than the bytes after its start, and is
+    // followed by its zero byte.
+    const std::size_t known = m_runBytes.size();
+    std::size_t i = check & mask;
     for (;; i = (i + 1) & mask) {
       const Slot& slot = m_slots[i];
       if (slot.run == kNoRun) break;
-      if (slot.hash != hash || slot.length != run.size()) continue;
-      if (std::memcmp(slot.head, pending.head, kHeadBytes) != 0) continue;
-      if (run.size() <= kHeadBytes ||
-          std::memcmp(m_runBytes.data() + m_runBegin[slot.run] + kHeadBytes, run.data() + kHeadBytes,
-                      run.size() - kHeadBytes) == 0) {
-        break;
-      }
+      if (slot.check != check || known - slot.begin <= run.size()) continue;
+      const char* const bytes = m_runBytes.data() + slot.begin;
+      if (bytes[run.size()] == '\0' && std::memcmp(bytes, run.data(), run.size()) == 0) break;
     }
     Slot& slot = m_slots[i];
     if (slot.run == kNoRun) {
-      if (m_runCount >= kNoRun - 1 || run.size() > 0xFFFFFFFF) throw std::bad_alloc();
-      std::u16string word = AnsiToWide(run);
-      LowerCaseInPlace(word);
-      const std::uint64_t strong = StrongHash(word);
-      split.newWords.push_back(SplitWord{std::move(word), strong});
-      m_runBegin.push_back(m_runBytes.size());
+      if (m_runCount >= kNoRun - 1 || known + run.size() >= 0xFFFFFFFF) throw std::bad_alloc();
+      split.newRuns.push_back(SplitText::Piece{static_cast<std::uint32_t>(run.data() - text.data()),
+                                               static_cast<std::uint32_t>(run.size())});
       m_runBytes.append(run);
-      slot = Slot{hash, static_cast<std::uint32_t>(m_runCount++), 0, static_cast<std::uint32_t>(run.size()), {}};
-      std::memcpy(slot.head, pending.head, kHeadBytes);
+      m_runBytes.push_back('\0');
+      slot = Slot{check, static_cast<std::uint32_t>(m_runCount++), 0, static_cast<std::uint32_t>(known)};
     }
     if (slot.lastText == m_textNumber) continue;
     slot.lastText = m_textNumber;

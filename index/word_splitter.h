@@ -9,9 +9,11 @@
 // (a std::promise made one for every text, waited for or not).
 //
 // Most words of a text are ones met before, so the splitter numbers each
-// distinct byte run it meets (over all texts, in the order first met) and
-// converts and lower-cases a run only the first time; a text comes back as
-// the numbers of its runs, with the words of the runs new in it.
+// distinct byte run it meets (over all texts, in the order first met); a
+// text comes back as the numbers of its runs, with the bytes of the runs
+// new in it, which the taker converts and lower-cases, once a run: that
+// share of the work goes to the thread that reads the notes, which has
+// less to do.
 //
 // Uses the code page and lower-casing as they are when the splitter is
 // made; they must not change while it lives.
@@ -28,12 +30,6 @@
 #include <thread>
 #include <vector>
 
-// One word as the index keys it, with its hash for the index's lookup.
-struct SplitWord {
-  std::u16string text;
-  std::uint64_t strong;  // StrongHash(text)
-};
-
 // The words of one text, told by run number. A word is a byte run
 // (ForEachWord) converted from the ANSI code page and lower-cased with
 // LowerCaseInPlace; runs that differ only in case are distinct runs of the
@@ -44,12 +40,19 @@ struct SplitText {
   // met them, over every text it was given, so a run new in this text has a
   // number no earlier text had and the numbers new here rise by one.
   std::vector<std::uint32_t> runs;
-  // The word of each run first met in this text: newWords[i] is run
-  // firstNew + i.
-  std::vector<SplitWord> newWords;
+  // The text split, and where in it each run first met in this text lies:
+  // newRuns[i] is run firstNew + i.
+  struct Piece {
+    std::uint32_t begin;
+    std::uint32_t size;
+  };
+  std::string text;
+  std::vector<Piece> newRuns;
   std::uint32_t firstNew = 0;
 
-  const SplitWord& NewWord(std::uint32_t run) const { return newWords[run - firstNew]; }
+  // The word of a run first met in this text, converted here into word,
+  // whose storage is reused; returns its StrongHash.
+  std::uint64_t NewWord(std::uint32_t run, std::u16string& word) const;
 };
 
 class WordSplitter;
@@ -124,25 +127,26 @@ class WordSplitter {
   bool m_stop = false;
 
   // The splitter thread's own: every run met, in an open-addressing table
-  // (linear probing, at most half full) whose slot holds what a lookup
-  // needs, so that a run met before mostly costs one slot's cache line.
-  static constexpr std::size_t kHeadBytes = 12;
-  struct alignas(32) Slot {
-    std::uint64_t hash;
+  // (linear probing, at most half full) of small slots, four to a cache
+  // line, so that a folder's tens of thousands of runs fill few pages. A
+  // slot tells a run apart by its hash; a run met before is then confirmed
+  // against its bytes, which lie close together in m_runBytes.
+  struct Slot {
+    std::uint32_t check;     // the high half of the run's hash
     std::uint32_t run;       // kNoRun: the slot is free
     std::uint32_t lastText;  // the text that last had the run
-    std::uint32_t length;
-    char head[kHeadBytes];  // the run's first bytes, zeros after a short one
+    std::uint32_t begin;     // where the run starts in m_runBytes
   };
   static constexpr std::uint32_t kNoRun = 0xFFFFFFFF;
   std::vector<Slot> m_slots;
   std::size_t m_runCount = 0;
-  std::string m_runBytes;               // every run, one after another in run order
-  std::vector<std::size_t> m_runBegin;  // per run, where it starts in m_runBytes
+  // Every run, one after another in run order, each followed by a zero
+  // byte, which no run holds: a run compared with its first bytes and
+  // that zero after them is known whole, with no length kept beside it.
+  std::string m_runBytes;
   struct Pending {
     std::string_view run;
     std::uint64_t hash;
-    char head[kHeadBytes];  // the run's first bytes, zeros after a short one
   };
   std::vector<Pending> m_textRuns;  // the runs of the text being split
   std::uint32_t m_textNumber = 0;

@@ -101,6 +101,17 @@ std::u16string Convert(std::string_view bytes, bool dropCutTail) {
 
 std::u16string AnsiToWide(std::string_view bytes) { return Convert(bytes, false); }
 
+void AnsiToWide(std::string_view bytes, std::u16string& wide) {
+  const ansi_detail::ByteTable& table = ansi_detail::CurrentTable();
+  // A character never takes more units than bytes.
+  wide.resize(bytes.size());
+  if (table.utf8) {
+    wide.resize(Utf8ToWideInto(bytes, false, wide.data()));
+    return;
+  }
+  for (std::size_t i = 0; i < bytes.size(); ++i) wide[i] = table.wide[static_cast<unsigned char>(bytes[i])];
+}
+
 std::u16string AnsiPrefixToWide(std::string_view bytes) { return Convert(bytes, true); }
 
 namespace ansi_detail {

@@ -24,6 +24,9 @@
 
 // Converts bytes from the ANSI code page.
 std::u16string AnsiToWide(std::string_view bytes);
+// The same into wide, whose storage is reused: converting many words one
+// after another then allocates only for the longest so far.
+void AnsiToWide(std::string_view bytes, std::u16string& wide);
 
 // As AnsiToWide, for bytes cut from a longer text (a preview): in 65001 an
 // incomplete character at the very end is dropped instead of becoming

@@ -212,7 +212,7 @@ TEST(ArchiveTest, FailedWritesSurfaceAndDroppedArchivesStop) {
     int os = 0;
     try {
       CArchive ar(file, CArchive::store);
-      for (int i = 0; i < 2000; ++i) ar.WriteString(text);  // about 16 buffers
+      for (int i = 0; i < 2000; ++i) ar.WriteString(text);  // 16 MB: many buffers
       ar.Close();
     } catch (const CFileException& e) {
       os = e.m_lOsError;

@@ -140,6 +140,50 @@ TEST_F(WordIndexTest, AChangedNoteAddsOnlyItsNewWords) {
   EXPECT_EQ(index.NotesAdded(milk).size(), 1u);
 }
 
+// Sets of every size, small ones and grown ones, added to or loaded,
+// keep their notes in order while thousands of words come after them and
+// the index itself moves, and grow, shrink and take notes again alike.
+TEST_F(WordIndexTest, SetsOfEverySizeKeepTheirNotesWhileTheIndexGrowsAndMoves) {
+  using Ids = std::vector<WordIndex::Id>;
+  std::vector<WordIndex::Id> notes;
+  for (const char16_t* name : {u"a", u"b", u"c", u"d", u"e", u"f"}) notes.push_back(index.InternNote(name));
+  std::vector<Ids> expected;
+  for (std::size_t size = 0; size <= notes.size(); ++size) {
+    const WordIndex::Id word = index.InsertWord(std::u16string(size + 1, u'w'));
+    expected.emplace_back(notes.begin(), notes.begin() + static_cast<std::ptrdiff_t>(size));
+    for (std::size_t i = 0; i < size; ++i) index.AddNote(notes[i], std::span(&word, 1));
+  }
+  const WordIndex::Id loaded[] = {index.InsertWord(u"one"), index.InsertWord(u"two"), index.InsertWord(u"three")};
+  expected.push_back({notes[5]});
+  expected.push_back({notes[4], notes[3]});
+  expected.push_back({notes[2], notes[0], notes[1]});
+  for (int i = 0; i < 3; ++i) index.SetLoadedNotes(loaded[i], Ids(expected[7 + static_cast<std::size_t>(i)]));
+  for (int i = 0; i < 5000; ++i) {
+    // Built by append, as GCC 12 at -O3 warns wrongly about u"x" + a string.
+    index.InsertWord(std::u16string(u"x")
+                         .append(static_cast<std::size_t>(i % 7 + 1), static_cast<char16_t>(u'a' + i / 7 % 26))
+                         .append(1, static_cast<char16_t>(0x400 + i / 182)));
+  }
+  WordIndex moved(std::move(index));
+  for (std::size_t word = 0; word < expected.size(); ++word) {
+    const std::span<const WordIndex::Id> got = moved.NotesAdded(static_cast<WordIndex::Id>(word));
+    EXPECT_EQ(Ids(got.begin(), got.end()), expected[word]) << word;
+  }
+  // Loaded sets take notes after their own; removed notes leave the rest.
+  for (const WordIndex::Id word : loaded) moved.AddNote(notes[5], std::span(&word, 1));
+  std::vector<bool> gone(notes.size());
+  gone[notes[0]] = gone[notes[4]] = true;
+  moved.RemoveNotes(gone);
+  moved.AddNote(notes[0], std::span(&loaded[0], 1));
+  const Ids after[] = {{notes[5], notes[0]}, {notes[3], notes[5]}, {notes[2], notes[1], notes[5]}};
+  for (int i = 0; i < 3; ++i) {
+    const std::span<const WordIndex::Id> got = moved.NotesAdded(loaded[i]);
+    EXPECT_EQ(Ids(got.begin(), got.end()), after[i]) << i;
+  }
+  const std::span<const WordIndex::Id> six = moved.NotesAdded(6);
+  EXPECT_EQ(Ids(six.begin(), six.end()), (Ids{notes[1], notes[2], notes[3], notes[5]}));
+}
+
 TEST_F(WordIndexTest, LoadedWordsKeepTheirPlaceAndSets) {
   const WordIndex::Id tea = index.InsertWord(u"Tea");
   const WordIndex::Id ab = index.InsertWord(u"ab");

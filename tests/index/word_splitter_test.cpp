@@ -42,14 +42,16 @@ class RunBook {
     EXPECT_EQ(split.firstNew, m_words.size());
     for (const std::uint32_t run : split.runs) {
       if (run == m_words.size()) {
-        const SplitWord& word = split.NewWord(run);
-        EXPECT_EQ(word.strong, StrongHash(word.text));
-        m_words.push_back(word.text);
+        // Into storage a longer word used before.
+        std::u16string word(40, u'#');
+        const std::uint64_t strong = split.NewWord(run, word);
+        EXPECT_EQ(strong, StrongHash(word));
+        m_words.push_back(word);
       }
       EXPECT_LT(run, m_words.size());
       if (run < m_words.size()) words.push_back(m_words[run]);
     }
-    EXPECT_EQ(m_words.size(), split.firstNew + split.newWords.size());
+    EXPECT_EQ(m_words.size(), split.firstNew + split.newRuns.size());
     return words;
   }
 
@@ -68,7 +70,7 @@ TEST(WordSplitterTest, EachRunOnceInOrderOfFirstOccurrence) {
   // Runs met before come back by number only; odd and even lengths that
   // share their first bytes stay apart.
   const SplitText again = splitter.Split("dog cat ca c cats").Get();
-  EXPECT_EQ(again.newWords.size(), 3u);
+  EXPECT_EQ(again.newRuns.size(), 3u);
   EXPECT_EQ(book.Expand(again), (Words{u"dog", u"cat", u"ca", u"c", u"cats"}));
 }
 

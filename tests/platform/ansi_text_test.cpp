@@ -63,6 +63,16 @@ TEST_F(AnsiTextTest, Utf8ConversionReplacesIllFormedBytes) {
   EXPECT_EQ(AnsiToWide("a\x80z"), u"a\ufffdz");
   EXPECT_EQ(AnsiToWide("\xed\xa0\x80"), u"\ufffd\ufffd\ufffd");  // encoded surrogate
   EXPECT_EQ(AnsiToWide("a\xe2\x82"), u"a\ufffd");  // a whole text cut short
+  // Into reused storage, longer or shorter than the text, in either kind of
+  // code page.
+  std::u16string wide = u"leftover units";
+  for (const char* bytes : {"\xd0\x9c\xd0\xbe", "a\x80z\xf0\x9f\x98\x80\xe2\x82", "", "much longer than before"}) {
+    AnsiToWide(bytes, wide);
+    EXPECT_EQ(wide, AnsiToWide(bytes)) << bytes;
+  }
+  SetAnsiCodePage(1251);
+  AnsiToWide("\xcc\xee", wide);
+  EXPECT_EQ(wide, u"Мо");
 }
 
 TEST_F(AnsiTextTest, PreviewDropsOnlyACutLastCharacter) {
