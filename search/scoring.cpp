@@ -6,6 +6,7 @@
 #include <span>
 
 #include "platform/text/lower_case.h"
+#include "search/find_token.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ void ScoreToken(std::u16string_view token, const WordIndex& index, Scores& score
   const std::u16string_view text = walk.Text();
   const std::span<const std::uint32_t> begins = walk.textBegin;
   std::size_t at = 0;  // begins[at] <= every hit still to come
-  for (std::size_t pos = text.find(token); pos != std::u16string_view::npos;) {
+  for (std::size_t pos = FindToken(text, token, 0); pos != std::u16string_view::npos;) {
     std::size_t step = 1;
     std::size_t low = at;  // begins[low] <= pos
     while (low + step < begins.size() && begins[low + step] <= pos) {
@@ -72,7 +73,7 @@ void ScoreToken(std::u16string_view token, const WordIndex& index, Scores& score
                                   begins.begin()) - 1;
     scores.Add(walk.NotesAt(at), kSubstringPoints);
     ++at;
-    pos = text.find(token, begins[at]);
+    pos = FindToken(text, token, begins[at]);
   }
 }
 
