@@ -501,6 +501,7 @@ const WordIndex::WalkOrder& WordIndex::Walk() const {
       const Id id = out.words[at];
       const WordRecord& word = m_words[id];
       if (!word.notes.WalkOrdered()) {
+        // Where its Set points, reached through the writable array.
         WalkSet(word.notes, *this, out.m_sorted.data() + (out.m_sets[at].notes - out.m_sorted.data()));
       }
       if (!idOrder) {

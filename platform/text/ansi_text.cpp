@@ -87,13 +87,17 @@ std::u16string Utf8ToWide(std::string_view text, bool dropCutTail) {
   return wide;
 }
 
+// A code page of one byte a character: each byte through its table into
+// wide, which holds bytes.size() units.
+void BytesToWide(const ansi_detail::ByteTable& table, std::string_view bytes, char16_t* wide) {
+  for (std::size_t i = 0; i < bytes.size(); ++i) wide[i] = table.wide[static_cast<unsigned char>(bytes[i])];
+}
+
 std::u16string Convert(std::string_view bytes, bool dropCutTail) {
   const ansi_detail::ByteTable& table = ansi_detail::CurrentTable();
   if (table.utf8) return Utf8ToWide(bytes, dropCutTail);
   std::u16string wide(bytes.size(), u'\0');
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    wide[i] = table.wide[static_cast<unsigned char>(bytes[i])];
-  }
+  BytesToWide(table, bytes, wide.data());
   return wide;
 }
 
@@ -109,7 +113,7 @@ void AnsiToWide(std::string_view bytes, std::u16string& wide) {
     wide.resize(Utf8ToWideInto(bytes, false, wide.data()));
     return;
   }
-  for (std::size_t i = 0; i < bytes.size(); ++i) wide[i] = table.wide[static_cast<unsigned char>(bytes[i])];
+  BytesToWide(table, bytes, wide.data());
 }
 
 std::u16string AnsiPrefixToWide(std::string_view bytes) { return Convert(bytes, true); }
