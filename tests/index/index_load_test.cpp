@@ -22,6 +22,7 @@
 #include "tests/reference/index_file.h"
 #include "tests/reference/map.h"
 #include "tests/support/memory_file.h"
+#include "tests/support/one_processor.h"
 #include "tests/support/archive_bytes.h"
 #include "tests/support/cut_list.h"
 #include "tests/support/temp_dir.h"
@@ -135,6 +136,51 @@ TEST(IndexLoadTest, SavesWhatTheOldCodeSavesFromTheSameFile) {
   for (const std::size_t lists : {0u, 1u, 50u, 9000u, 20000u}) {
     SCOPED_TRACE(lists);
     ExpectSavedAsTheOldCodeSaves(RandomIndex(rng, lists), 1, 0);
+  }
+}
+
+// However the load's thread and the reader meet, the index is the same:
+// the thread under way at once, or starting late, when the reader has
+// interned the stamps' names itself and splits chunks the thread has not
+// taken. Names and words get the same ids and save as the same bytes every
+// time. Every other round runs on one processor, where the thread mostly
+// starts late; the ThreadSanitizer build checks both ways for races.
+TEST(IndexLoadTest, TheIndexLoadedIsTheSameHoweverItsThreadsAreTimed) {
+  std::mt19937 rng(29);
+  for (const std::size_t lists : {40u, 3000u}) {
+    SCOPED_TRACE(lists);
+    TempDir in;
+    std::ofstream(in.path() / "notes.ndx", std::ios::binary) << RandomIndex(rng, lists);
+    TestEnv env;
+    struct Loaded {
+      std::vector<std::u16string> notes;  // by id
+      std::vector<std::u16string> words;  // by id
+      std::string saved;
+    };
+    std::vector<Loaded> rounds;
+    for (int round = 0; round < 10; ++round) {
+      CMapStringToString stamps;
+      WordIndex words;
+      if (round % 2 == 1) {
+        OnOneProcessor one;
+        LoadIndexFile(env, in.folder(), stamps, words);
+      } else {
+        LoadIndexFile(env, in.folder(), stamps, words);
+      }
+      Loaded result;
+      for (WordIndex::Id note = 0; note < words.NoteCount(); ++note) result.notes.emplace_back(words.NoteName(note));
+      for (WordIndex::Id word = 0; word < words.WordCount(); ++word) result.words.emplace_back(words.Word(word));
+      TempDir out;
+      ASSERT_TRUE(SaveIndexFile(env, out.folder(), stamps, words));
+      result.saved = ReadFile(out);
+      rounds.push_back(std::move(result));
+    }
+    ASSERT_GT(rounds.front().words.size(), 20u);
+    for (std::size_t round = 1; round < rounds.size(); ++round) {
+      EXPECT_TRUE(rounds[round].notes == rounds.front().notes) << round;
+      EXPECT_TRUE(rounds[round].words == rounds.front().words) << round;
+      EXPECT_TRUE(rounds[round].saved == rounds.front().saved) << round;
+    }
   }
 }
 
