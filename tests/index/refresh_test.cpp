@@ -746,8 +746,12 @@ TEST_F(RefreshTest, AnIndexThatCannotBeLoadedGivesWayToAWholeNewOne) {
 TEST_F(RefreshTest, ASaveFailingAtAnyWriteKeepsTheOldFile) {
   for (int note = 0; note < 100; ++note) {
     std::string text;
-    for (int word = 0; word < 250; ++word) text += "w" + std::to_string(note) + "x" + std::to_string(word) + " ";
-    Write("n" + std::to_string(note) + ".txt", text);
+    // Built by appending: GCC 12 at -O3 warns wrongly (-Wrestrict) about
+    // "literal" + std::string.
+    for (int word = 0; word < 250; ++word) {
+      text.append("w").append(std::to_string(note)).append("x").append(std::to_string(word)).append(" ");
+    }
+    Write(std::string("n").append(std::to_string(note)).append(".txt"), text);
   }
   Run();
   std::ifstream in(Native("notes.ndx"), std::ios::binary);
@@ -794,7 +798,8 @@ TEST_F(RefreshTest, NotesThatGoOrFailWhileTheyAreReadAreNotLost) {
   Write("gone.txt", "new gone", kWritten + 60);
   Write("emptied.txt", "new emptied", kWritten + 60);
   Write("new.txt", "brand new");
-  std::string big = "head" + std::string(3 << 20, ' ') + "tail";
+  std::string big(3 << 20, ' ');
+  big.replace(0, 4, "head").append("tail");
   Write("big.txt", big);
   env_.readFailsAt[Path("big.txt")] = 1 << 20;
   env_.afterFindNotes = [this] {
