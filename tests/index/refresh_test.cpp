@@ -696,4 +696,134 @@ TEST_F(RefreshTest, WhatIsNotANoteIsLeftAloneAndTheRestIndexed) {
   EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 2);
 }
 
+// Whatever lies at notes.ndx and cannot be loaded (a file cut at any byte,
+// one whose reads fail, a FIFO, a link to nowhere) gives way to the whole
+// file a folder without an index gets, every note read again and found; a
+// folder of that name is left alone, and the notes are found all the same.
+TEST_F(RefreshTest, AnIndexThatCannotBeLoadedGivesWayToAWholeNewOne) {
+  Write("a.txt", "apple pie");
+  Write("b.txt", "banana pie");
+  Write("c.txt", "cherry");
+  const Words all = Run().words;
+  const auto indexBytes = [this] {
+    std::ifstream in(Native("notes.ndx"), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string whole = indexBytes();
+  const auto expectWhole = [&] {
+    EXPECT_EQ(Run().words, all);
+    EXPECT_TRUE(indexBytes() == whole);
+  };
+  for (std::size_t size = 0; size < whole.size(); ++size) {
+    SCOPED_TRACE(size);
+    std::ofstream(Native("notes.ndx"), std::ios::binary | std::ios::trunc) << whole.substr(0, size);
+    expectWhole();
+  }
+  env_.unreadable.insert(Path("notes.ndx"));
+  expectWhole();
+  env_.unreadable.clear();
+  fs::remove(Native("notes.ndx"));
+  ASSERT_EQ(mkfifo(Native("notes.ndx").c_str(), 0644), 0);
+  expectWhole();
+  fs::remove(Native("notes.ndx"));
+  fs::create_symlink(Native("nowhere"), Native("notes.ndx"));
+  expectWhole();
+
+  fs::remove(Native("notes.ndx"));
+  fs::create_directory(Native("notes.ndx"));
+  for (int run = 0; run < 2; ++run) {
+    EXPECT_EQ(Run().words, all);
+    EXPECT_TRUE(fs::is_directory(Native("notes.ndx")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 4);
+  }
+}
+
+// A save that fails at any of its writes, the first of them halfway, or
+// at making the file durable, leaves the old file byte for byte and no
+// temporary file; once the disk takes it all the new file is whole. The
+// index takes several of the save's buffers, so the failures meet the
+// writes on the second thread as well as the last one.
+TEST_F(RefreshTest, ASaveFailingAtAnyWriteKeepsTheOldFile) {
+  for (int note = 0; note < 100; ++note) {
+    std::string text;
+    // Built by appending: GCC 12 at -O3 warns wrongly (-Wrestrict) about
+    // "literal" + std::string.
+    for (int word = 0; word < 250; ++word) {
+      text.append("w").append(std::to_string(note)).append("x").append(std::to_string(word)).append(" ");
+    }
+    Write(std::string("n").append(std::to_string(note)).append(".txt"), text);
+  }
+  Run();
+  std::ifstream in(Native("notes.ndx"), std::ios::binary);
+  const std::string before(std::istreambuf_iterator<char>(in), {});
+  ASSERT_GT(before.size(), 3 * CArchive::kBufferSize);
+  Write("z.txt", "zebra");
+
+  const auto expectOldFileOnly = [&] {
+    std::ifstream now(Native("notes.ndx"), std::ios::binary);
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(now), {}) == before);
+    for (const auto& entry : fs::directory_iterator(dir_.path())) {
+      EXPECT_FALSE(entry.path().filename().string().starts_with("notes.ndx.")) << entry.path();
+    }
+  };
+  env_.failFlush = true;
+  EXPECT_EQ(Run().words.at(u"zebra"), Names{u"z.txt"});
+  expectOldFileOnly();
+  env_.failFlush = false;
+  int failed = 0;
+  for (;; ++failed) {
+    SCOPED_TRACE(failed);
+    env_.writesFailFrom = failed;
+    const RecordingWindow window = Run();
+    EXPECT_EQ(window.words.at(u"zebra"), Names{u"z.txt"});
+    EXPECT_EQ(window.words.size(), 100u * 250 + 1);
+    std::ifstream now(Native("notes.ndx"), std::ios::binary);
+    if (std::string(std::istreambuf_iterator<char>(now), {}) != before) break;
+    expectOldFileOnly();
+  }
+  EXPECT_GT(failed, 3);
+  env_.writesFailFrom = -1;
+  const IndexFile index = ReadIndex();
+  EXPECT_EQ(index.stamps.size(), 101u);
+  EXPECT_EQ(index.wordLists.size(), 100u * 250 + 1);
+}
+
+// A note deleted, emptied or failing halfway through its read after the
+// listing found it is not lost: a recorded one keeps its words, and each
+// is read whole by the next refresh that finds it.
+TEST_F(RefreshTest, NotesThatGoOrFailWhileTheyAreReadAreNotLost) {
+  Write("gone.txt", "old gone");
+  Write("emptied.txt", "old emptied");
+  Run();
+  Write("gone.txt", "new gone", kWritten + 60);
+  Write("emptied.txt", "new emptied", kWritten + 60);
+  Write("new.txt", "brand new");
+  std::string big(3 << 20, ' ');
+  big.replace(0, 4, "head").append("tail");
+  Write("big.txt", big);
+  env_.readFailsAt[Path("big.txt")] = 1 << 20;
+  env_.afterFindNotes = [this] {
+    fs::remove(Native("gone.txt"));
+    fs::remove(Native("new.txt"));
+    ASSERT_EQ(truncate(Native("emptied.txt").c_str(), 0), 0);
+  };
+  RecordingWindow window = Run();
+  EXPECT_EQ(window.words, (Words{{u"old", {u"gone.txt", u"emptied.txt"}},
+                                 {u"gone", {u"gone.txt"}},
+                                 {u"emptied", {u"emptied.txt"}}}));
+  EXPECT_EQ(Stamps(), (std::map<std::u16string, std::u16string>{{u"gone.txt", stamp_},
+                                                                 {u"emptied.txt", MakeStamp(kWritten + 60, 0)}}));
+
+  env_.afterFindNotes = nullptr;
+  env_.readFailsAt.clear();
+  Write("emptied.txt", "refilled", kWritten + 120);
+  window = Run();
+  EXPECT_EQ(window.words, (Words{{u"old", {u"emptied.txt"}},
+                                 {u"gone", {}},
+                                 {u"emptied", {u"emptied.txt"}},
+                                 {u"refilled", {u"emptied.txt"}},
+                                 {u"head", {u"big.txt"}},
+                                 {u"tail", {u"big.txt"}}}));
+}
+
 }  // namespace

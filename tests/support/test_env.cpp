@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 
 #include "platform/framework/exceptions.h"
 
@@ -21,6 +22,34 @@ class FailingWriteFile : public CFile {
   std::unique_ptr<CFile> file_;
 };
 
+// Wraps a real file whose writes fail from a given one on, the first of
+// them after half its bytes, and whose Flush may fail.
+class FailingLaterFile : public CFile {
+ public:
+  FailingLaterFile(std::unique_ptr<CFile> file, int failFrom, bool failFlush)
+      : file_(std::move(file)), left_(failFrom >= 0 ? failFrom : INT_MAX), failFlush_(failFlush) {}
+  std::size_t Read(void* buf, std::size_t n) override { return file_->Read(buf, n); }
+  void Write(const void* buf, std::size_t n) override {
+    if (left_ < 0) throw CFileException(ENOSPC);
+    if (left_-- == 0) {
+      file_->Write(buf, n / 2);
+      throw CFileException(ENOSPC);
+    }
+    file_->Write(buf, n);
+  }
+  std::uint64_t GetLength() override { return file_->GetLength(); }
+  void Flush() override {
+    if (failFlush_) throw CFileException(EIO);
+    file_->Flush();
+  }
+  void Close() override { file_->Close(); }
+
+ private:
+  std::unique_ptr<CFile> file_;
+  int left_;  // writes that succeed before the one that fails; below 0: failing
+  bool failFlush_;
+};
+
 // Opens, but every read fails as a bad sector would.
 class FailingReadFile : public CFile {
  public:
@@ -31,14 +60,18 @@ class FailingReadFile : public CFile {
   void Close() override {}
 };
 
-// Wraps a real file whose reads fail from a byte on.
+// Wraps a real file whose reads fail from a byte on. As a real file's, a
+// read returns fewer bytes than asked only at the end of the file: one
+// that reaches the bad byte throws.
 class FailingFromFile : public CFile {
  public:
   FailingFromFile(std::unique_ptr<CFile> file, std::uint64_t failAt) : file_(std::move(file)), left_(failAt) {}
   std::size_t Read(void* buf, std::size_t n) override {
-    if (left_ == 0) throw CFileException(EIO);
-    const std::size_t got = file_->Read(buf, static_cast<std::size_t>(std::min<std::uint64_t>(n, left_)));
+    if (left_ == 0 && n > 0) throw CFileException(EIO);
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(n, left_));
+    const std::size_t got = file_->Read(buf, want);
     left_ -= got;
+    if (got == want && want < n) throw CFileException(EIO);
     return got;
   }
   void Write(const void* buf, std::size_t n) override { file_->Write(buf, n); }
@@ -69,5 +102,8 @@ std::unique_ptr<CFile> TestEnv::CreateTempFile(const std::u16string& folder,
   if (failCreateTemp) return nullptr;
   auto file = real().CreateTempFile(folder, path);
   if (file && failWrites) return std::make_unique<FailingWriteFile>(std::move(file));
+  if (file && (writesFailFrom >= 0 || failFlush)) {
+    return std::make_unique<FailingLaterFile>(std::move(file), writesFailFrom, failFlush);
+  }
   return file;
 }

@@ -31,6 +31,11 @@ class TestEnv : public Env {
   bool failOpenForWrite = false;
   bool failCreateTemp = false;
   bool failWrites = false;   // every Write of a file from CreateTempFile throws
+  // Writes of a file from CreateTempFile fail from the one of this number
+  // on (0 is the first), the first failing one after half its bytes, as a
+  // disk filling up would; -1: none fails.
+  int writesFailFrom = -1;
+  bool failFlush = false;    // Flush of a file from CreateTempFile throws, as fsync's EIO would
   bool failReplace = false;
   std::set<std::u16string> unopenable;  // OpenForRead of these paths fails
   std::set<std::u16string> unreadable;  // reads of these paths throw CFileException(EIO)
