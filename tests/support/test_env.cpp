@@ -8,26 +8,15 @@
 
 namespace {
 
-// Wraps a real file and fails every write, as a full disk would.
-class FailingWriteFile : public CFile {
- public:
-  explicit FailingWriteFile(std::unique_ptr<CFile> file) : file_(std::move(file)) {}
-  std::size_t Read(void* buf, std::size_t n) override { return file_->Read(buf, n); }
-  void Write(const void*, std::size_t) override { throw CFileException(ENOSPC); }
-  std::uint64_t GetLength() override { return file_->GetLength(); }
-  void Flush() override { file_->Flush(); }
-  void Close() override { file_->Close(); }
-
- private:
-  std::unique_ptr<CFile> file_;
-};
-
 // Wraps a real file whose writes fail from a given one on, the first of
-// them after half its bytes, and whose Flush may fail.
+// them after half its bytes, as a filling disk would, and whose Flush may
+// fail. kEveryWrite: every write fails at once, writing nothing.
 class FailingLaterFile : public CFile {
  public:
+  static constexpr int kEveryWrite = -1;
+  static constexpr int kNoWrite = INT_MAX;
   FailingLaterFile(std::unique_ptr<CFile> file, int failFrom, bool failFlush)
-      : file_(std::move(file)), left_(failFrom >= 0 ? failFrom : INT_MAX), failFlush_(failFlush) {}
+      : file_(std::move(file)), left_(failFrom), failFlush_(failFlush) {}
   std::size_t Read(void* buf, std::size_t n) override { return file_->Read(buf, n); }
   void Write(const void* buf, std::size_t n) override {
     if (left_ < 0) throw CFileException(ENOSPC);
@@ -101,9 +90,11 @@ std::unique_ptr<CFile> TestEnv::CreateTempFile(const std::u16string& folder,
                                                std::u16string* path) {
   if (failCreateTemp) return nullptr;
   auto file = real().CreateTempFile(folder, path);
-  if (file && failWrites) return std::make_unique<FailingWriteFile>(std::move(file));
-  if (file && (writesFailFrom >= 0 || failFlush)) {
-    return std::make_unique<FailingLaterFile>(std::move(file), writesFailFrom, failFlush);
+  if (file && (failWrites || writesFailFrom >= 0 || failFlush)) {
+    const int failFrom = failWrites            ? FailingLaterFile::kEveryWrite
+                         : writesFailFrom >= 0 ? writesFailFrom
+                                               : FailingLaterFile::kNoWrite;
+    return std::make_unique<FailingLaterFile>(std::move(file), failFrom, failFlush);
   }
   return file;
 }
