@@ -42,8 +42,9 @@ bool IsTimeNamed(const std::u16string& name) {
 }
 
 // The note's text: what one read gets of its first kMaxNoteBytes bytes, up
-// to the first zero byte. Nothing when it cannot be opened or read, or the
-// buffer cannot be had. The length comes from the enumeration, so a note
+// to the first zero byte. Nothing when it cannot be opened or read, when
+// it has been emptied since it was listed, or when the buffer cannot be
+// had. The length comes from the enumeration, so a note
 // that grew since is read only that far, and one that shrank ends early.
 std::optional<std::string> ReadText(Env& env, const NoteEntry& entry) {
   std::unique_ptr<CFile> file = env.OpenForRead(entry.path);
@@ -51,6 +52,10 @@ std::optional<std::string> ReadText(Env& env, const NoteEntry& entry) {
   try {
     std::string text(entry.length < kMaxNoteBytes ? entry.length : kMaxNoteBytes, '\0');
     text.resize(file->Read(text.data(), text.size()));
+    // Listed with text, found empty: an editor saving in place has cut it
+    // and not yet written it again. Read now, a time-named note would be
+    // named after no words; it is left for the next refresh instead.
+    if (text.empty()) return std::nullopt;
     if (const std::size_t zero = text.find('\0'); zero != std::string::npos) text.resize(zero);
     return text;
   } catch (const CFileException&) {

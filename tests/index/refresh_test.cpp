@@ -789,8 +789,9 @@ TEST_F(RefreshTest, ASaveFailingAtAnyWriteKeepsTheOldFile) {
 }
 
 // A note deleted, emptied or failing halfway through its read after the
-// listing found it is not lost: a recorded one keeps its words, and each
-// is read whole by the next refresh that finds it.
+// listing found it is not lost: a recorded one keeps its words and stamp,
+// a time-named one emptied by an editor's save keeps its name, and each is
+// read whole by the next refresh that finds it.
 TEST_F(RefreshTest, NotesThatGoOrFailWhileTheyAreReadAreNotLost) {
   Write("gone.txt", "old gone");
   Write("emptied.txt", "old emptied");
@@ -798,6 +799,7 @@ TEST_F(RefreshTest, NotesThatGoOrFailWhileTheyAreReadAreNotLost) {
   Write("gone.txt", "new gone", kWritten + 60);
   Write("emptied.txt", "new emptied", kWritten + 60);
   Write("new.txt", "brand new");
+  Write("note-saving.txt", "draft");
   std::string big(3 << 20, ' ');
   big.replace(0, 4, "head").append("tail");
   Write("big.txt", big);
@@ -806,24 +808,29 @@ TEST_F(RefreshTest, NotesThatGoOrFailWhileTheyAreReadAreNotLost) {
     fs::remove(Native("gone.txt"));
     fs::remove(Native("new.txt"));
     ASSERT_EQ(truncate(Native("emptied.txt").c_str(), 0), 0);
+    ASSERT_EQ(truncate(Native("note-saving.txt").c_str(), 0), 0);
   };
   RecordingWindow window = Run();
   EXPECT_EQ(window.words, (Words{{u"old", {u"gone.txt", u"emptied.txt"}},
                                  {u"gone", {u"gone.txt"}},
                                  {u"emptied", {u"emptied.txt"}}}));
-  EXPECT_EQ(Stamps(), (std::map<std::u16string, std::u16string>{{u"gone.txt", stamp_},
-                                                                 {u"emptied.txt", MakeStamp(kWritten + 60, 0)}}));
+  EXPECT_EQ(Stamps(), (std::map<std::u16string, std::u16string>{{u"gone.txt", stamp_}, {u"emptied.txt", stamp_}}));
+  EXPECT_TRUE(Exists("note-saving.txt"));
+  EXPECT_FALSE(Exists(".txt"));
 
   env_.afterFindNotes = nullptr;
   env_.readFailsAt.clear();
   Write("emptied.txt", "refilled", kWritten + 120);
+  Write("note-saving.txt", "Final words", kWritten + 120);
   window = Run();
   EXPECT_EQ(window.words, (Words{{u"old", {u"emptied.txt"}},
                                  {u"gone", {}},
                                  {u"emptied", {u"emptied.txt"}},
                                  {u"refilled", {u"emptied.txt"}},
                                  {u"head", {u"big.txt"}},
-                                 {u"tail", {u"big.txt"}}}));
+                                 {u"tail", {u"big.txt"}},
+                                 {u"final", {u"Final words.txt"}},
+                                 {u"words", {u"Final words.txt"}}}));
 }
 
 }  // namespace
