@@ -6,7 +6,7 @@
 // the one name that has them, which is then compared whole; a name that
 // the table cannot tell (shorter than eight units, sharing its beginning
 // and length with another, not interned) is looked up by FindNote, so the
-// outcome is always FindNotes'.
+// outcome is always FindNote's.
 
 #include <cstddef>
 #include <cstdint>

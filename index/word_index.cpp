@@ -90,32 +90,6 @@ WordIndex::Id WordIndex::FindNote(std::u16string_view name) const {
   return record == kNone ? kNone : RecordNote(record);
 }
 
-void WordIndex::FindNotes(std::span<const std::u16string_view> names, const std::uint64_t* strongs, Id* ids) const {
-  // In groups, one step of every lookup after another, so that the groups'
-  // cache misses overlap instead of coming one after the other: the slot,
-  // then the name's record.
-  constexpr std::size_t kGroup = 64;
-  std::uint32_t record[kGroup];
-  for (std::size_t base = 0; base < names.size(); base += kGroup) {
-    const std::size_t n = std::min(kGroup, names.size() - base);
-    const std::uint64_t* const strong = strongs + base;
-    for (std::size_t i = 0; i < n; ++i) m_noteLookup.Prefetch(strong[i]);
-    for (std::size_t i = 0; i < n; ++i) {
-      record[i] = m_noteLookup.FirstWithHash(strong[i]);
-      if (record[i] == kNone) continue;
-      // Its first and last units, so both lines of a record that spans two.
-      const std::size_t length = std::min(names[base + i].size(), m_noteText.size() - record[i] - kRecordUnits);
-      __builtin_prefetch(m_noteText.data() + record[i]);
-      __builtin_prefetch(m_noteText.data() + record[i] + kRecordUnits + length);
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::u16string_view name = names[base + i];
-      if (record[i] != kNone && !SameKey(RecordName(record[i]), name)) record[i] = FindRecord(name, strong[i]);
-      ids[base + i] = record[i] == kNone ? kNone : RecordNote(record[i]);
-    }
-  }
-}
-
 WordIndex::Id WordIndex::InternNote(std::u16string_view name) {
   return InternNote(name, StrongHash(name));
 }

@@ -131,10 +131,6 @@ class WordIndex {
 
   // --- Note names ---
   Id FindNote(std::u16string_view name) const;
-  // FindNote of each of names into ids (as many), with StrongHash of each
-  // name already computed, in strong (as many). Faster than one by one: the
-  // memory each lookup reads is asked for ahead of it.
-  void FindNotes(std::span<const std::u16string_view> names, const std::uint64_t* strong, Id* ids) const;
   // The name's id, interned when new. The names, with four units each
   // besides, may hold 2^32 - 1 code units in all; more throws
   // std::bad_alloc, as exhausted memory does.

@@ -483,25 +483,6 @@ TEST(IndexLoadTest, InsertingManyWordsAtOnceInsertsWhatOneAtATimeInserts) {
   EXPECT_EQ(many.Walk().words, single.Walk().words);
 }
 
-// Many names at once find what one at a time finds, across the groups the
-// lookups are made in, names not interned included.
-TEST(IndexLoadTest, FindingManyNamesAtOnceFindsWhatOneAtATimeFinds) {
-  WordIndex index;
-  std::vector<std::u16string> names;
-  for (int i = 0; i < 100; ++i) names.push_back(std::u16string(u"note ").append(static_cast<std::size_t>(i), u'x'));
-  for (std::size_t i = 0; i < names.size(); i += 2) index.InternNote(names[i]);
-  names.push_back(u"");
-  std::vector<std::u16string_view> views(names.begin(), names.end());
-  std::vector<std::uint64_t> strong;
-  for (const std::u16string_view name : views) strong.push_back(StrongHash(name));
-  std::vector<WordIndex::Id> ids(views.size(), 12345);
-  index.FindNotes(views, strong.data(), ids.data());
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    EXPECT_EQ(ids[i], index.FindNote(names[i])) << i;
-    EXPECT_EQ(ids[i] != WordIndex::kNone, i % 2 == 0 && i < 100) << i;
-  }
-}
-
 // Many names interned at once get the ids one at a time gives, across the
 // groups they are read ahead in, with names repeated and names interned
 // before among them.

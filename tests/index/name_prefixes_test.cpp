@@ -1,4 +1,4 @@
-// Names found by their beginnings against cutting and FindNotes, the way a
+// Names found by their beginnings against cutting and FindNote of each, the way a
 // load found them before.
 
 #include "index/name_prefixes.h"
@@ -27,18 +27,18 @@ std::vector<WordIndex::Id> ByPrefixes(std::u16string_view list, const NamePrefix
   return ids;
 }
 
-// The same as the load found them before: cut with StrongHash, FindNotes.
-std::vector<WordIndex::Id> ByStrongHash(std::u16string_view list, const WordIndex& words) {
+// The same as the load found them before: cut, then looked up whole.
+std::vector<WordIndex::Id> ByWholeName(std::u16string_view list, const WordIndex& words) {
   std::vector<std::u16string_view> names;
   std::vector<std::uint64_t> strong;
   CutList(list, names, strong);
-  std::vector<WordIndex::Id> ids(names.size(), 12345);
-  words.FindNotes(names, strong.data(), ids.data());
+  std::vector<WordIndex::Id> ids;
+  for (const std::u16string_view name : names) ids.push_back(words.FindNote(name));
   return ids;
 }
 
 // Random lists of names that are interned and names that are not, against
-// cutting and FindNotes: names sharing their first eight units (with the
+// cutting and FindNote: names sharing their first eight units (with the
 // same length and with others), shorter than eight units, of exactly eight,
 // longer than the table's 16-bit lengths, holding ':' or NUL (as a crafted
 // file may intern them), and pieces that differ from an interned name by
@@ -46,7 +46,7 @@ std::vector<WordIndex::Id> ByStrongHash(std::u16string_view list, const WordInde
 // leading and trailing ':', names repeated, a NUL in the middle of a name.
 // Each list lies in memory of its exact size, so a read past it is caught
 // under the address sanitizer.
-TEST(NamePrefixesTest, FindsWhatCuttingAndFindNotesFind) {
+TEST(NamePrefixesTest, FindsWhatCuttingAndFindNoteFind) {
   std::mt19937 rng(17);
   auto pick = [&rng](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
   std::vector<std::u16string> interned;
@@ -90,7 +90,7 @@ TEST(NamePrefixesTest, FindsWhatCuttingAndFindNotesFind) {
     std::copy(text.begin(), text.end(), exact.get());
     const std::u16string_view list(exact.get(), text.size());
 
-    EXPECT_EQ(ByPrefixes(list, prefixes, words), ByStrongHash(list, words)) << "round " << round;
+    EXPECT_EQ(ByPrefixes(list, prefixes, words), ByWholeName(list, words)) << "round " << round;
     if (HasFailure()) break;
   }
 }
@@ -103,8 +103,8 @@ TEST(NamePrefixesTest, NamesTheTableDoesNotHoldAreStillFound) {
   NamePrefixes unbuilt;
   NamePrefixes built;
   built.Build(words);
-  EXPECT_EQ(ByPrefixes(list, unbuilt, words), ByStrongHash(list, words));
-  EXPECT_EQ(ByPrefixes(list, built, words), ByStrongHash(list, words));
+  EXPECT_EQ(ByPrefixes(list, unbuilt, words), ByWholeName(list, words));
+  EXPECT_EQ(ByPrefixes(list, built, words), ByWholeName(list, words));
 
   words.InternNote(u"first note.txt");
   words.InternNote(u"second note.txt");
