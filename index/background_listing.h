@@ -38,14 +38,14 @@ class BackgroundListing {
   std::vector<NoteEntry> Finish(RefreshProgress& report);
 
  private:
+  // Lists, on whichever thread, and tells Finish it is done.
+  void List(Env& env, const std::u16string& folder, bool removeLeftovers);
+
   std::atomic<std::size_t> m_listed{0};
   std::mutex m_mutex;
   std::condition_variable m_done;
   bool m_finished = false;  // guarded by m_mutex
   std::vector<NoteEntry> m_notes;
   std::exception_ptr m_failure;
-  // Lists, on whichever thread, and tells Finish it is done.
-  void List(Env& env, const std::u16string& folder, bool removeLeftovers);
-
   std::thread m_thread;  // last: it starts once the rest is made
 };
