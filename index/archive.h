@@ -24,8 +24,9 @@
 //
 // A store archive writes each buffer that fills on a second thread
 // (BackgroundWriter), started when the first one fills, while the next
-// buffer fills; Close writes the rest and waits for it all. A failed write
-// throws from a later store call or from Close.
+// buffer fills (at once, when the system gives no thread); Close writes
+// the rest and waits for it all. A failed write throws from a later store
+// call or from Close.
 //
 // The archive does not own the file: the caller closes it after the archive.
 

@@ -15,22 +15,25 @@ constexpr std::chrono::milliseconds kReportEvery{50};
 }  // namespace
 
 BackgroundListing::BackgroundListing(Env& env, const std::u16string& folder, bool removeLeftovers)
-    : m_thread(StartThread([this, &env, &folder, removeLeftovers] {
-        // An exception must not leave the thread: it is kept for Finish.
-        try {
-          bool tempIndexSeen = false;
-          m_notes = FindNotes(
-              env, folder,
-              [this](std::size_t listed) { m_listed.store(listed, std::memory_order_relaxed); },
-              &tempIndexSeen);
-          if (removeLeftovers && tempIndexSeen) env.RemoveStaleTempFiles(folder);
-        } catch (...) {
-          m_failure = std::current_exception();
-        }
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        m_finished = true;
-        m_done.notify_one();
-      })) {}
+    : m_thread(StartThread([this, &env, &folder, removeLeftovers] { List(env, folder, removeLeftovers); })) {
+  if (!m_thread.joinable()) List(env, folder, removeLeftovers);
+}
+
+void BackgroundListing::List(Env& env, const std::u16string& folder, bool removeLeftovers) {
+  // An exception must not leave the thread: it is kept for Finish.
+  try {
+    bool tempIndexSeen = false;
+    m_notes = FindNotes(
+        env, folder, [this](std::size_t listed) { m_listed.store(listed, std::memory_order_relaxed); },
+        &tempIndexSeen);
+    if (removeLeftovers && tempIndexSeen) env.RemoveStaleTempFiles(folder);
+  } catch (...) {
+    m_failure = std::current_exception();
+  }
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  m_finished = true;
+  m_done.notify_one();
+}
 
 BackgroundListing::~BackgroundListing() {
   if (m_thread.joinable()) m_thread.join();
@@ -45,7 +48,7 @@ std::vector<NoteEntry> BackgroundListing::Finish(RefreshProgress& report) {
     // Also once the listing is over, so that its phase is always heard of.
     report.Working(m_listed.load(std::memory_order_relaxed), 0);
   }
-  m_thread.join();
+  if (m_thread.joinable()) m_thread.join();
   if (m_failure) std::rethrow_exception(m_failure);
   return std::move(m_notes);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The notes folder listed (FindNotes) on a thread of its own while the
 // refresh loads the index on its own thread: the listing waits mostly on
-// the system, the load mostly on the processor.
+// the system, the load mostly on the processor. When the system gives no
+// thread, the folder is listed first, on the caller's thread.
 
 #include <atomic>
 #include <condition_variable>
@@ -22,7 +23,7 @@ class BackgroundListing {
   // removeLeftovers (the caller holds the folder's lock) the temporary
   // index files that killed runs left are removed after the listing, when
   // it met any. env and folder must outlive this object. Throws
-  // std::bad_alloc when the thread cannot be started.
+  // std::bad_alloc when memory runs out before the listing begins.
   BackgroundListing(Env& env, const std::u16string& folder, bool removeLeftovers);
   // Waits for the thread: a refresh unwinding past it (the load failed)
   // never leaves it running. What it met is then dropped.
@@ -37,6 +38,9 @@ class BackgroundListing {
   std::vector<NoteEntry> Finish(RefreshProgress& report);
 
  private:
+  // Lists, on whichever thread, and tells Finish it is done.
+  void List(Env& env, const std::u16string& folder, bool removeLeftovers);
+
   std::atomic<std::size_t> m_listed{0};
   std::mutex m_mutex;
   std::condition_variable m_done;

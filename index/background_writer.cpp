@@ -11,11 +11,20 @@ BackgroundWriter::~BackgroundWriter() {
     m_stop = true;
   }
   m_changed.notify_all();
-  m_thread.join();
+  if (m_thread.joinable()) m_thread.join();
 }
 
 void BackgroundWriter::Write(const unsigned char* data, std::size_t size) {
   Finish();
+  if (!m_thread.joinable()) {
+    // Kept for the next call, as the thread would keep it.
+    try {
+      m_file.Write(data, size);
+    } catch (...) {
+      m_failure = std::current_exception();
+    }
+    return;
+  }
   {
     const std::lock_guard lock(m_mutex);
     m_data = data;

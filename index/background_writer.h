@@ -1,7 +1,9 @@
 #pragma once
 // Writes buffers to an open CFile on a thread of its own, one at a time and
 // in the order given, so that whoever fills the buffers goes on filling the
-// next one while the file system copies the last. The store archive's
+// next one while the file system copies the last. When the system gives no
+// thread, each buffer is written as it is given, on the caller's thread,
+// and a failure still comes out of the next call. The store archive's
 // helper.
 
 #include <condition_variable>
@@ -14,9 +16,9 @@
 
 class BackgroundWriter {
  public:
-  // Starts the thread. Throws std::bad_alloc when the system cannot give
-  // one. The file must stay open for the writer's life, and nobody else may
-  // use it meanwhile.
+  // Starts the thread, when the system gives one; throws std::bad_alloc
+  // when memory runs out. The file must stay open for the writer's life,
+  // and nobody else may use it meanwhile.
   explicit BackgroundWriter(CFile& file);
   BackgroundWriter(const BackgroundWriter&) = delete;
   BackgroundWriter& operator=(const BackgroundWriter&) = delete;
@@ -43,5 +45,5 @@ class BackgroundWriter {
   std::size_t m_size = 0;
   bool m_stop = false;
   std::exception_ptr m_failure;  // what the first failed write threw
-  std::thread m_thread;          // last: started once the rest is ready
+  std::thread m_thread;          // last: started once the rest is ready; none: written by Write
 };

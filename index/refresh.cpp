@@ -128,8 +128,9 @@ std::u16string RenameAfterWords(Env& env, const std::u16string& folder, const No
 }
 
 // Notes read but not yet indexed. Their texts are split into words on a
-// second thread while later notes are read; they are indexed in the order
-// they were read, so the index is the same as if each were indexed at once.
+// second thread while later notes are read (as they are added, when the
+// system gives no thread); they are indexed in the order they were read, so
+// the index is the same as if each were indexed at once.
 class PendingNotes {
  public:
   explicit PendingNotes(WordIndex& words) : m_words(words) {}
@@ -206,23 +207,21 @@ class PendingNotes {
 // open: the index is complete and only read from here on, by the window
 // and by the save alike. The folder lock goes with the save and is let go
 // on the save thread as soon as the file is in place, so the next refresh
-// of the folder waits for the save but not for the window.
+// of the folder waits for the save but not for the window. When the system
+// gives no thread, the file is saved here, before the window opens, and
+// the lock let go after it all the same.
 class BackgroundSave {
  public:
   // words.Walk() must be built already: the save and the window read it at
-  // once. Throws std::bad_alloc when the thread cannot be started (the lock
-  // is then let go and nothing was written).
+  // once. Throws std::bad_alloc when memory runs out before the save
+  // begins (the lock is then let go and nothing was written).
   BackgroundSave(Env& env, const std::u16string& folder, CMapStringToString& stamps,
                  const WordIndex& words, std::unique_ptr<Env::FolderLock> lock)
       : m_lock(std::move(lock)), m_thread(StartThread([this, &env, &folder, &stamps, &words] {
-          // An exception must not leave the thread: it is kept for Finish.
-          try {
-            SaveIndexFile(env, folder, stamps, words);
-          } catch (...) {
-            m_failure = std::current_exception();
-          }
-          m_lock.reset();
-        })) {}
+          Save(env, folder, stamps, words);
+        })) {
+    if (!m_thread.joinable()) Save(env, folder, stamps, words);
+  }
   // Waits for the save, so that a refresh unwinding past it never leaves
   // the thread running over a freed index.
   ~BackgroundSave() {
@@ -234,11 +233,21 @@ class BackgroundSave {
   // Waits for the save and rethrows what it could not cope with (exhausted
   // memory); the old index is then left as it was.
   void Finish() {
-    m_thread.join();
+    if (m_thread.joinable()) m_thread.join();
     if (m_failure) std::rethrow_exception(m_failure);
   }
 
  private:
+  void Save(Env& env, const std::u16string& folder, CMapStringToString& stamps, const WordIndex& words) {
+    // An exception must not leave the thread: it is kept for Finish.
+    try {
+      SaveIndexFile(env, folder, stamps, words);
+    } catch (...) {
+      m_failure = std::current_exception();
+    }
+    m_lock.reset();
+  }
+
   std::unique_ptr<Env::FolderLock> m_lock;
   std::exception_ptr m_failure;
   std::thread m_thread;
@@ -253,7 +262,8 @@ constexpr std::size_t kTwoThreadsFrom = 1024;
 // name twice (side by side, in its order). Each check is a lookup that
 // mostly misses the processor's caches, so a large folder is checked in two
 // halves at once; the names are compared with their neighbours while they
-// are at hand. Throws std::bad_alloc when memory or a thread cannot be had.
+// are at hand. Throws std::bad_alloc when memory runs out. Without a
+// second thread the halves are checked one after the other.
 std::vector<const CMapStringToString::CPair*> UnchangedNotes(const CMapStringToString& stamps,
                                                              const std::vector<NoteEntry>& entries,
                                                              std::int64_t utcOffset, bool& repeats) {
@@ -294,7 +304,11 @@ std::vector<const CMapStringToString::CPair*> UnchangedNotes(const CMapStringToS
     check(half, entries.size(), repeatedInSecond);
   });
   check(0, half, repeats);
-  other.join();
+  if (other.joinable()) {
+    other.join();
+  } else {
+    check(half, entries.size(), repeatedInSecond);
+  }
   repeats = repeats || repeatedInSecond;
   return unchanged;
 }

@@ -49,7 +49,8 @@ inline constexpr int kMaxNumberedNames = 10000;
 // folderText is the folder as typed (not empty); the system's separator
 // ('/', on Windows '\') is appended when it does not end in one. The
 // window is shown as soon as the index is complete; notes.ndx is meanwhile
-// written on a second thread, so the window must only read the index.
+// written on a second thread, so the window must only read the index
+// (when the system gives no thread, it is written before the window shows).
 // Returns when the window has closed and the file is saved (or its save
 // has failed, leaving the old file as it was); exhausted memory met by the
 // save is thrown then, after the window closed. progress, when given,

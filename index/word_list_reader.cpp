@@ -15,6 +15,7 @@
 #include <string_view>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "index/archive.h"
@@ -191,14 +192,19 @@ struct Chunk {
 // when given, are interned first, while the reader reads on, by whichever
 // comes first for them: a thread once started, or the reader when it would
 // wait for a chunk; the chunks wait until it is done. Nothing else may
-// intern names while they run.
+// intern names while they run. When the system gives fewer threads or none,
+// the reader does what they would have done.
 class SplitThreads {
  public:
-  // Throws std::bad_alloc when a thread cannot be started.
+  // Throws std::bad_alloc when memory runs out.
   SplitThreads(WordIndex& words, const CMapStringToString* stamps) : m_words(words), m_stamps(stamps) {
     m_threads.reserve(kThreads);  // so that keeping a started thread cannot fail
     try {
-      for (std::size_t i = 0; i < kThreads; ++i) m_threads.push_back(StartThread([this] { Run(); }));
+      for (std::size_t i = 0; i < kThreads; ++i) {
+        std::thread thread = StartThread([this] { Run(); });
+        if (!thread.joinable()) break;
+        m_threads.push_back(std::move(thread));
+      }
     } catch (...) {
       Stop();
       throw;

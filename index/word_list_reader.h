@@ -6,7 +6,8 @@
 // listed name is among them. The name table then stays as it is while the
 // lists are split into note ids, each list of the file by that thread or by
 // the reader, which splits what the thread has not taken whenever it would
-// wait for it; the sets are filled in file order as the pieces of the file
+// wait for it (and does all of it, interning too, when the system gives no
+// thread); the sets are filled in file order as the pieces of the file
 // come back split. A list naming a note the stamps do not hold is split
 // after the thread, in file order, interning what it names; so the result
 // never depends on the threads' timing or on what the stamps hold. The lists

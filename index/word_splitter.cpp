@@ -23,7 +23,7 @@ WordSplitter::~WordSplitter() {
     m_jobs.clear();
   }
   m_wake.notify_one();
-  m_thread.join();
+  if (m_thread.joinable()) m_thread.join();
 }
 
 std::uint64_t SplitText::NewWord(std::uint32_t run, std::u16string& word) const {
@@ -48,6 +48,11 @@ SplitText SplitResult::Get() {
 SplitResult WordSplitter::Split(std::string text) {
   auto state = std::make_shared<SplitResult::State>();
   SplitResult result(*this, state);
+  if (!m_thread.joinable()) {
+    SplitInto(text, *state);
+    state->ready.store(true, std::memory_order_release);
+    return result;
+  }
   bool wake = false;
   {
     const std::lock_guard<std::mutex> lock(m_mutex);
@@ -95,14 +100,7 @@ void WordSplitter::Run() {
     m_jobs.pop_front();
     lock.unlock();
     SplitResult::State& result = *job.result;
-    try {
-      if (m_failed) throw std::bad_alloc();
-      result.words = SplitOne(job.text);
-      result.words.text = std::move(job.text);  // the new runs lie in it
-    } catch (...) {
-      m_failed = true;
-      result.failure = std::current_exception();
-    }
+    SplitInto(job.text, result);
     // Marked under the lock, so that a taker about to wait cannot miss it;
     // woken only when one waits.
     lock.lock();
@@ -110,6 +108,17 @@ void WordSplitter::Run() {
     const bool waited = m_waiting > 0;
     lock.unlock();
     if (waited) m_done.notify_all();
+  }
+}
+
+void WordSplitter::SplitInto(std::string& text, SplitResult::State& result) {
+  try {
+    if (m_failed) throw std::bad_alloc();
+    result.words = SplitOne(text);
+    result.words.text = std::move(text);  // the new runs lie in it
+  } catch (...) {
+    m_failed = true;
+    result.failure = std::current_exception();
   }
 }
 

@@ -15,6 +15,9 @@
 // share of the work goes to the thread that reads the notes, which has
 // less to do.
 //
+// When the system gives no thread, each text is split as it is given, on
+// the caller's thread, with the same results.
+//
 // Uses the code page and lower-casing as they are when the splitter is
 // made; they must not change while it lives.
 
@@ -86,7 +89,8 @@ class SplitResult {
 
 class WordSplitter {
  public:
-  // Throws std::bad_alloc when the thread cannot be started.
+  // Starts the thread, when the system gives one; throws std::bad_alloc
+  // when memory runs out.
   WordSplitter();
   // Drops the texts not yet started, finishes the one being split and
   // stops the thread. Take every result first to have them all.
@@ -114,6 +118,9 @@ class WordSplitter {
   // Waits, the splitter started, until state is ready.
   void WaitFor(const SplitResult::State& state);
   void Run();
+  // Splits text into result, or keeps in result why it could not be;
+  // throws nothing.
+  void SplitInto(std::string& text, SplitResult::State& result);
   SplitText SplitOne(std::string_view text);
   static std::uint64_t RunHash(std::string_view run);
   void GrowTable();
@@ -152,5 +159,5 @@ class WordSplitter {
   std::uint32_t m_textNumber = 0;
   bool m_failed = false;
 
-  std::thread m_thread;
+  std::thread m_thread;  // none: Split splits
 };

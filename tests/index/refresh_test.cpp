@@ -30,6 +30,7 @@
 #include "platform/text/file_names.h"
 #include "platform/text/lower_case.h"
 #include "tests/support/alloc_failure.h"
+#include "tests/support/recording_window.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
 
@@ -37,29 +38,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using Names = std::set<std::u16string>;
-using Words = std::map<std::u16string, Names>;
-
 constexpr std::int64_t kWritten = 1704447000;  // 2024-01-05 09:30:00 UTC, the test clock's now
 constexpr std::int64_t kOld = kWritten - kEmptyNoteMinAge - 1;  // old enough to delete
-
-// Copies what the window is shown; the word index is gone after it closes.
-class RecordingWindow : public SearchWindow {
- public:
-  void Show(WordIndex& words, const std::u16string& notesFolder) override {
-    ++shown;
-    folder = notesFolder;
-    const WordIndex::WalkOrder& walk = words.Walk();
-    for (std::size_t i = 0; i < walk.words.size(); ++i) {
-      Names& names = this->words[std::u16string(words.Word(walk.words[i]))];
-      for (const WordIndex::Id note : walk.NotesAt(i)) names.emplace(words.NoteName(note));
-    }
-  }
-
-  int shown = 0;
-  std::u16string folder;
-  Words words;
-};
 
 // The two maps of an index file, as pairs in file order.
 struct IndexFile {
