@@ -39,6 +39,9 @@ bool NamedXDisplayUnreachable() {
   if (display == nullptr || *display == '\0') return false;
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   if (wayland != nullptr && *wayland != '\0') return false;
+  // A Wayland session's Qt may try its default compositor before X.
+  const char* session = std::getenv("XDG_SESSION_TYPE");
+  if (session != nullptr && std::string_view(session) == "wayland") return false;
   if (const char* platform = std::getenv("QT_QPA_PLATFORM"); platform != nullptr) {
     const std::string_view name(platform);
     if (!name.empty() && name != "xcb" && !name.starts_with("xcb:")) return false;

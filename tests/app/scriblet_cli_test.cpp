@@ -67,6 +67,7 @@ class ScribletCli : public ::testing::Test {
       ::unsetenv("DISPLAY");
       ::unsetenv("WAYLAND_DISPLAY");
       ::unsetenv("QT_QPA_PLATFORM");
+      ::unsetenv("XDG_SESSION_TYPE");
       if (platform != nullptr) ::setenv("QT_QPA_PLATFORM", platform, 1);
       if (!display.empty()) ::setenv("DISPLAY", display.c_str(), 1);
       if (!editorVariable.empty()) {
