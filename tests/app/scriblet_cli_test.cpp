@@ -194,8 +194,9 @@ TEST_F(ScribletCli, HelpWithoutADisplayPrintsTheInstructions) {
 // process on it, so every mode must behave as without a display.
 TEST_F(ScribletCli, AnXDisplayThatCannotBeReachedCountsAsNone) {
   int number = 4200;
-  while (fs::exists("/tmp/.X11-unix/X" + std::to_string(number))) ++number;
-  display = ":" + std::to_string(number);
+  while (fs::exists(fs::path("/tmp/.X11-unix/X").concat(std::to_string(number)))) ++number;
+  display = ":";
+  display += std::to_string(number);
 
   EXPECT_EQ(Run({"--help"}), 0) << Stderr();
   EXPECT_EQ(Stdout().rfind(kHelpOnTerminal, 0), 0u) << Stdout();
