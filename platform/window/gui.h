@@ -8,7 +8,8 @@
 
 // True when a QApplication exists or could be created. False, without
 // aborting, when no display is reachable (no DISPLAY, WAYLAND_DISPLAY or
-// QT_QPA_PLATFORM).
+// QT_QPA_PLATFORM, or an X display named by DISPLAY that cannot be
+// connected to).
 bool EnsureGuiApplication();
 
 // The program's arguments, for the toolkit's own options (Qt reads them

@@ -67,7 +67,9 @@ class ScribletCli : public ::testing::Test {
       ::unsetenv("DISPLAY");
       ::unsetenv("WAYLAND_DISPLAY");
       ::unsetenv("QT_QPA_PLATFORM");
+      ::unsetenv("XDG_SESSION_TYPE");
       if (platform != nullptr) ::setenv("QT_QPA_PLATFORM", platform, 1);
+      if (!display.empty()) ::setenv("DISPLAY", display.c_str(), 1);
       if (!editorVariable.empty()) {
         ::setenv("SCRIBLET_EDITOR", editorVariable.c_str(), 1);
       } else {
@@ -106,6 +108,7 @@ class ScribletCli : public ::testing::Test {
   fs::path editor;
   std::string editorVariable;  // SCRIBLET_EDITOR; unset when empty
   std::string path;            // PATH when not empty
+  std::string display;         // DISPLAY when not empty
 };
 
 TEST_F(ScribletCli, NewNoteCreatesLevelsAndStartsTheEditorWithoutWaiting) {
@@ -185,6 +188,31 @@ TEST_F(ScribletCli, HelpWithoutADisplayPrintsTheInstructions) {
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 12);
     EXPECT_EQ(Stderr(), "");
   }
+}
+
+// A DISPLAY left over from a session that is gone: Qt would end the
+// process on it, so every mode must behave as without a display.
+TEST_F(ScribletCli, AnXDisplayThatCannotBeReachedCountsAsNone) {
+  int number = 4200;
+  while (fs::exists(fs::path("/tmp/.X11-unix/X").concat(std::to_string(number)))) ++number;
+  display = ":";
+  display += std::to_string(number);
+
+  EXPECT_EQ(Run({"--help"}), 0) << Stderr();
+  EXPECT_EQ(Stdout().rfind(kHelpOnTerminal, 0), 0u) << Stdout();
+
+  const fs::path notes = dir.path() / "notes";
+  fs::create_directory(notes);
+  std::ofstream(notes / "a.txt") << "words";
+  EXPECT_EQ(Run({"/s", notes.string()}), 1);
+  EXPECT_NE(Stderr().find("no display"), std::string::npos) << Stderr();
+  EXPECT_TRUE(fs::exists(notes / "notes.ndx"));
+
+  editorVariable = (dir.path() / "no-such-editor").string();
+  const fs::path made = dir.path() / "made";
+  EXPECT_EQ(Run({"/n", made.string()}), 1);
+  EXPECT_NE(Stderr().find("no-such-editor"), std::string::npos) << Stderr();
+  EXPECT_EQ(std::distance(fs::directory_iterator(made), fs::directory_iterator()), 1);
 }
 
 TEST_F(ScribletCli, VersionPrintsNameAndVersionWithOrWithoutADisplay) {

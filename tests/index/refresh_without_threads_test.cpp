@@ -184,7 +184,11 @@ class RefreshWithoutThreadsTest : public ::testing::Test {
         text.append(" w").append(std::to_string(note)).append("x").append(std::to_string(word));
       }
       text.append(" Ёж").append(std::to_string(note % 7));
-      WriteNote(folder, "n" + std::to_string(note) + ".txt", text, kWritten - note);
+      // Appended rather than "n" + ...: GCC 12 warns (-Wrestrict) about the
+      // inlined copy of that sum in a Release build.
+      std::string name = "n";
+      name.append(std::to_string(note)).append(".txt");
+      WriteNote(folder, name, text, kWritten - note);
     }
     WriteNote(folder, "note-2024.01.05-09.29.00.txt", "Shopping list: milk, bread");
     WriteNote(folder, "note-2024.01.05-09.29.01.txt", "Shopping list: apples");
