@@ -3,7 +3,6 @@
 #include <chrono>
 #include <utility>
 
-#include "index/notes_folder.h"
 #include "index/refresh_progress.h"
 #include "index/start_thread.h"
 
@@ -22,11 +21,10 @@ BackgroundListing::BackgroundListing(Env& env, const std::u16string& folder, boo
 void BackgroundListing::List(Env& env, const std::u16string& folder, bool removeLeftovers) {
   // An exception must not leave the thread: it is kept for Finish.
   try {
-    bool tempIndexSeen = false;
     m_notes = FindNotes(
         env, folder, [this](std::size_t listed) { m_listed.store(listed, std::memory_order_relaxed); },
-        &tempIndexSeen);
-    if (removeLeftovers && tempIndexSeen) env.RemoveStaleTempFiles(folder);
+        &m_facts);
+    if (removeLeftovers && m_facts.tempIndexSeen) env.RemoveStaleTempFiles(folder);
   } catch (...) {
     m_failure = std::current_exception();
   }

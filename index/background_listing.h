@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "index/notes_folder.h"
 #include "platform/os/env.h"
 
 class RefreshProgress;
@@ -36,6 +37,8 @@ class BackgroundListing {
   // Rethrows what the listing could not cope with (exhausted memory).
   // Called once.
   std::vector<NoteEntry> Finish(RefreshProgress& report);
+  // After Finish: whether the folder was listed to its end (ListingFacts).
+  bool ListedWhole() const { return m_facts.whole; }
 
  private:
   // Lists, on whichever thread, and tells Finish it is done.
@@ -46,6 +49,7 @@ class BackgroundListing {
   std::condition_variable m_done;
   bool m_finished = false;  // guarded by m_mutex
   std::vector<NoteEntry> m_notes;
+  ListingFacts m_facts;
   std::exception_ptr m_failure;
   std::thread m_thread;  // last: it starts once the rest is made
 };

@@ -122,17 +122,17 @@ bool IsTempIndexName(const std::u16string& name) {
 
 std::vector<NoteEntry> FindNotes(Env& env, const std::u16string& folder,
                                  const std::function<void(std::size_t)>& listed,
-                                 bool* tempIndexSeen) {
-  if (tempIndexSeen != nullptr) *tempIndexSeen = false;
+                                 ListingFacts* facts) {
+  ListingFacts met;
   Listed found;
   std::vector<Place> places;
   UpperCaseTable upper;
-  const auto wanted = [tempIndexSeen](const std::u16string& name) {
+  const auto wanted = [&met, facts](const std::u16string& name) {
     if (IsNoteName(name)) return true;
-    if (tempIndexSeen != nullptr && IsTempIndexName(name)) *tempIndexSeen = true;
+    if (facts != nullptr && IsTempIndexName(name)) met.tempIndexSeen = true;
     return false;
   };
-  env.ListFiles(folder, wanted, [&](NoteEntry&& entry) {
+  met.whole = env.ListFiles(folder, wanted, [&](NoteEntry&& entry) {
     Place place{{0, 0}, static_cast<std::uint32_t>(found.size())};
     const std::size_t units = std::min<std::size_t>(entry.name.size(), 8);
     for (std::size_t i = 0; i < 8; ++i) {
@@ -142,6 +142,7 @@ std::vector<NoteEntry> FindNotes(Env& env, const std::u16string& folder,
     found.Add(std::move(entry));
     if (listed && found.size() % 256 == 0) listed(found.size());
   });
+  if (facts != nullptr) *facts = met;
   // Ties of the first eight units are settled by the whole names, each
   // unit upper-cased as it is compared.
   const auto before = [&](const Place& a, const Place& b) {

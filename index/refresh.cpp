@@ -438,9 +438,14 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
   // (another program removed that file meanwhile), so only the entries of
   // unread notes are known to be seen once, and only when the listing
   // repeats no name (a repeated name would lie beside itself in its order).
+  // A listing that broke off (a folder that cannot be read, a failing
+  // disk) cannot tell a vanished note from an unlisted one: every recorded
+  // note is kept then, for a whole listing to settle.
   const bool seenOnce = !readAny && !repeats;
   std::vector<bool> gone;
-  for (const std::u16string& name : VanishedNotes(stamps, seen, seenOnce)) {
+  const std::vector<std::u16string> vanished =
+      listing.ListedWhole() ? VanishedNotes(stamps, seen, seenOnce) : std::vector<std::u16string>{};
+  for (const std::u16string& name : vanished) {
     changed = true;
     stamps.RemoveEntry(name);
     if (const WordIndex::Id note = words.FindNote(name); note != WordIndex::kNone) {

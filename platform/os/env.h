@@ -91,10 +91,12 @@ class Env {
   // folder (which ends in a path separator) whose name wanted accepts and
   // that is a regular file (a link counts as its target), with its length
   // and last write; its path is folder + name. wanted sees each name before
-  // anything else is asked about the entry. Nothing when the folder is
-  // missing or unreadable. Which entries are notes, and their order, is
-  // the core's (index/notes_folder.h), the same on every system.
-  virtual void ListFiles(const std::u16string& folder,
+  // anything else is asked about the entry. Which entries are notes, and
+  // their order, is the core's (index/notes_folder.h), the same on every
+  // system. Returns whether the folder was listed to its end: true for a
+  // missing folder (it holds nothing), false when the folder cannot be read
+  // or its listing breaks off, after found has heard of what came before.
+  virtual bool ListFiles(const std::u16string& folder,
                          const std::function<bool(const std::u16string& name)>& wanted,
                          const std::function<void(NoteEntry entry)>& found) = 0;
 

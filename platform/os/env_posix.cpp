@@ -333,19 +333,23 @@ void SystemEnv::DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBe
   }
 }
 
-void SystemEnv::ListFiles(const std::u16string& folder,
+bool SystemEnv::ListFiles(const std::u16string& folder,
                           const std::function<bool(const std::u16string& name)>& wanted,
                           const std::function<void(NoteEntry entry)>& found) {
   const std::string native = ToNativeName(folder);
   const Folder dir = OpenFolder(native);
-  if (dir == nullptr) return;
+  if (dir == nullptr) return errno == ENOENT || errno == ENOTDIR;
   // Each entry is asked about relative to the open folder, so the system
   // does not walk the folder's path again for every note.
   const int fd = ::dirfd(dir.get());
   // Every entry's name is decoded into the same memory; a note gets its own
   // copies, of just the length needed, only once it is known to be one.
   std::u16string name;
-  while (const dirent* entry = ::readdir(dir.get())) {
+  for (;;) {
+    // readdir tells its end from a failure only by errno.
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (entry == nullptr) return errno == 0;
     AssignNativeName(name, entry->d_name);
     if (!wanted(name)) continue;
     struct stat st {};

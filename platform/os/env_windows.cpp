@@ -295,13 +295,16 @@ void SystemEnv::DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBe
   }
 }
 
-void SystemEnv::ListFiles(const std::u16string& folder,
+bool SystemEnv::ListFiles(const std::u16string& folder,
                           const std::function<bool(const std::u16string& name)>& wanted,
                           const std::function<void(NoteEntry entry)>& found) {
   WIN32_FIND_DATAW data;
   const HANDLE find = FindFirstFileExW(Wide(folder + u"*"), FindExInfoBasic, &data,
                                        FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-  if (find == INVALID_HANDLE_VALUE) return;
+  if (find == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
   // Closed however the walk ends (exhausted memory too).
   const std::unique_ptr<void, decltype(&FindClose)> closer(find, &FindClose);
   do {
@@ -317,6 +320,7 @@ void SystemEnv::ListFiles(const std::u16string& folder,
     }
     found(std::move(entry));
   } while (FindNextFileW(find, &data));
+  return GetLastError() == ERROR_NO_MORE_FILES;
 }
 
 bool SystemEnv::IsFile(const std::u16string& path) {

@@ -20,7 +20,7 @@ class SystemEnv : public Env {
                                const std::u16string& to) override;
   bool RemoveFile(const std::u16string& path) override;
   void DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBefore) override;
-  void ListFiles(const std::u16string& folder,
+  bool ListFiles(const std::u16string& folder,
                  const std::function<bool(const std::u16string& name)>& wanted,
                  const std::function<void(NoteEntry entry)>& found) override;
   bool IsFile(const std::u16string& path) override;

@@ -29,13 +29,14 @@ class FakeListingEnv : public TestEnv {
   std::function<void()> pause;
   std::atomic<int> removals{0};
 
-  void ListFiles(const std::u16string& folder,
+  bool ListFiles(const std::u16string& folder,
                  const std::function<bool(const std::u16string& name)>& wanted,
                  const std::function<void(NoteEntry entry)>& found) override {
     for (const std::u16string& name : files) {
       if (wanted(name)) found({name, folder + name, 1, 1704447000});
     }
     if (pause) pause();
+    return true;
   }
   void RemoveStaleTempFiles(const std::u16string&) override { ++removals; }
 };

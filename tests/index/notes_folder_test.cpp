@@ -26,13 +26,14 @@ class ListingEnv : public TestEnv {
   std::vector<std::u16string> files;
   std::vector<std::u16string> asked;  // every name shown to wanted
 
-  void ListFiles(const std::u16string& folder,
+  bool ListFiles(const std::u16string& folder,
                  const std::function<bool(const std::u16string& name)>& wanted,
                  const std::function<void(NoteEntry entry)>& found) override {
     for (const std::u16string& name : files) {
       asked.push_back(name);
       if (wanted(name)) found({name, folder + name, name.size(), 1704447000});
     }
+    return true;
   }
   bool IsFile(const std::u16string& path) override {
     return std::any_of(files.begin(), files.end(),
@@ -178,13 +179,13 @@ TEST(NotesFolder, TellsWhetherTheListingMetATemporaryIndexName) {
   }
   ListingEnv env;
   env.files = {u"a.txt", u"notes.ndx", u"notes.ndx.bak", u"b.txt"};
-  bool seen = true;
-  EXPECT_EQ(Names(FindNotes(env, u"f/", {}, &seen)), (std::vector<std::u16string>{u"a.txt", u"b.txt"}));
-  EXPECT_FALSE(seen);
+  ListingFacts facts{true, true};
+  EXPECT_EQ(Names(FindNotes(env, u"f/", {}, &facts)), (std::vector<std::u16string>{u"a.txt", u"b.txt"}));
+  EXPECT_FALSE(facts.tempIndexSeen);
   env.files.push_back(u"notes.ndx.k1LLed");
   env.files.push_back(u"c.txt");
-  EXPECT_EQ(Names(FindNotes(env, u"f/", {}, &seen)).size(), 3u);
-  EXPECT_TRUE(seen);
+  EXPECT_EQ(Names(FindNotes(env, u"f/", {}, &facts)).size(), 3u);
+  EXPECT_TRUE(facts.tempIndexSeen);
 }
 
 TEST(NotesFolder, ReportsHowManyNotesWereFoundWhileListing) {

@@ -493,6 +493,41 @@ TEST_F(RefreshTest, ANameListedTwiceStillLetsAVanishedNoteGo) {
   }
 }
 
+// A listing that breaks off, at its start (a folder that cannot be read)
+// or midway (a failing disk), cannot tell a vanished note from an unlisted
+// one: every recorded note stays searchable and recorded until a whole
+// listing settles which are gone. What it did list is handled as usual.
+TEST_F(RefreshTest, AListingThatBreaksOffDropsNoRecordedNote) {
+  Write("apple.txt", "apple");
+  Write("pear.txt", "pear");
+  Write("gone.txt", "gone");
+  Run();
+  fs::remove(Native("gone.txt"));
+  Touch("notes.ndx", 1000000000);
+
+  env_.listingBreaksAfter = 0;
+  EXPECT_EQ(Run().words, (Words{{u"apple", {u"apple.txt"}}, {u"pear", {u"pear.txt"}}, {u"gone", {u"gone.txt"}}}));
+  struct stat st;
+  ASSERT_EQ(stat(Native("notes.ndx").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec, 1000000000) << "nothing read, nothing to save";
+
+  // Two of three listed, in the system's order: apple.txt or plum.txt is
+  // among them and read, so the index is saved.
+  Write("apple.txt", "apple tree", kWritten + 60);
+  Write("plum.txt", "plum");
+  env_.listingBreaksAfter = 2;
+  const RecordingWindow broken = Run();
+  for (const char16_t* word : {u"apple", u"pear", u"gone"}) EXPECT_EQ(broken.words.at(word).size(), 1u);
+  ASSERT_EQ(stat(Native("notes.ndx").c_str(), &st), 0);
+  EXPECT_NE(st.st_mtim.tv_sec, 1000000000);
+  for (const char16_t* name : {u"apple.txt", u"pear.txt", u"gone.txt"}) EXPECT_EQ(Stamps().count(name), 1u);
+
+  env_.listingBreaksAfter = -1;
+  Run();
+  EXPECT_EQ(Stamps(), (std::map<std::u16string, std::u16string>{
+                          {u"apple.txt", MakeStamp(kWritten + 60, 0)}, {u"pear.txt", stamp_}, {u"plum.txt", stamp_}}));
+}
+
 // Once a note was read and stamped, a later note is checked against the
 // stamps as they are then, not as they were when the scan began: here a
 // note renamed onto a listed name (its file removed by another program

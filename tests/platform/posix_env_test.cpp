@@ -101,7 +101,16 @@ TEST_F(PosixEnvTest, ReportsLengthPathAndWholeSecondsOfLastWrite) {
   EXPECT_EQ(found[0].length, 5u);
   EXPECT_EQ(found[0].lastWrite, 1704447000);
 
-  EXPECT_TRUE(FindNotes(env_, FromNativeName(root_ + "/missing/")).empty());
+  // A missing folder holds nothing; one that cannot be opened (a link
+  // that leads to itself) is not known to.
+  ListingFacts facts;
+  FindNotes(env_, Folder(), {}, &facts);
+  EXPECT_TRUE(facts.whole);
+  EXPECT_TRUE(FindNotes(env_, FromNativeName(root_ + "/missing/"), {}, &facts).empty());
+  EXPECT_TRUE(facts.whole);
+  ASSERT_EQ(symlink("loop", (root_ + "/loop").c_str()), 0);
+  EXPECT_TRUE(FindNotes(env_, FromNativeName(root_ + "/loop/"), {}, &facts).empty());
+  EXPECT_FALSE(facts.whole);
 }
 
 // Names are decoded one after another into the same memory: each note

@@ -114,7 +114,9 @@ TEST_F(WindowsEnvTest, ReportsLengthPathAndWholeSecondsOfLastWrite) {
   SetLastWrite(u"n.txt", -1, 5000000);  // half a second before 1970
   EXPECT_EQ(FindNotes(env_, dir_.folder())[0].lastWrite, -1);
 
-  EXPECT_TRUE(FindNotes(env_, dir_.folder() + u"missing/").empty());
+  ListingFacts facts;
+  EXPECT_TRUE(FindNotes(env_, dir_.folder() + u"missing/", {}, &facts).empty());
+  EXPECT_TRUE(facts.whole) << "a missing folder holds nothing";
   EXPECT_EQ(env_.OpenForRead(Path(u"folder.txt")), nullptr);
   EXPECT_EQ(env_.OpenForRead(Path(u"missing.txt")), nullptr);
 }

@@ -56,6 +56,9 @@ class TestEnv : public Env {
   // Names the listing reports twice, one right after the other, as a
   // listing may while another program renames the folder's files.
   std::set<std::u16string> listedTwice;
+  // The listing reports this many notes, then breaks off as a failing disk
+  // would (0: as a folder that cannot be read); -1: it never breaks off.
+  int listingBreaksAfter = -1;
 
   std::vector<Launch> launches;
   bool editorStarts = true;  // what StartEditor answers
@@ -86,14 +89,17 @@ class TestEnv : public Env {
   void DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBefore) override {
     real().DeleteIfEmpty(path, writtenBefore);
   }
-  void ListFiles(const std::u16string& folder,
+  bool ListFiles(const std::u16string& folder,
                  const std::function<bool(const std::u16string& name)>& wanted,
                  const std::function<void(NoteEntry entry)>& found) override {
-    real().ListFiles(folder, wanted, [&](NoteEntry entry) {
+    int reported = 0;
+    const bool whole = real().ListFiles(folder, wanted, [&](NoteEntry entry) {
+      if (listingBreaksAfter >= 0 && reported++ >= listingBreaksAfter) return;
       if (listedTwice.count(entry.name) != 0) found(entry);
       found(std::move(entry));
     });
     if (afterFindNotes) afterFindNotes();
+    return whole && listingBreaksAfter < 0;
   }
   bool IsFile(const std::u16string& path) override { return real().IsFile(path); }
   bool NameFits(const std::u16string& name) override { return real().NameFits(name); }
