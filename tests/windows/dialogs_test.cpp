@@ -133,6 +133,7 @@ TEST_F(SearchWindow, RanksAsTypedMovesFromTheQueryAndOpensWithEnter) {
         EXPECT_TRUE(Listed().empty());
         Type(u"MILK");
       },
+      WaitFor([&] { return Listed() == Names{u"tea.txt", u"Молочное.txt"}; }),
       [&](HWND) {
         EXPECT_EQ(Listed(), (Names{u"tea.txt", u"Молочное.txt"}));
         EXPECT_FALSE(dlg.IsControlEnabled(IDC_SHOW_ALL));
@@ -164,11 +165,13 @@ TEST_F(SearchWindow, ShowAllIsEnabledOnlyWhenMoreNotesMatchThanAreListed) {
   for (int i = 0; i < 21; ++i) Note(u"n" + std::u16string(1, u'a' + i) + u".txt", "x", {u"x"});
   const ModalRun run = RunModal(dlg, {
       [&](HWND) { Type(u"x"); },
+      WaitFor([&] { return !Listed().empty(); }),
       [&](HWND) {
         EXPECT_EQ(Listed().size(), 20u);
         EXPECT_TRUE(dlg.IsControlEnabled(IDC_SHOW_ALL));
         Press(VK_BACK);
       },
+      WaitFor([&] { return Listed().empty(); }),
       [&](HWND) {
         EXPECT_TRUE(Listed().empty());
         EXPECT_FALSE(dlg.IsControlEnabled(IDC_SHOW_ALL));
@@ -213,6 +216,7 @@ TEST_F(SearchWindow, NamesReachingOutsideTheFolderAreNeitherReadNorOpened) {
   }
   const ModalRun run = RunModal(dlg, {
       [&](HWND) { Type(u"cat"); },
+      WaitFor([&] { return Listed().size() == 5; }),
       [&](HWND) {
         ASSERT_EQ(Listed().size(), 5u);
         Press(VK_DOWN);
