@@ -1,11 +1,9 @@
 #include "platform/window/gui.h"
 
-#include <xcb/xcb.h>
-
 #include <QApplication>
 #include <cstdlib>
-#include <string_view>
 
+#include "platform/window/display_probe.h"
 #include "platform/window/qt_icon.h"
 
 namespace {
@@ -29,28 +27,6 @@ bool HasDisplay() {
   return false;
 }
 
-// Qt ends the process (SIGABRT) when its platform cannot start. The X
-// display it would connect to is tried first, as it would connect: a named
-// display that is gone (a stale DISPLAY over ssh, a session that ended) is
-// then no display, not a crash. Only where Qt is sure to take X (no
-// Wayland, no other platform named): elsewhere Qt decides as before.
-bool NamedXDisplayUnreachable() {
-  const char* display = std::getenv("DISPLAY");
-  if (display == nullptr || *display == '\0') return false;
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  if (wayland != nullptr && *wayland != '\0') return false;
-  // A Wayland session's Qt may try its default compositor before X.
-  const char* session = std::getenv("XDG_SESSION_TYPE");
-  if (session != nullptr && std::string_view(session) == "wayland") return false;
-  if (const char* platform = std::getenv("QT_QPA_PLATFORM"); platform != nullptr) {
-    const std::string_view name(platform);
-    if (!name.empty() && name != "xcb" && !name.starts_with("xcb:")) return false;
-  }
-  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-  const bool failed = xcb_connection_has_error(connection) != 0;
-  xcb_disconnect(connection);
-  return failed;
-}
 }  // namespace
 
 void SetGuiArguments(int argc, char** argv) {
@@ -69,7 +45,7 @@ bool EnsureGuiApplication() {
   if (!HasDisplay()) return false;
   // A display found unreachable stays so for the run: not tried again for
   // every window.
-  static const bool unreachable = NamedXDisplayUnreachable();
+  static const bool unreachable = EveryDisplayUnreachable();
   if (unreachable) return false;
   static char fallbackName[] = "scriblet";
   static char* fallbackArgv[] = {fallbackName, nullptr};

@@ -66,10 +66,12 @@ class ScribletCli : public ::testing::Test {
       if (::chdir(work().c_str()) != 0) ::_exit(120);
       ::unsetenv("DISPLAY");
       ::unsetenv("WAYLAND_DISPLAY");
+      ::unsetenv("WAYLAND_SOCKET");
       ::unsetenv("QT_QPA_PLATFORM");
       ::unsetenv("XDG_SESSION_TYPE");
       if (platform != nullptr) ::setenv("QT_QPA_PLATFORM", platform, 1);
       if (!display.empty()) ::setenv("DISPLAY", display.c_str(), 1);
+      if (!wayland.empty()) ::setenv("WAYLAND_DISPLAY", wayland.c_str(), 1);
       if (!editorVariable.empty()) {
         ::setenv("SCRIBLET_EDITOR", editorVariable.c_str(), 1);
       } else {
@@ -109,6 +111,7 @@ class ScribletCli : public ::testing::Test {
   std::string editorVariable;  // SCRIBLET_EDITOR; unset when empty
   std::string path;            // PATH when not empty
   std::string display;         // DISPLAY when not empty
+  std::string wayland;         // WAYLAND_DISPLAY when not empty
 };
 
 TEST_F(ScribletCli, NewNoteCreatesLevelsAndStartsTheEditorWithoutWaiting) {
@@ -190,29 +193,42 @@ TEST_F(ScribletCli, HelpWithoutADisplayPrintsTheInstructions) {
   }
 }
 
-// A DISPLAY left over from a session that is gone: Qt would end the
-// process on it, so every mode must behave as without a display.
-TEST_F(ScribletCli, AnXDisplayThatCannotBeReachedCountsAsNone) {
+// A display left over from a session that is gone (X, Wayland or both, or
+// X named only as Qt's platform): Qt would end the process on it, so every
+// mode must behave as without a display.
+TEST_F(ScribletCli, DisplaysThatCannotBeReachedCountAsNone) {
   int number = 4200;
   while (fs::exists(fs::path("/tmp/.X11-unix/X").concat(std::to_string(number)))) ++number;
-  display = ":";
-  display += std::to_string(number);
-
-  EXPECT_EQ(Run({"--help"}), 0) << Stderr();
-  EXPECT_EQ(Stdout().rfind(kHelpOnTerminal, 0), 0u) << Stdout();
-
+  const std::string goneX = ":" + std::to_string(number);
+  const std::string goneWayland = (dir.path() / "wayland-gone").string();
   const fs::path notes = dir.path() / "notes";
   fs::create_directory(notes);
   std::ofstream(notes / "a.txt") << "words";
-  EXPECT_EQ(Run({"/s", notes.string()}), 1);
-  EXPECT_NE(Stderr().find("no display"), std::string::npos) << Stderr();
-  EXPECT_TRUE(fs::exists(notes / "notes.ndx"));
+  const struct {
+    std::string display, wayland;
+    const char* platform;
+  } cases[] = {{goneX, "", nullptr}, {"", goneWayland, nullptr}, {goneX, goneWayland, "wayland;xcb"},
+               {"", "", "xcb"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.display + " " + c.wayland + " " + (c.platform != nullptr ? c.platform : ""));
+    display = c.display;
+    wayland = c.wayland;
+    editorVariable = editor.string();
+    EXPECT_EQ(Run({"--help"}, c.platform), 0) << Stderr();
+    EXPECT_EQ(Stdout().rfind(kHelpOnTerminal, 0), 0u) << Stdout();
 
-  editorVariable = (dir.path() / "no-such-editor").string();
-  const fs::path made = dir.path() / "made";
-  EXPECT_EQ(Run({"/n", made.string()}), 1);
-  EXPECT_NE(Stderr().find("no-such-editor"), std::string::npos) << Stderr();
-  EXPECT_EQ(std::distance(fs::directory_iterator(made), fs::directory_iterator()), 1);
+    fs::remove(notes / "notes.ndx");
+    EXPECT_EQ(Run({"/s", notes.string()}, c.platform), 1);
+    EXPECT_NE(Stderr().find("no display"), std::string::npos) << Stderr();
+    EXPECT_TRUE(fs::exists(notes / "notes.ndx"));
+
+    editorVariable = (dir.path() / "no-such-editor").string();
+    const fs::path made = dir.path() / "made";
+    fs::remove_all(made);
+    EXPECT_EQ(Run({"/n", made.string()}, c.platform), 1);
+    EXPECT_NE(Stderr().find("no-such-editor"), std::string::npos) << Stderr();
+    EXPECT_EQ(std::distance(fs::directory_iterator(made), fs::directory_iterator()), 1);
+  }
 }
 
 TEST_F(ScribletCli, VersionPrintsNameAndVersionWithOrWithoutADisplay) {
