@@ -212,6 +212,19 @@ TEST_F(RefreshTest, TempIndexFilesOfKilledRunsAreRemovedAndNothingElse) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 3);
 }
 
+// A copy of the index that the user keeps beside it is the user's file,
+// whatever its suffix: only what a killed run left may go.
+TEST_F(RefreshTest, CopiesOfTheIndexThatTheUserKeepsStay) {
+  Write("a.txt", "apple");
+  Run();
+  for (const char* copy : {"notes.ndx.backup", "notes.ndx.241210"}) {
+    fs::copy_file(Native("notes.ndx"), Native(copy));
+  }
+  Run();
+  EXPECT_TRUE(Exists("notes.ndx.backup"));
+  EXPECT_TRUE(Exists("notes.ndx.241210"));
+}
+
 // Every phase of a large refresh tells the progress window how far it is,
 // so the window never stands still: loading both sections of the index,
 // listing the folder, scanning the notes and saving both sections.
