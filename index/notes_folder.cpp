@@ -113,7 +113,7 @@ bool IsNoteName(const std::u16string& name) {
 }
 
 bool IsTempIndexName(const std::u16string& name) {
-  constexpr std::u16string_view prefix = u"notes.ndx.";
+  constexpr std::u16string_view prefix = u"notes.ndx.~";
   if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) return false;
   return std::all_of(name.begin() + prefix.size(), name.end(), [](char16_t c) {
     return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');

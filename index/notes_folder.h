@@ -35,7 +35,9 @@ std::vector<NoteEntry> FindNotes(Env& env, const std::u16string& folder,
                                  ListingFacts* facts = nullptr);
 
 // The name Env::CreateTempFile gives a temporary index file:
-// "notes.ndx." and six letters or digits.
+// "notes.ndx.~" and six letters or digits. The "~" keeps it apart from the
+// copies a user may keep of the index ("notes.ndx.backup"), which are never
+// taken for leftovers.
 bool IsTempIndexName(const std::u16string& name);
 
 // Whether folder + name is, right now, a note as FindNotes would list it.

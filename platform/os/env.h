@@ -49,7 +49,7 @@ class Env {
   virtual std::unique_ptr<CFile> OpenForWrite(const std::u16string& path) = 0;
 
   // Creates a new, empty temporary file inside folder (which ends in '/'),
-  // named "notes.ndx.XXXXXX" (six letters or digits) by the time Close
+  // named "notes.ndx.~XXXXXX" (six letters or digits) by the time Close
   // returns: *path holds that name once the file has it, and is empty
   // before, so a crash before Close may leave no file at all. Null when it
   // cannot be created. *path must outlive the file. It is written once,
@@ -58,7 +58,7 @@ class Env {
   virtual std::unique_ptr<CFile> CreateTempFile(const std::u16string& folder,
                                                 std::u16string* path) = 0;
 
-  // Removes the temporary files "notes.ndx.XXXXXX" (regular files only)
+  // Removes the temporary files "notes.ndx.~XXXXXX" (regular files only)
   // that CreateTempFile made in folder and a killed run left behind. Call it
   // only while holding LockFolder's lock, so that no live run's file goes.
   virtual void RemoveStaleTempFiles(const std::u16string& folder) = 0;
@@ -70,7 +70,9 @@ class Env {
   virtual void DropCachedBytes(const std::u16string& path) = 0;
 
   // Renames from to to, atomically replacing an existing to, and syncs the
-  // folder so that the rename survives a power cut. True when renamed.
+  // folder so that the rename survives a power cut. True when renamed. The
+  // file keeps the access its owner gave the one it replaces, where the
+  // system can: a private index stays private.
   virtual bool RenameReplacing(const std::u16string& from, const std::u16string& to) = 0;
 
   enum class RenameResult { done, targetExists, failed };

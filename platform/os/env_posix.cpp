@@ -95,13 +95,13 @@ class PosixFile : public CFile {
   bool nonBlocking_;
 };
 
-// "notes.ndx." and six random letters or digits, as mkostemp would add.
+// "notes.ndx.~" and six random letters or digits.
 std::string TempIndexName() {
   static constexpr char kChars[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   thread_local std::mt19937 random{std::random_device{}()};
   std::uniform_int_distribution<std::size_t> pick(0, sizeof kChars - 2);
-  std::string name = "notes.ndx.";
+  std::string name = "notes.ndx.~";
   for (int i = 0; i < 6; ++i) name += kChars[pick(random)];
   return name;
 }
@@ -195,9 +195,9 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// "notes.ndx." and six letters or digits, as CreateTempFile names them.
+// "notes.ndx.~" and six letters or digits, as CreateTempFile names them.
 bool IsTempIndexName(std::string_view name) {
-  constexpr std::string_view prefix = "notes.ndx.";
+  constexpr std::string_view prefix = "notes.ndx.~";
   if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) return false;
   return std::all_of(name.begin() + prefix.size(), name.end(), [](char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -248,18 +248,22 @@ std::unique_ptr<CFile> SystemEnv::CreateTempFile(const std::u16string& folder,
     if (fd >= 0) return Adopt<UnnamedFile>(fd, native, path);
   }
   // A file system without unnamed files: the file is named at once, and a
-  // killed run's leftover waits for RemoveStaleTempFiles.
-  std::string name = native + "notes.ndx.XXXXXX";
-  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  // mkostemp makes the file private; the index gets the usual permissions.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  std::unique_ptr<CFile> file = Adopt<WriteBehindFile>(fd);
-  // Should naming fail, the file is closed and left for RemoveStaleTempFiles.
-  *path = FromNativeName(name);
-  return file;
+  // killed run's leftover waits for RemoveStaleTempFiles. Made by open
+  // itself, so that it gets the usual permissions without the process's
+  // umask being changed while other threads create files.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = native + TempIndexName();
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return nullptr;
+    }
+    std::unique_ptr<CFile> file = Adopt<WriteBehindFile>(fd);
+    // Should naming fail, the file is closed and left for RemoveStaleTempFiles.
+    *path = FromNativeName(name);
+    return file;
+  }
+  return nullptr;
 }
 
 void SystemEnv::DropCachedBytes(const std::u16string& path) {
@@ -270,9 +274,14 @@ void SystemEnv::DropCachedBytes(const std::u16string& path) {
 }
 
 bool SystemEnv::RenameReplacing(const std::u16string& from, const std::u16string& to) {
+  const std::string source = ToNativeName(from);
   const std::string target = ToNativeName(to);
   const std::string folder = FolderOf(target);  // nothing may throw after the rename
-  if (::rename(ToNativeName(from).c_str(), target.c_str()) != 0) return false;
+  // Only the permission bits: the owner stays whoever saves, and where the
+  // new file cannot take them it keeps its own.
+  struct stat replaced {};
+  if (::stat(target.c_str(), &replaced) == 0) ::chmod(source.c_str(), replaced.st_mode & 0777);
+  if (::rename(source.c_str(), target.c_str()) != 0) return false;
   // The rename lives in the folder: until the folder is synced a power cut
   // may undo it while keeping the notes renamed meanwhile. The new file is
   // in place either way, so a failed sync is not a failed rename.

@@ -119,9 +119,9 @@ bool TargetData(const std::u16string& path, std::uint64_t* length, std::int64_t*
   return true;
 }
 
-// "notes.ndx." and six letters or digits, as CreateTempFile names them.
+// "notes.ndx.~" and six letters or digits, as CreateTempFile names them.
 bool IsTempIndexName(const std::u16string& name) {
-  constexpr std::u16string_view prefix = u"notes.ndx.";
+  constexpr std::u16string_view prefix = u"notes.ndx.~";
   if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) return false;
   return std::all_of(name.begin() + prefix.size(), name.end(), [](char16_t c) {
     return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
@@ -239,7 +239,7 @@ std::unique_ptr<CFile> SystemEnv::CreateTempFile(const std::u16string& folder,
   for (int attempt = 0; attempt < 100; ++attempt) {
     wchar_t suffix[16];
     std::swprintf(suffix, 16, L"%06x", (seed + counter++) & 0xFFFFFF);
-    const std::u16string candidate = folder + u"notes.ndx." + FromWide(suffix);
+    const std::u16string candidate = folder + u"notes.ndx.~" + FromWide(suffix);
     const HANDLE handle = CreateFileW(Wide(candidate), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     // Named at once: Windows cannot name an open anonymous file later. A
@@ -255,7 +255,7 @@ std::unique_ptr<CFile> SystemEnv::CreateTempFile(const std::u16string& folder,
 
 void SystemEnv::RemoveStaleTempFiles(const std::u16string& folder) {
   WIN32_FIND_DATAW data;
-  const HANDLE find = FindFirstFileExW(Wide(folder + u"notes.ndx.*"), FindExInfoBasic, &data,
+  const HANDLE find = FindFirstFileExW(Wide(folder + u"notes.ndx.~*"), FindExInfoBasic, &data,
                                        FindExSearchNameMatch, nullptr, 0);
   if (find == INVALID_HANDLE_VALUE) return;
   do {

@@ -93,7 +93,7 @@ TEST(BackgroundListing, ReportsTheCountWhileTheCallerWaitsAndReturnsTheNotesInOr
 // had the caller listed the folder itself.
 TEST(BackgroundListing, AFailureOfTheListingIsRethrownByFinish) {
   FakeListingEnv env;
-  env.files = {u"a.txt", u"notes.ndx.k1LLed"};
+  env.files = {u"a.txt", u"notes.ndx.~k1LLed"};
   env.pause = [] { throw std::bad_alloc(); };
   const std::u16string folder = u"f/";
   BackgroundListing listing(env, folder, true);
@@ -111,7 +111,7 @@ TEST(BackgroundListing, RemovesLeftoversOnlyWhenAllowedAndMet) {
     for (const bool met : {false, true}) {
       FakeListingEnv env;
       env.files = {u"a.txt", u"notes.ndx.bak"};
-      if (met) env.files.push_back(u"notes.ndx.k1LLed");
+      if (met) env.files.push_back(u"notes.ndx.~k1LLed");
       BackgroundListing listing(env, folder, allowed);
       EXPECT_EQ(listing.Finish(progress).size(), 1u);
       EXPECT_EQ(env.removals, allowed && met ? 1 : 0) << allowed << met;

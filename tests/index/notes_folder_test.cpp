@@ -169,12 +169,13 @@ TEST(NotesFolder, ALargeFolderKeepsTheOrder) {
 // The listing that finds the notes also says whether a killed run left a
 // temporary index file, so that the folder need not be listed twice.
 TEST(NotesFolder, TellsWhetherTheListingMetATemporaryIndexName) {
-  for (const std::u16string name : {u"notes.ndx.k1LLed", u"notes.ndx.000000", u"notes.ndx.ZZZZZZ"}) {
+  for (const std::u16string name : {u"notes.ndx.~k1LLed", u"notes.ndx.~000000", u"notes.ndx.~ZZZZZZ"}) {
     EXPECT_TRUE(IsTempIndexName(name)) << std::string(name.begin(), name.end());
   }
-  for (const std::u16string name : {u"notes.ndx", u"notes.ndx.", u"notes.ndx.k1LLe", u"notes.ndx.k1LLed0",
-                                    u"notes.ndx.k1-Led", u"NOTES.NDX.k1LLed", u"notes.ndx.k1LLé",
-                                    u"xnotes.ndx.k1LLe", u"notes.ndx.bak"}) {
+  for (const std::u16string name : {u"notes.ndx", u"notes.ndx.~", u"notes.ndx.~k1LLe", u"notes.ndx.~k1LLed0",
+                                    u"notes.ndx.~k1-Led", u"NOTES.NDX.~k1LLed", u"notes.ndx.~k1LLé",
+                                    u"xnotes.ndx.~k1LLe", u"notes.ndx.bak", u"notes.ndx.backup",
+                                    u"notes.ndx.241210"}) {
     EXPECT_FALSE(IsTempIndexName(name)) << std::string(name.begin(), name.end());
   }
   ListingEnv env;
@@ -182,7 +183,7 @@ TEST(NotesFolder, TellsWhetherTheListingMetATemporaryIndexName) {
   ListingFacts facts{true, true};
   EXPECT_EQ(Names(FindNotes(env, u"f/", {}, &facts)), (std::vector<std::u16string>{u"a.txt", u"b.txt"}));
   EXPECT_FALSE(facts.tempIndexSeen);
-  env.files.push_back(u"notes.ndx.k1LLed");
+  env.files.push_back(u"notes.ndx.~k1LLed");
   env.files.push_back(u"c.txt");
   EXPECT_EQ(Names(FindNotes(env, u"f/", {}, &facts)).size(), 3u);
   EXPECT_TRUE(facts.tempIndexSeen);

@@ -289,7 +289,7 @@ TEST_F(PosixEnvTest, ATempFileGetsItsNameOnlyWhenClosed) {
   file->Write("index", 5);
   file->Close();
   const std::string name = ToNativeName(path).substr(notes_.size());
-  EXPECT_TRUE(name.starts_with("notes.ndx.") && name.size() == 16) << name;
+  EXPECT_TRUE(name.starts_with("notes.ndx.~") && name.size() == 17) << name;
   EXPECT_EQ(Read(name), "index");
   const mode_t mask = umask(0);
   umask(mask);
@@ -350,18 +350,20 @@ TEST_F(PosixEnvTest, ExhaustedMemoryWhileOpeningLeavesNoDescriptorOpen) {
 }
 
 TEST_F(PosixEnvTest, RemovesOnlyStaleTempIndexFiles) {
-  for (const char* name : {"notes.ndx.AbC129", "notes.ndx.abc", "notes.ndx.AbC1234",
-                           "notes.ndx.AbC12-", "notes.ndx", "xnotes.ndx.AbC123", "a.txt"}) {
+  for (const char* name : {"notes.ndx.~AbC129", "notes.ndx.~abc", "notes.ndx.~AbC1234",
+                           "notes.ndx.~AbC12-", "notes.ndx", "xnotes.ndx.~AbC123", "notes.ndx.backup",
+                           "a.txt"}) {
     Write(name, "x");
   }
-  fs::create_directory(notes_ + "notes.ndx.Dir123");
+  fs::create_directory(notes_ + "notes.ndx.~Dir123");
   Write("../kept", "outside");
-  fs::create_symlink(root_ + "/kept", notes_ + "notes.ndx.Lnk123");
+  fs::create_symlink(root_ + "/kept", notes_ + "notes.ndx.~Lnk123");
 
   env_.RemoveStaleTempFiles(Folder());
-  EXPECT_FALSE(Exists("notes.ndx.AbC129"));
-  for (const char* name : {"notes.ndx.abc", "notes.ndx.AbC1234", "notes.ndx.AbC12-", "notes.ndx",
-                           "xnotes.ndx.AbC123", "a.txt", "notes.ndx.Dir123", "notes.ndx.Lnk123"}) {
+  EXPECT_FALSE(Exists("notes.ndx.~AbC129"));
+  for (const char* name : {"notes.ndx.~abc", "notes.ndx.~AbC1234", "notes.ndx.~AbC12-", "notes.ndx",
+                           "xnotes.ndx.~AbC123", "notes.ndx.backup", "a.txt", "notes.ndx.~Dir123",
+                           "notes.ndx.~Lnk123"}) {
     EXPECT_TRUE(Exists(name)) << name;
   }
   EXPECT_TRUE(fs::exists(root_ + "/kept"));

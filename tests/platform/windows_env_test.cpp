@@ -187,21 +187,21 @@ TEST_F(WindowsEnvTest, GivesTheLengthOfAnOpenFile) {
 }
 
 TEST_F(WindowsEnvTest, RemovesOnlyLeftoverTemporaryIndexFiles) {
-  for (const char16_t* name : {u"notes.ndx.a1B2c3", u"notes.ndx.zzzzzz", u"notes.ndx",
-                               u"notes.ndx.abc", u"notes.ndx.abcdefg", u"notes.ndx.ab-def",
-                               u"note.txt"}) {
+  for (const char16_t* name : {u"notes.ndx.~a1B2c3", u"notes.ndx.~zzzzzz", u"notes.ndx",
+                               u"notes.ndx.~abc", u"notes.ndx.~abcdefg", u"notes.ndx.~ab-def",
+                               u"notes.ndx.backup", u"note.txt"}) {
     Write(name, "x");
   }
-  fs::create_directory(At(u"notes.ndx.folder"));
+  fs::create_directory(At(u"notes.ndx.~folder"));
   env_.RemoveStaleTempFiles(dir_.folder());
   std::vector<std::string> left;
   for (const auto& e : fs::directory_iterator(dir_.path())) {
     left.push_back(e.path().filename().string());
   }
   std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, (std::vector<std::string>{"note.txt", "notes.ndx", "notes.ndx.ab-def",
-                                            "notes.ndx.abc", "notes.ndx.abcdefg",
-                                            "notes.ndx.folder"}));
+  EXPECT_EQ(left, (std::vector<std::string>{"note.txt", "notes.ndx", "notes.ndx.backup",
+                                            "notes.ndx.~ab-def", "notes.ndx.~abc",
+                                            "notes.ndx.~abcdefg", "notes.ndx.~folder"}));
 }
 
 TEST_F(WindowsEnvTest, LocksAFolderHoweverItIsSpelt) {
@@ -285,7 +285,7 @@ TEST_F(WindowsEnvTest, TempFileIsNewAndReplacesTheTarget) {
   ASSERT_NE(a, nullptr);
   ASSERT_NE(b, nullptr);
   EXPECT_NE(first, second);
-  EXPECT_EQ(first.rfind(dir_.folder() + u"notes.ndx.", 0), 0u);
+  EXPECT_EQ(first.rfind(dir_.folder() + u"notes.ndx.~", 0), 0u);
   a->Write("new", 3);
   a->Flush();
   a->Close();
