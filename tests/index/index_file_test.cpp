@@ -116,19 +116,6 @@ TEST_F(IndexFileTest, SavesTheExampleByteForByteAndLoadsItBack) {
   EXPECT_EQ(WordLists(), (Pairs{{u"tea", u"tea.txt"}}));
 }
 
-// A save replaces the index's bytes, not the access its owner gave it: the
-// file holds every word of every note.
-TEST_F(IndexFileTest, ASaveKeepsTheIndexFilesPermissions) {
-  WriteIndex(kExample);
-  const fs::perms ownerOnly = fs::perms::owner_read | fs::perms::owner_write;
-  fs::permissions(IndexPath(), ownerOnly);
-  AddWord("milk", u"new.txt", words);
-  ASSERT_TRUE(Save());
-  EXPECT_NE(ReadIndex(), kExample);
-  EXPECT_EQ(static_cast<unsigned>(fs::status(IndexPath()).permissions() & fs::perms::mask),
-            static_cast<unsigned>(ownerOnly));
-}
-
 TEST_F(IndexFileTest, SavedPairsFollowTheMapsWalkOrder) {
   ASSERT_TRUE(Save());
   EXPECT_EQ(ReadIndex(), Bytes({0, 0, 0, 0}));

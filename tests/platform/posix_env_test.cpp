@@ -273,7 +273,9 @@ TEST_F(PosixEnvTest, DeletesOnlyANoteThatIsStillEmptyAndWrittenBeforeTheCutoff) 
   EXPECT_FALSE(Exists("young.txt"));
 }
 
-TEST_F(PosixEnvTest, ATempFileGetsItsNameOnlyWhenClosed) {
+// Named only when closed; renamed over an index, it takes the access the
+// owner gave that one: the index holds every word of every note.
+TEST_F(PosixEnvTest, ATempFileGetsItsNameOnlyWhenClosedAndTheAccessOfWhatItReplaces) {
   std::u16string path;
   {
     auto file = env_.CreateTempFile(Folder(), &path);
@@ -295,6 +297,13 @@ TEST_F(PosixEnvTest, ATempFileGetsItsNameOnlyWhenClosed) {
   umask(mask);
   EXPECT_EQ(fs::status(notes_ + name).permissions(),
             static_cast<fs::perms>(0666 & ~mask));
+
+  Write("notes.ndx", "old");
+  const fs::perms ownerOnly = fs::perms::owner_read | fs::perms::owner_write;
+  fs::permissions(notes_ + "notes.ndx", ownerOnly);
+  ASSERT_TRUE(env_.RenameReplacing(path, Path("notes.ndx")));
+  EXPECT_EQ(Read("notes.ndx"), "index");
+  EXPECT_EQ(fs::status(notes_ + "notes.ndx").permissions(), ownerOnly);
 }
 
 // Several megabytes in uneven pieces, so that writing out starts part way
