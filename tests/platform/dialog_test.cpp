@@ -2,14 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTextDocument>
 #include <algorithm>
 #include <set>
 #include <utility>
 #include <vector>
 
 #include "platform/window/list_ctrl.h"
+#include "platform/window/message_box.h"
 #include "tests/support/dialog_driver.h"
 
 namespace {
@@ -182,6 +185,28 @@ TEST(ListCtrl, ForwardedArrowsMoveTheSelectionWhileTheFocusStays) {
   // Key-ups are not the list's business; the move past the end did nothing.
   EXPECT_EQ(dlg.listReplies,
             (std::vector<bool>{true, false, true, false, false, false, true, false}));
+}
+
+// A path may hold anything a file name can, markup and entities included.
+TEST(MessageBox, ShowsItsTextAsWritten) {
+  const std::u16string text = u"Ошибка создания файла /mnt/<b>x</b>/a&lt;b.txt";
+  QString shown;
+  QTimer::singleShot(0, [&] {
+    QWidget* box = QApplication::activeModalWidget();
+    ASSERT_NE(box, nullptr);
+    auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    ASSERT_NE(label, nullptr);
+    // What the label renders, by Qt's own rule for its text format.
+    const bool rich = label->textFormat() == Qt::RichText ||
+                      (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text()));
+    QTextDocument rendered;
+    if (rich) rendered.setHtml(label->text());
+    else rendered.setPlainText(label->text());
+    shown = rendered.toPlainText();
+    box->close();
+  });
+  EXPECT_TRUE(ShowMessageBox(u"scriblet", text));
+  EXPECT_EQ(shown.toStdU16String(), text);
 }
 
 }  // namespace
