@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,8 @@ TEST(ScribletDlg, ShowsTheWholeHelpTextReadOnlyWithFocusOnOk) {
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     EXPECT_EQ(edit->toPlainText(), shown);
     EXPECT_EQ(dlg.GetDlgItemText(IDC_HELP_TEXT), kHelpText);
+    // The field has no scroll bar: every line must fit in it.
+    EXPECT_EQ(edit->verticalScrollBar()->maximum(), 0) << "lines hidden below the field";
 
     auto* ok = qobject_cast<QPushButton*>(Control(window, IDOK));
     ASSERT_NE(ok, nullptr);
