@@ -15,6 +15,7 @@
 #include "platform/text/code_page.h"
 #include "platform/os/editor.h"
 #include "platform/text/file_names.h"
+#include "platform/window/message_box.h"
 #include "res/resource_ids.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/temp_dir.h"
@@ -402,6 +403,45 @@ TEST_F(SearchDlg, NamesReachingOutsideTheFolderAreNeitherReadNorOpened) {
   });
   EXPECT_TRUE(env.launches.empty());
   EXPECT_EQ(env.opened, (Names{Path("A.txt")}));
+}
+
+// Warnings go to the real message box, whose keys are its own.
+class BoxEnv : public TestEnv {
+ public:
+  bool ShowWarning(const std::u16string& caption, const std::u16string& text) override {
+    TestEnv::ShowWarning(caption, text);
+    return ShowMessageBox(caption, text);
+  }
+};
+
+// Escape goes down on the warning, which closes at once, and comes up over
+// the search window: the user only dismissed the warning.
+TEST(SearchDlgWarning, EscapeThatDismissesTheWarningLeavesTheWindowOpen) {
+  TempDir dir;
+  std::ofstream(dir.path() / "A.txt", std::ios::binary) << "a";
+  WordIndex index;
+  const WordIndex::Id cat = index.InsertWord(u"cat");
+  index.AddNote(index.InternNote(u"A.txt"), std::span(&cat, 1));
+  BoxEnv env;
+  env.editorStarts = false;
+  CSearchDlg dlg(env);
+  dlg.m_pWordIndex = &index;
+  dlg.m_strFolder = dir.folder();
+  const ModalRun run = RunModal(dlg, [&](QWidget* window) {
+    QTest::keyClicks(Control(window, IDC_QUERY), "cat");
+    QCoreApplication::processEvents();
+    Press(window, Qt::Key_Down);
+    QTimer::singleShot(0, [window] {
+      QWidget* box = QApplication::activeModalWidget();
+      if (box != nullptr && box != window) QTest::keyPress(box, Qt::Key_Escape);
+    });
+    Press(window, Qt::Key_Return);  // the editor cannot be started
+    ASSERT_EQ(env.messages.size(), 1u);
+    ASSERT_TRUE(window->isVisible()) << "closed before Escape came up";
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyRelease(focus != nullptr ? focus : window, Qt::Key_Escape);
+  });
+  EXPECT_TRUE(run.leftOpen);
 }
 
 }  // namespace
