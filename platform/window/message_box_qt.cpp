@@ -13,6 +13,8 @@ bool ShowMessageBox(const std::u16string& caption, const std::u16string& text) {
     return false;
   }
   QMessageBox box(QMessageBox::Warning, ToQString(caption), ToQString(text), QMessageBox::Ok);
+  // A path in the text may hold anything a file name can, markup included.
+  box.setTextFormat(Qt::PlainText);
   box.exec();
   return true;
 }
