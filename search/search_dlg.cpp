@@ -4,6 +4,7 @@
 #include <limits>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 #include "index/notes_folder.h"
 #include "platform/text/ansi_text.h"
@@ -38,6 +39,11 @@ void CSearchDlg::DoDataExchange() {
 bool CSearchDlg::PreTranslateMessage(const KeyMessage& message) {
   switch (message.key) {
     case Key::escape:
+      // The Escape that closed the editor warning comes up over this
+      // window: it was the user's answer to the warning, not a close.
+      if (std::exchange(m_warningJustClosed, false) && message.action == KeyMessage::Action::up) {
+        return true;
+      }
       OnCancel();
       return false;
     case Key::pageUp:
@@ -123,5 +129,6 @@ void CSearchDlg::OpenSelectedNote() {
   const std::u16string path = m_env.AbsolutePath(m_strFolder + name);
   if (!m_env.StartEditor(path, m_strFolder)) {
     m_env.ShowWarning(u"Scriblet", EditorNotStartedMessage(path));
+    m_warningJustClosed = true;
   }
 }
