@@ -140,8 +140,10 @@ QWidget* CDialog::Window::MakeControl(const ControlTemplate& c) {
         edit->setTabChangesFocus(true);
         edit->setLineWrapMode((c.style & dialog_style::kAutoHScroll) ? QPlainTextEdit::NoWrap
                                                                      : QPlainTextEdit::WidgetWidth);
-        edit->setVerticalScrollBarPolicy((c.style & dialog_style::kVScroll) ? Qt::ScrollBarAsNeeded
-                                                                           : Qt::ScrollBarAlwaysOff);
+        // Always when the text overflows: the fields are sized in dialog
+        // units for Windows' fonts, and the fonts here wrap the same text
+        // to more lines, which would otherwise be out of the mouse's reach.
+        edit->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         edit->setHorizontalScrollBarPolicy(
             (c.style & dialog_style::kHScroll) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
         if (c.style & dialog_style::kReadOnly) {

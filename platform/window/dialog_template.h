@@ -13,7 +13,6 @@ namespace dialog_style {
 inline constexpr std::uint32_t kTabStop = 0x00010000;       // WS_TABSTOP
 inline constexpr std::uint32_t kSysMenu = 0x00080000;       // WS_SYSMENU: close box
 inline constexpr std::uint32_t kHScroll = 0x00100000;       // WS_HSCROLL
-inline constexpr std::uint32_t kVScroll = 0x00200000;       // WS_VSCROLL
 inline constexpr std::uint32_t kDefPushButton = 0x0001;     // BS_DEFPUSHBUTTON
 inline constexpr std::uint32_t kMultiLine = 0x0004;         // ES_MULTILINE
 inline constexpr std::uint32_t kAutoHScroll = 0x0080;       // ES_AUTOHSCROLL

@@ -60,8 +60,10 @@ TEST(ScribletDlg, ShowsTheWholeHelpTextReadOnlyWithFocusOnOk) {
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     EXPECT_EQ(edit->toPlainText(), shown);
     EXPECT_EQ(dlg.GetDlgItemText(IDC_HELP_TEXT), kHelpText);
-    // The field has no scroll bar: every line must fit in it.
-    EXPECT_EQ(edit->verticalScrollBar()->maximum(), 0) << "lines hidden below the field";
+    // Fonts here may wrap the text to more lines than the field was sized
+    // for: every line must still be within reach.
+    EXPECT_TRUE(edit->verticalScrollBar()->maximum() == 0 || edit->verticalScrollBar()->isVisible())
+        << "lines hidden below the field";
 
     auto* ok = qobject_cast<QPushButton*>(Control(window, IDOK));
     ASSERT_NE(ok, nullptr);
