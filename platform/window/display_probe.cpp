@@ -54,7 +54,7 @@ bool EveryDisplayUnreachable() {
   if (platforms.empty()) platforms = "xcb;wayland";
   while (!platforms.empty()) {
     const std::size_t end = platforms.find(';');
-    std::string_view entry = platforms.substr(0, end);
+    const std::string_view entry = platforms.substr(0, end);
     platforms.remove_prefix(end == std::string_view::npos ? platforms.size() : end + 1);
     const std::string_view name = entry.substr(0, entry.find(':'));
     if (name == "xcb") {

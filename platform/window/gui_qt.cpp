@@ -26,7 +26,6 @@ bool HasDisplay() {
   }
   return false;
 }
-
 }  // namespace
 
 void SetGuiArguments(int argc, char** argv) {
