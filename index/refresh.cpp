@@ -80,12 +80,13 @@ std::u16string BaseName(std::string_view text) {
 // long words in a non-Latin script passes that well before 180 characters,
 // so words are dropped from its end until the name fits (a single word too
 // long is cut).
-std::u16string FitName(Env& env, std::u16string base, const std::u16string& suffix) {
+std::u16string FitName(Env& env, const std::u16string& folder, std::u16string base,
+                       const std::u16string& suffix) {
   // No system takes more than 255 code units, so no longer prefix can fit;
   // a note of one huge word is cut here first instead of a unit at a time.
   constexpr std::size_t kMaxNameUnits = 255;
   if (base.size() > kMaxNameUnits) base.resize(kMaxNameUnits + 1);
-  while (!base.empty() && !env.NameFits(base + suffix)) {
+  while (!base.empty() && !env.NameFits(folder, base + suffix)) {
     if (const std::size_t space = base.rfind(u' '); space != std::u16string::npos) {
       base.resize(space);
       continue;
@@ -114,7 +115,7 @@ std::u16string RenameAfterWords(Env& env, const std::u16string& folder, const No
       AppendDecimal(suffix, n);
     }
     suffix += u".txt";
-    const std::u16string name = FitName(env, base, suffix);
+    const std::u16string name = FitName(env, folder, base, suffix);
     switch (env.RenameNoReplace(entry.path, folder + name)) {
       case Env::RenameResult::done:
         return name;

@@ -105,10 +105,11 @@ class Env {
   // Whether path is, right now, a regular file (a link counts as its target).
   virtual bool IsFile(const std::u16string& path) = 0;
 
-  // Whether the system can give a file in the notes folder the name name,
-  // as far as its length goes. No system takes more than 255 UTF-16 code
-  // units; Linux counts 255 bytes of the name's UTF-8.
-  virtual bool NameFits(const std::u16string& name) = 0;
+  // Whether the system can give a file in folder (which ends in '/') the
+  // name name, as far as its length goes. No system takes more than 255
+  // UTF-16 code units; Linux counts bytes of the name's UTF-8, 255 or fewer
+  // as folder's file system says (eCryptfs keeps about 143).
+  virtual bool NameFits(const std::u16string& folder, const std::u16string& name) = 0;
 
   // An exclusive advisory lock on folder (which ends in '/') among the runs
   // that ask for it, held while the returned object lives and released

@@ -377,9 +377,16 @@ bool SystemEnv::IsFile(const std::u16string& path) {
   return ::stat(ToNativeName(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// Linux file systems keep NAME_MAX (255) bytes of a name.
-bool SystemEnv::NameFits(const std::u16string& name) {
-  return name.size() <= NAME_MAX && ToNativeName(name).size() <= NAME_MAX;
+// Linux file systems keep at most NAME_MAX (255) bytes of a name, some
+// fewer (eCryptfs's encrypted names about 143), as the folder's own file
+// system says; where it cannot be asked, 255 is tried and a rename that is
+// refused leaves the note's name as it is.
+bool SystemEnv::NameFits(const std::u16string& folder, const std::u16string& name) {
+  if (name.size() > NAME_MAX) return false;
+  const std::string native = ToNativeName(folder);
+  const long asked = ::pathconf(native.empty() ? "." : native.c_str(), _PC_NAME_MAX);
+  const std::size_t limit = asked > 0 && asked < NAME_MAX ? static_cast<std::size_t>(asked) : NAME_MAX;
+  return ToNativeName(name).size() <= limit;
 }
 
 std::unique_ptr<Env::FolderLock> SystemEnv::LockFolder(const std::u16string& folder) {

@@ -329,10 +329,11 @@ bool SystemEnv::IsFile(const std::u16string& path) {
   return TargetData(path, &length, &lastWrite);
 }
 
-// NTFS takes 255 UTF-16 code units. New names also keep to Linux's 255
-// bytes of UTF-8: a folder shared with Linux (a synced drive) keeps every
-// name, and both systems give a note the same new name.
-bool SystemEnv::NameFits(const std::u16string& name) {
+// NTFS and FAT take 255 UTF-16 code units, whatever the folder. New names
+// also keep to Linux's 255 bytes of UTF-8: a folder shared with Linux (a
+// synced drive) keeps every name, and both systems give a note the same new
+// name.
+bool SystemEnv::NameFits(const std::u16string&, const std::u16string& name) {
   return name.size() <= 255 && ToNativeName(name).size() <= 255;
 }
 

@@ -102,7 +102,9 @@ class TestEnv : public Env {
     return whole && listingBreaksAfter < 0;
   }
   bool IsFile(const std::u16string& path) override { return real().IsFile(path); }
-  bool NameFits(const std::u16string& name) override { return real().NameFits(name); }
+  bool NameFits(const std::u16string& folder, const std::u16string& name) override {
+    return real().NameFits(folder, name);
+  }
   std::unique_ptr<FolderLock> LockFolder(const std::u16string& folder) override {
     return real().LockFolder(folder);
   }
