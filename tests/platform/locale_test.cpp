@@ -13,7 +13,9 @@ namespace {
 class LocaleTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG", "SCRIBLET_CODEPAGE"}) ::unsetenv(name);
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG", "LC_TIME", "SCRIBLET_CODEPAGE"}) {
+      ::unsetenv(name);
+    }
   }
   void TearDown() override {
     SetUp();
@@ -43,6 +45,19 @@ TEST_F(LocaleTest, VariablesAreReadInTheirOrder) {
   EXPECT_TRUE(SetUpLocale().userLowerCase);
   ::setenv("LC_ALL", "POSIX", 1);
   EXPECT_FALSE(SetUpLocale().userLowerCase);
+}
+
+// Lower-casing depends on the character locale alone: a date format named
+// in LC_TIME that the system lacks must not cost the user's letters.
+TEST_F(LocaleTest, AMissingLocaleOfAnotherCategoryLeavesTheUserLocale) {
+  ::setenv("LANG", "ru_RU.UTF-8", 1);
+  ::setenv("LC_TIME", "xx_YY.UTF-8", 1);
+  const LocaleSetup setup = SetUpLocale();
+  EXPECT_TRUE(setup.userLowerCase);
+  EXPECT_EQ(setup.codePage, 65001);
+  std::u16string text = u"ПРИВЕТ";
+  LowerCaseInPlace(text);
+  EXPECT_EQ(text, u"привет");
 }
 
 TEST_F(LocaleTest, FailedStepLeavesCModeLoweringOnlyLatinCapitals) {
@@ -83,6 +98,17 @@ TEST(CodePage, ParsesNumbersAndCharsetNames) {
   EXPECT_EQ(ParseCodePage("ANSI_X3.4-1968"), std::nullopt);
   EXPECT_EQ(ParseCodePage(""), std::nullopt);
   EXPECT_EQ(ParseCodePage("99999999999"), std::nullopt);
+}
+
+// Charset names are ASCII: a Turkish locale, whose lower case of 'I' is not
+// 'i', must read them as any other.
+TEST(CodePage, NamesReadAlikeUnderATurkishLocale) {
+  if (std::setlocale(LC_ALL, "tr_TR.UTF-8") == nullptr) GTEST_SKIP() << "no tr_TR.UTF-8 locale";
+  const auto ibm = ParseCodePage("IBM866");
+  const auto windows = ParseCodePage("WINDOWS-1254");
+  std::setlocale(LC_ALL, "C");
+  EXPECT_EQ(ibm, 866);
+  EXPECT_EQ(windows, 1254);
 }
 
 }  // namespace
