@@ -89,6 +89,19 @@ TEST_F(Editor, AProgramThatCannotRunIsReportedAsNotStarted) {
   EXPECT_FALSE(Env::Default().StartEditor(Note(), dir.folder() + u"gone/"));
 }
 
+// The editor is named from where the program was started, not from the
+// notes folder it is started in.
+TEST_F(Editor, ARelativeProgramPathIsFoundFromTheStartingDirectory) {
+  Script();
+  fs::create_directory(dir.path() / "notes");
+  const fs::path before = fs::current_path();
+  fs::current_path(dir.path());
+  const ScopedVariable editor("SCRIBLET_EDITOR", "./editor.sh");
+  const bool started = Env::Default().StartEditor(Note(), dir.folder() + u"notes/");
+  fs::current_path(before);
+  EXPECT_TRUE(started);
+}
+
 TEST_F(Editor, WithoutAChoiceItIsXdgOpenFromThePath) {
   const ScopedVariable editor("SCRIBLET_EDITOR", "");
   const ScopedVariable path("PATH", dir.path().c_str());
