@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <optional>
 #include <random>
 #include <string_view>
 #include <utility>
@@ -212,6 +214,34 @@ using Folder = std::unique_ptr<DIR, CloseFolder>;
 
 Folder OpenFolder(const std::string& native) {
   return Folder(::opendir(native.empty() ? "." : native.c_str()));
+}
+
+// The program as execvp would find it from where we were started, made
+// absolute: the editor runs in the notes folder, where a relative name or a
+// relative PATH entry ("." or empty) would reach whatever the folder holds.
+// Nothing when there is no such program.
+std::optional<std::string> ProgramFromHere(const std::string& program) {
+  namespace fs = std::filesystem;
+  const auto absolute = [](const fs::path& path) {
+    std::error_code error;
+    const fs::path full = fs::absolute(path, error);
+    return error ? path.string() : full.string();
+  };
+  if (program.find('/') != std::string::npos) return absolute(program);
+  const char* setting = std::getenv("PATH");
+  const std::string_view path = setting != nullptr ? setting : "/bin:/usr/bin";  // execvp's default
+  for (std::size_t start = 0; start <= path.size();) {
+    const std::size_t end = std::min(path.find(':', start), path.size());
+    const std::string_view entry = path.substr(start, end - start);
+    const fs::path candidate = fs::path(entry.empty() ? "." : entry) / program;
+    struct stat st {};
+    if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        ::access(candidate.c_str(), X_OK) == 0) {
+      return absolute(candidate);
+    }
+    start = end + 1;
+  }
+  return std::nullopt;
 }
 
 class PosixFolderLock final : public Env::FolderLock {
@@ -432,7 +462,9 @@ std::int64_t SystemEnv::UtcOffsetNow() {
 }
 
 bool SystemEnv::StartEditor(const std::u16string& notePath, const std::u16string& workingDir) {
-  const std::string program = EditorProgram();
+  const std::optional<std::string> found = ProgramFromHere(EditorProgram());
+  if (!found) return false;
+  const std::string& program = *found;
   // Exact bytes: a note whose name is not UTF-8 must reach the editor as is.
   const std::string path = ToNativeName(notePath);
   const std::string dir = ToNativeName(workingDir);

@@ -90,16 +90,26 @@ TEST_F(Editor, AProgramThatCannotRunIsReportedAsNotStarted) {
 }
 
 // The editor is named from where the program was started, not from the
-// notes folder it is started in.
-TEST_F(Editor, ARelativeProgramPathIsFoundFromTheStartingDirectory) {
-  Script();
+// notes folder it is started in: neither a relative name nor a relative
+// PATH entry reaches a program kept among the notes.
+TEST_F(Editor, RelativeNamesAreFoundFromTheStartingDirectory) {
   fs::create_directory(dir.path() / "notes");
+  fs::copy_file(Script(), dir.path() / "notes" / "xdg-open");
   const fs::path before = fs::current_path();
   fs::current_path(dir.path());
-  const ScopedVariable editor("SCRIBLET_EDITOR", "./editor.sh");
-  const bool started = Env::Default().StartEditor(Note(), dir.folder() + u"notes/");
+  bool relativeStarted, notesProgramStarted;
+  {
+    const ScopedVariable editor("SCRIBLET_EDITOR", "./editor.sh");
+    relativeStarted = Env::Default().StartEditor(Note(), dir.folder() + u"notes/");
+  }
+  {
+    const ScopedVariable editor("SCRIBLET_EDITOR", nullptr);
+    const ScopedVariable path("PATH", ".");
+    notesProgramStarted = Env::Default().StartEditor(Note(), dir.folder() + u"notes/");
+  }
   fs::current_path(before);
-  EXPECT_TRUE(started);
+  EXPECT_TRUE(relativeStarted);
+  EXPECT_FALSE(notesProgramStarted);
 }
 
 TEST_F(Editor, WithoutAChoiceItIsXdgOpenFromThePath) {
