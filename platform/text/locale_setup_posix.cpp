@@ -57,7 +57,10 @@ int ChooseCodePage(const std::string& requested, bool localeLoaded) {
 LocaleSetup SetUpLocale() {
   LocaleSetup result{{}, {}, 1252, false};
   const std::string requested = RequestedLocale();
-  const bool loaded = std::setlocale(LC_ALL, "") != nullptr;
+  // glibc refuses the whole of LC_ALL when any one category names a locale
+  // the system lacks (a date format's, say); only the characters' counts.
+  const bool loaded =
+      std::setlocale(LC_ALL, "") != nullptr || std::setlocale(LC_CTYPE, "") != nullptr;
 
   // The code page is set whatever becomes of the locale itself.
   result.codePage = ChooseCodePage(requested, loaded);
