@@ -15,7 +15,8 @@ std::string Normalised(const std::string& text) {
   std::string out;
   for (char c : text) {
     if (c != '-' && c != '_' && c != ' ') {
-      out.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+      // ASCII alone: a Turkish locale would keep 'I' as it is.
+      out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
     }
   }
   return out;
