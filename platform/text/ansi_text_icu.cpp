@@ -41,8 +41,9 @@ bool IsWordChar(char32_t c) {
 }
 
 // Fills the upper half of the table from ICU's table for codePage. A byte
-// ICU cannot map keeps the character of its own value and is no letter;
-// a code page ICU does not know leaves every byte so.
+// ICU cannot map, or gives a private-use character (874's DB..DE, FC..FF),
+// keeps the character of its own value and is no letter, as on Windows; a
+// code page ICU does not know leaves every byte so.
 void FillSingleByte(int codePage, ByteTable& table) {
   for (int b = 0x80; b < 0x100; ++b) table.wide[b] = static_cast<char16_t>(b);
   const char* name = IcuConverterName(codePage);
@@ -60,7 +61,7 @@ void FillSingleByte(int codePage, ByteTable& table) {
     error = U_ZERO_ERROR;
     ucnv_reset(converter.get());
     const int32_t length = ucnv_toUChars(converter.get(), out, 2, &in, 1, &error);
-    if (U_FAILURE(error) || length != 1) continue;
+    if (U_FAILURE(error) || length != 1 || (out[0] >= 0xE000 && out[0] <= 0xF8FF)) continue;
     table.wide[b] = out[0];
     table.wordByte[b] = IsWordChar(out[0]);
   }

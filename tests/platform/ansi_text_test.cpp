@@ -43,6 +43,22 @@ TEST_F(AnsiTextTest, SingleByteConversionFollowsTheCodePage) {
   EXPECT_EQ(AnsiToWide("\xd2\xc1"), u"\u00d2\u0391");
 }
 
+// A byte a code page leaves undefined is the character of its own value and
+// no letter, also where a table gives it a private-use character.
+TEST_F(AnsiTextTest, UndefinedBytesAreTheirOwnValue) {
+  for (int codePage : {874, 866, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258}) {
+    SetAnsiCodePage(codePage);
+    for (int b = 0x80; b < 0x100; ++b) {
+      const std::u16string wide = AnsiToWide(std::string(1, static_cast<char>(b)));
+      ASSERT_EQ(wide.size(), 1u);
+      EXPECT_FALSE(wide[0] >= 0xE000 && wide[0] <= 0xF8FF) << codePage << ", byte " << b;
+    }
+  }
+  SetAnsiCodePage(874);
+  EXPECT_EQ(AnsiToWide("\xdb\xff"), u"\u00db\u00ff");
+  EXPECT_EQ(Words("a\xdb" "b"), (WordList{"a", "b"}));
+}
+
 TEST_F(AnsiTextTest, SingleByteWordsAreJudgedByteByByte) {
   SetAnsiCodePage(1251);
   EXPECT_EQ(Words("\xcc\xee\xeb\xee\xea\xee, tea2go!\x98x \xb9 5"),
