@@ -71,8 +71,11 @@ class Env {
 
   // Renames from to to, atomically replacing an existing to, and syncs the
   // folder so that the rename survives a power cut. True when renamed. The
-  // file keeps the access its owner gave the one it replaces, where the
-  // system can: a private index stays private.
+  // file first takes the access of the one it replaces (the permission bits
+  // on Linux, the access list on Windows), so a private index stays
+  // private; its owner stays whoever renames. Where that access cannot be
+  // read or taken the file keeps its own, and the rename succeeds or fails
+  // as it would without it.
   virtual bool RenameReplacing(const std::u16string& from, const std::u16string& to) = 0;
 
   enum class RenameResult { done, targetExists, failed };

@@ -13,6 +13,7 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/os/access_list_windows.h"
 #include "platform/os/editor.h"
 #include "platform/os/system_env.h"
 #include "platform/framework/exceptions.h"
@@ -272,8 +273,13 @@ void SystemEnv::RemoveStaleTempFiles(const std::u16string& folder) {
 // Windows takes no such hint for a file's cached bytes.
 void SystemEnv::DropCachedBytes(const std::u16string&) {}
 
-// MOVEFILE_WRITE_THROUGH returns once the rename is on the disk.
+// MOVEFILE_WRITE_THROUGH returns once the rename is on the disk. The
+// access list goes over first, on its own, so that the rename succeeds or
+// fails as a plain one: ReplaceFileW would carry the list too, but it also
+// brings the old file's attributes and streams along, has no write-through,
+// and some of its failures leave the files under other names.
 bool SystemEnv::RenameReplacing(const std::u16string& from, const std::u16string& to) {
+  TakeAccessList(from, to);
   return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
