@@ -207,6 +207,28 @@ TEST_F(SearchWindow, SlowSearchesWaitForTheTypingAndRankTheLatestQuery) {
   EXPECT_FALSE(ranAfterClose);
 }
 
+// Keys typed ahead of a waiting search come before it; Down and Enter among
+// them must still act on the ranking of the query typed before them.
+TEST_F(SearchWindow, EnterTypedAheadOfAWaitingSearchOpensTheLatestQuerysNote) {
+  Note(u"A.txt", "d", {u"d"});
+  Note(u"B.txt", "dog", {u"dog"});
+  dlg.m_instantSearch = std::chrono::nanoseconds(-1);  // every search counts as slow
+  RunModal(dlg, {
+      [&](HWND) { Type(u"d"); },
+      WaitFor([&] { return Listed() == Names{u"A.txt", u"B.txt"}; }),
+      [&](HWND) {
+        Type(u"og");
+        Press(VK_DOWN);
+        Press(VK_RETURN);
+      },
+      WaitFor([&] { return Listed() == Names{u"B.txt"}; }),
+      [&](HWND) {
+        ASSERT_EQ(env.launches.size(), 1u);
+        EXPECT_EQ(env.launches[0].notePath, dir.folder() + u"B.txt");
+      },
+  });
+}
+
 TEST_F(SearchWindow, NamesReachingOutsideTheFolderAreNeitherReadNorOpened) {
   Note(u"A.txt", "safe", {u"cat"});
   std::filesystem::create_directory(dir.path() / "sub");
