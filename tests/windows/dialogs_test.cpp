@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -276,6 +277,22 @@ TEST(InstructionsWindow, ShowsTheHelpTextAndClosesWithEnter) {
   });
   EXPECT_EQ(run.result, IDOK);
   EXPECT_FALSE(run.leftOpen);
+}
+
+// A dialog opens in the middle of the screen, not in its corner.
+TEST(Dialogs, OpenInTheMiddleOfTheScreen) {
+  const auto centred = [](HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    EXPECT_LT(std::abs((r.left + r.right) / 2 - width / 2), width / 8) << r.left;
+    EXPECT_LT(std::abs((r.top + r.bottom) / 2 - height / 2), height / 8) << r.top;
+  };
+  CScribletDlg instructions;
+  RunModal(instructions, {centred});
+  TestEnv env;
+  CSearchDlg search(env);
+  RunModal(search, {centred});
 }
 
 }  // namespace
