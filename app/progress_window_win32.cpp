@@ -70,14 +70,24 @@ class Win32ProgressDialog final : public ProgressDialog {
   bool Made() const { return window_ != nullptr && bar_ != nullptr; }
 
   void Show(int value, int maximum) override {
+    if (maximum == 0) {
+      // The total is not known yet: a bar that fills and starts again, since
+      // a moving marquee needs a newer common-controls library.
+      moving_ = (moving_ + kMovingStep) % (kMovingRange + kMovingStep);
+      value = moving_;
+      maximum = kMovingRange;
+    }
     SendMessageW(bar_, PBM_SETRANGE32, 0, maximum);
     SendMessageW(bar_, PBM_SETPOS, static_cast<WPARAM>(value), 0);
     Paint();
   }
 
  private:
+  static constexpr int kMovingRange = 100, kMovingStep = 5;
+
   HWND window_ = nullptr;
   HWND bar_ = nullptr;
+  int moving_ = 0;
 };
 
 }  // namespace

@@ -25,8 +25,10 @@ constexpr std::size_t kPreviewShown = kPreviewRead - 1;
 
 CSearchDlg::CSearchDlg(Env& env) : CDialog(kSearchDialogTemplate), m_env(env) {
   OnNotify(Notification::textChanged, IDC_QUERY, [this] { OnQueryChanged(); });
-  OnNotify(Notification::clicked, IDC_SHOW_ALL,
-           [this] { RunSearch(std::numeric_limits<int>::max()); });
+  OnNotify(Notification::clicked, IDC_SHOW_ALL, [this] {
+    m_searchPosted = false;  // this search reads the latest query itself
+    RunSearch(std::numeric_limits<int>::max());
+  });
   OnNotify(Notification::itemChanged, IDC_RESULTS, [this] { UpdatePreview(); });
   OnNotify(Notification::doubleClicked, IDC_RESULTS, [this] { OpenSelectedNote(); });
 }
@@ -51,6 +53,7 @@ bool CSearchDlg::PreTranslateMessage(const KeyMessage& message) {
     case Key::up:
     case Key::down:
       // Lets the user move through the results while typing the query.
+      RunWaitingSearch();
       return m_listResults.SendKey(message);
     case Key::other:
       return false;
@@ -58,7 +61,12 @@ bool CSearchDlg::PreTranslateMessage(const KeyMessage& message) {
   return false;
 }
 
-void CSearchDlg::OnOK() { OpenSelectedNote(); }
+// A double-click opens the row the user sees, but Enter may come typed ahead
+// of a waiting search.
+void CSearchDlg::OnOK() {
+  RunWaitingSearch();
+  OpenSelectedNote();
+}
 
 void CSearchDlg::OnQueryChanged() {
   if (m_searchPosted) return;  // the posted search will read this change too
@@ -67,10 +75,11 @@ void CSearchDlg::OnQueryChanged() {
     return;
   }
   m_searchPosted = true;
-  PostLater([this] {
-    m_searchPosted = false;
-    RunSearch(kMaxListedNotes);
-  });
+  PostLater([this] { RunWaitingSearch(); });
+}
+
+void CSearchDlg::RunWaitingSearch() {
+  if (std::exchange(m_searchPosted, false)) RunSearch(kMaxListedNotes);
 }
 
 void CSearchDlg::RunSearch(int limit) {

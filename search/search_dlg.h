@@ -43,6 +43,9 @@ class CSearchDlg : public CDialog {
   // Lists the best limit notes for the query.
   void RunSearch(int limit);
   void OnQueryChanged();
+  // Runs a search still waiting for the typing to pause, so that keys typed
+  // after the query act on that query's results.
+  void RunWaitingSearch();
   void UpdatePreview();
   void OpenSelectedNote();
 

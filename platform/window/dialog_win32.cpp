@@ -58,7 +58,8 @@ class TemplateWriter {
 
 std::unique_ptr<DWORD[]> BuildTemplate(const DialogTemplate& t) {
   TemplateWriter w;
-  w.Dword(t.style | DS_SETFONT);
+  // Centred on the screen, as dialogs of the framework and of Qt open.
+  w.Dword(t.style | DS_SETFONT | DS_CENTER);
   w.Dword(t.exStyle);
   w.Word(static_cast<WORD>(t.controls.size()));
   w.Word(0);  // x

@@ -239,6 +239,36 @@ TEST_F(SearchDlg, SlowSearchesWaitForTheTypingAndRankTheLatestQuery) {
   });
 }
 
+// Keys and clicks that come while a slow search waits are handled before
+// it; what they do must still apply to the query typed before them.
+TEST_F(SearchDlg, WhatIsDoneWhileASlowSearchWaitsActsOnTheLatestQuery) {
+  Note("A.txt", "d", {u"d"});
+  Note("B.txt", "dog", {u"dog"});
+  for (int i = 0; i < 25; ++i) Note("n" + std::to_string(i) + ".txt", "x", {u"cat"});
+  dlg.m_instantSearch = std::chrono::nanoseconds(-1);  // every search counts as slow
+  RunModal(dlg, [&](QWidget* window) {
+    QWidget* query = Control(window, IDC_QUERY);
+    Type(window, "d");
+    ASSERT_EQ(Listed(window), (Names{u"A.txt", u"B.txt"}));
+    // "og", Down and Enter typed ahead: "dog" ranks only B.
+    QTest::keyClicks(query, "og");
+    Press(window, Qt::Key_Down);
+    Press(window, Qt::Key_Return);
+    QCoreApplication::processEvents();
+
+    // "Все" pressed right after typing lists every match of "cat".
+    dlg.SetDlgItemText(IDC_QUERY, u"ca");
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(Control(window, IDC_SHOW_ALL)->isEnabled());
+    QTest::keyClicks(query, "t");
+    QTest::mouseClick(Control(window, IDC_SHOW_ALL), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Listed(window).size(), 25u);
+  });
+  ASSERT_EQ(env.launches.size(), 1u);
+  EXPECT_EQ(env.launches[0].notePath, Path("B.txt"));
+}
+
 TEST_F(SearchDlg, EscapeClosesFromAnyControl) {
   Note("A.txt", "a", {u"cat"});
   for (int tabs = 0; tabs < 5; ++tabs) {

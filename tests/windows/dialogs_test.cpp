@@ -5,16 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/scriblet_dlg.h"
 #include "res/help_text.h"
 #include "res/resource_ids.h"
+#include "platform/window/message_box.h"
 #include "search/search_dlg.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
@@ -207,6 +210,28 @@ TEST_F(SearchWindow, SlowSearchesWaitForTheTypingAndRankTheLatestQuery) {
   EXPECT_FALSE(ranAfterClose);
 }
 
+// Keys typed ahead of a waiting search come before it; Down and Enter among
+// them must still act on the ranking of the query typed before them.
+TEST_F(SearchWindow, EnterTypedAheadOfAWaitingSearchOpensTheLatestQuerysNote) {
+  Note(u"A.txt", "d", {u"d"});
+  Note(u"B.txt", "dog", {u"dog"});
+  dlg.m_instantSearch = std::chrono::nanoseconds(-1);  // every search counts as slow
+  RunModal(dlg, {
+      [&](HWND) { Type(u"d"); },
+      WaitFor([&] { return Listed() == Names{u"A.txt", u"B.txt"}; }),
+      [&](HWND) {
+        Type(u"og");
+        Press(VK_DOWN);
+        Press(VK_RETURN);
+      },
+      WaitFor([&] { return Listed() == Names{u"B.txt"}; }),
+      [&](HWND) {
+        ASSERT_EQ(env.launches.size(), 1u);
+        EXPECT_EQ(env.launches[0].notePath, dir.folder() + u"B.txt");
+      },
+  });
+}
+
 TEST_F(SearchWindow, NamesReachingOutsideTheFolderAreNeitherReadNorOpened) {
   Note(u"A.txt", "safe", {u"cat"});
   std::filesystem::create_directory(dir.path() / "sub");
@@ -239,6 +264,64 @@ TEST_F(SearchWindow, NamesReachingOutsideTheFolderAreNeitherReadNorOpened) {
   EXPECT_EQ(env.opened, (Names{dir.folder() + u"A.txt"}));
 }
 
+// The editor warning goes to the real message box.
+class BoxEnv : public TestEnv {
+ public:
+  bool ShowWarning(const std::u16string& caption, const std::u16string& text) override {
+    TestEnv::ShowWarning(caption, text);
+    return ShowMessageBox(caption, text);
+  }
+};
+
+// A shown window of this thread other than besides, or null.
+HWND OtherShownWindow(HWND besides) {
+  std::pair<HWND, HWND> search{besides, nullptr};
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND hwnd, LPARAM out) -> BOOL {
+        auto& [skip, found] = *reinterpret_cast<std::pair<HWND, HWND>*>(out);
+        if (hwnd == skip || !IsWindowVisible(hwnd)) return TRUE;
+        found = hwnd;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.second;
+}
+
+// While the editor warning is up the search window takes no clicks, as on
+// Linux: else the warning can end up behind it, where Enter and Escape in
+// the search window do nothing.
+TEST(SearchWindowWarning, HoldsTheSearchWindowUntilClosed) {
+  TempDir dir;
+  std::ofstream(dir.path() / "A.txt", std::ios::binary) << "a";
+  WordIndex index;
+  const WordIndex::Id cat = index.InsertWord(u"cat");
+  index.AddNote(index.InternNote(u"A.txt"), std::span(&cat, 1));
+  BoxEnv env;
+  env.editorStarts = false;
+  CSearchDlg dlg(env);
+  dlg.m_pWordIndex = &index;
+  dlg.m_strFolder = dir.folder();
+  HWND search = nullptr;
+  HWND box = nullptr;
+  RunModal(dlg, {
+      [&](HWND window) {
+        search = window;
+        Type(u"cat");
+      },
+      WaitFor([&] { return dlg.m_listResults.GetItemCount() == 1; }),
+      [&](HWND) { Press(VK_DOWN); },
+      [&](HWND) { Press(VK_RETURN); },
+      WaitFor([&] { return (box = OtherShownWindow(search)) != nullptr; }),
+      [&](HWND) {
+        ASSERT_NE(box, nullptr);
+        EXPECT_FALSE(IsWindowEnabled(search));
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+      },
+  });
+  EXPECT_EQ(env.messages.size(), 1u);
+}
+
 TEST(InstructionsWindow, ShowsTheHelpTextAndClosesWithEnter) {
   CScribletDlg dlg;
   const ModalRun run = RunModal(dlg, {
@@ -254,6 +337,22 @@ TEST(InstructionsWindow, ShowsTheHelpTextAndClosesWithEnter) {
   });
   EXPECT_EQ(run.result, IDOK);
   EXPECT_FALSE(run.leftOpen);
+}
+
+// A dialog opens in the middle of the screen, not in its corner.
+TEST(Dialogs, OpenInTheMiddleOfTheScreen) {
+  const auto centred = [](HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    EXPECT_LT(std::abs((r.left + r.right) / 2 - width / 2), width / 8) << r.left;
+    EXPECT_LT(std::abs((r.top + r.bottom) / 2 - height / 2), height / 8) << r.top;
+  };
+  CScribletDlg instructions;
+  RunModal(instructions, {centred});
+  TestEnv env;
+  CSearchDlg search(env);
+  RunModal(search, {centred});
 }
 
 }  // namespace

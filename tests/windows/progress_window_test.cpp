@@ -38,4 +38,18 @@ TEST(ProgressWindow, AppearsOnlyAfterTheDelayShowsHowFarAndClosesWhenDone) {
   EXPECT_EQ(ProgressWindowShown(), nullptr);
 }
 
+// While the folder is listed the total is not known: the bar must move,
+// or the window looks hung.
+TEST(ProgressWindow, AnUnknownTotalShowsAMovingBar) {
+  ProgressWindow progress(u"scriblet", std::chrono::milliseconds(0));
+  progress.Working(5, 0);
+  const HWND bar = FindWindowExW(ProgressWindowShown(), nullptr, PROGRESS_CLASSW, nullptr);
+  ASSERT_NE(bar, nullptr);
+  const LRESULT first = SendMessageW(bar, PBM_GETPOS, 0, 0);
+  Sleep(100);  // longer than the window waits between two paints
+  progress.Working(6, 0);
+  const bool marquee = (GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE) != 0;
+  EXPECT_TRUE(marquee || SendMessageW(bar, PBM_GETPOS, 0, 0) != first);
+}
+
 }  // namespace
