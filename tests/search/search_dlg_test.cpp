@@ -244,7 +244,11 @@ TEST_F(SearchDlg, SlowSearchesWaitForTheTypingAndRankTheLatestQuery) {
 TEST_F(SearchDlg, WhatIsDoneWhileASlowSearchWaitsActsOnTheLatestQuery) {
   Note("A.txt", "d", {u"d"});
   Note("B.txt", "dog", {u"dog"});
-  for (int i = 0; i < 25; ++i) Note("n" + std::to_string(i) + ".txt", "x", {u"cat"});
+  for (int i = 0; i < 25; ++i) {
+    std::string name = "n";  // appended: GCC 12 warns wrongly of "n" + std::to_string(i)
+    name += std::to_string(i);
+    Note(name + ".txt", "x", {u"cat"});
+  }
   dlg.m_instantSearch = std::chrono::nanoseconds(-1);  // every search counts as slow
   RunModal(dlg, [&](QWidget* window) {
     QWidget* query = Control(window, IDC_QUERY);
