@@ -460,34 +460,47 @@ TEST_F(WindowsEnvTest, ReportsAnEditorThatCannotBeStarted) {
   _wputenv_s(L"SCRIBLET_EDITOR", L"");
 }
 
-// The editor is looked for from where the program was started and on the
-// PATH, as on Linux: never in the notes folder, where it runs, and which is
-// anyone's who can write a note there.
+// The editor is looked for from where the program was started, on the PATH
+// and among the registered applications, as the shell finds them: never in
+// the notes folder, where it runs, and which is anyone's who can write a
+// note there.
 TEST_F(WindowsEnvTest, NeverTakesTheEditorFromTheNotesFolder) {
   fs::create_directories(At(u"notes\\tools"));
   fs::create_directory(At(u"bin"));
+  fs::create_directory(At(u"apps"));
   // Each copy records that it ran, in its own folder.
   for (const char16_t* name : {u"notes\\only.bat", u"notes\\tools\\only.bat",
-                               u"notes\\both.bat", u"bin\\both.bat"}) {
+                               u"notes\\both.bat", u"bin\\both.bat", u"apps\\registered.bat"}) {
     std::ofstream(At(name), std::ios::binary) << "@echo x>\"%~dp0ran.txt\"\r\n";
   }
+  const wchar_t* const registered =
+      L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\scriblet-registered.exe";
+  const std::wstring target = At(u"apps\\registered.bat").wstring();
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, registered, nullptr, REG_SZ, target.c_str(),
+                            static_cast<DWORD>((target.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
   const std::u16string folder = dir_.folder() + u"notes\\";
   const std::wstring path = _wgetenv(L"PATH") != nullptr ? _wgetenv(L"PATH") : L"";
   _wputenv_s(L"PATH", (At(u"bin").wstring() + L";" + path).c_str());
   const fs::path before = fs::current_path();
   fs::current_path(dir_.path());
   std::vector<bool> started;
-  for (const wchar_t* editor : {L"only.bat", L"tools\\only.bat", L"both.bat"}) {
+  for (const wchar_t* editor :
+       {L"only.bat", L"tools\\only.bat", L"both.bat", L"scriblet-registered"}) {
     _wputenv_s(L"SCRIBLET_EDITOR", editor);
     started.push_back(env_.StartEditor(folder + u"a.txt", folder));
   }
   _wputenv_s(L"SCRIBLET_EDITOR", L"");
   fs::current_path(before);
   _wputenv_s(L"PATH", path.c_str());
+  RegDeleteKeyW(HKEY_CURRENT_USER, registered);
 
-  EXPECT_EQ(started, (std::vector<bool>{false, false, true}));
-  for (int i = 0; i < 200 && !Exists(u"bin\\ran.txt"); ++i) Sleep(50);
+  EXPECT_EQ(started, (std::vector<bool>{false, false, true, true}));
+  for (int i = 0; i < 200 && !(Exists(u"bin\\ran.txt") && Exists(u"apps\\ran.txt")); ++i) {
+    Sleep(50);
+  }
   EXPECT_TRUE(Exists(u"bin\\ran.txt"));
+  EXPECT_TRUE(Exists(u"apps\\ran.txt"));
   EXPECT_FALSE(Exists(u"notes\\ran.txt"));
   EXPECT_FALSE(Exists(u"notes\\tools\\ran.txt"));
 }
