@@ -10,6 +10,8 @@
 #include <cwchar>
 #include <functional>
 #include <future>
+#include <memory>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -89,6 +91,17 @@ class WindowsFile final : public CFile {
   HANDLE handle_;
 };
 
+// Wraps handle in a file object, closing it if that fails, so that
+// exhausted memory never leaves a file held open.
+std::unique_ptr<CFile> Adopt(HANDLE handle) {
+  try {
+    return std::make_unique<WindowsFile>(handle);
+  } catch (...) {
+    CloseHandle(handle);
+    throw;
+  }
+}
+
 // Keeps only files on a disk: a name such as "con.txt" may open a device.
 std::unique_ptr<CFile> OpenRegular(const std::u16string& path, DWORD access, DWORD share,
                                    DWORD disposition) {
@@ -99,7 +112,7 @@ std::unique_ptr<CFile> OpenRegular(const std::u16string& path, DWORD access, DWO
     CloseHandle(handle);
     return nullptr;
   }
-  return std::make_unique<WindowsFile>(handle);
+  return Adopt(handle);
 }
 
 // A link's size and time are its target's. False when the target is
@@ -200,10 +213,33 @@ class MutexFolderLock final : public Env::FolderLock {
   std::thread owner_;  // last: started once the rest is in place
 };
 
+// The path of the folder itself, as the system names it through a handle,
+// whatever spelt it: a short (8.3) name, a link or junction, a substituted
+// drive. Its full path where it cannot be opened.
+std::u16string FinalPath(const std::u16string& folder) {
+  const HANDLE handle = CreateFileW(Wide(folder), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return FullPath(folder);
+  const std::unique_ptr<void, decltype(&CloseHandle)> owned(handle, &CloseHandle);
+  std::u16string path(MAX_PATH, u'\0');
+  DWORD length;
+  while ((length = GetFinalPathNameByHandleW(handle, reinterpret_cast<wchar_t*>(path.data()),
+                                             static_cast<DWORD>(path.size()),
+                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)) >=
+         path.size()) {
+    path.resize(length);  // the length it needs, its terminator included
+  }
+  if (length == 0) return FullPath(folder);
+  path.resize(length);
+  return path;
+}
+
 // The mutex's name for folder: one per folder however it is spelt (case,
-// separators, relative or not), short enough for any path.
+// separators, relative or not, short names, links), short enough for any
+// path.
 std::u16string LockName(const std::u16string& folder) {
-  std::u16string key = UpperCaseUnits(FullPath(folder));
+  std::u16string key = UpperCaseUnits(FinalPath(folder));
   for (char16_t& c : key) {
     if (c == u'/') c = u'\\';
   }
@@ -216,6 +252,61 @@ std::u16string LockName(const std::u16string& folder) {
   std::swprintf(name, 64, L"Local\\scriblet-folder-%016llx",
                 static_cast<unsigned long long>(hash));
   return FromWide(name);
+}
+
+// A registered application's path (App Paths, the user's then the
+// machine's), as the shell finds "notepad++.exe"; nothing when none is.
+// RRF_RT_REG_SZ also takes a REG_EXPAND_SZ path, expanded.
+std::optional<std::u16string> RegisteredApplication(const std::u16string& name) {
+  const std::u16string key = u"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + name;
+  for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    DWORD bytes = 0;
+    if (RegGetValueW(root, Wide(key), nullptr, RRF_RT_REG_SZ, nullptr,
+                     nullptr, &bytes) != ERROR_SUCCESS) {
+      continue;
+    }
+    std::u16string path(bytes / sizeof(char16_t) + 1, u'\0');
+    bytes = static_cast<DWORD>(path.size() * sizeof(char16_t));
+    if (RegGetValueW(root, Wide(key), nullptr, RRF_RT_REG_SZ, nullptr,
+                     path.data(), &bytes) != ERROR_SUCCESS) {
+      continue;
+    }
+    path.resize(std::char_traits<char16_t>::length(path.c_str()));
+    // Some installers store the path quoted.
+    if (path.size() >= 2 && path.front() == u'"' && path.back() == u'"') {
+      path = path.substr(1, path.size() - 2);
+    }
+    if (!path.empty()) return path;
+  }
+  return std::nullopt;
+}
+
+// The editor as found from where the program was started, made absolute:
+// ShellExecuteW would look a relative name up in the working directory it
+// is given first, the notes folder, which may hold anything. A name with a
+// folder in it is taken from the current directory; a bare name is searched
+// as programs are (SearchPathW: the program's folder, the current one, the
+// system's, PATH), then among the registered applications. Nothing when it
+// is not found.
+std::optional<std::u16string> EditorFromHere(const std::u16string& editor) {
+  if (editor.find_first_of(u"\\/:") != std::u16string::npos) {
+    const std::u16string full = FullPath(editor);
+    return full.empty() ? std::nullopt : std::optional(full);
+  }
+  std::u16string found(MAX_PATH, u'\0');
+  for (;;) {
+    const DWORD length = SearchPathW(nullptr, Wide(editor), L".exe", static_cast<DWORD>(found.size()),
+                                     reinterpret_cast<wchar_t*>(found.data()), nullptr);
+    if (length == 0) break;
+    if (length < found.size()) {
+      found.resize(length);
+      return found;
+    }
+    found.resize(length);
+  }
+  // Registered under their full name: "notepad++" is "notepad++.exe".
+  return RegisteredApplication(editor.find(u'.') == std::u16string::npos ? editor + u".exe"
+                                                                           : editor);
 }
 
 }  // namespace
@@ -246,8 +337,9 @@ std::unique_ptr<CFile> SystemEnv::CreateTempFile(const std::u16string& folder,
     // Named at once: Windows cannot name an open anonymous file later. A
     // killed run's leftover goes in RemoveStaleTempFiles.
     if (handle != INVALID_HANDLE_VALUE) {
+      std::unique_ptr<CFile> file = Adopt(handle);
       *path = candidate;
-      return std::make_unique<WindowsFile>(handle);
+      return file;
     }
     if (GetLastError() != ERROR_FILE_EXISTS) return nullptr;
   }
@@ -392,11 +484,12 @@ std::int64_t SystemEnv::UtcOffsetNow() {
 }
 
 bool SystemEnv::StartEditor(const std::u16string& notePath, const std::u16string& workingDir) {
-  const std::u16string editor = FromNativeName(EditorProgram());
+  const std::optional<std::u16string> editor = EditorFromHere(FromNativeName(EditorProgram()));
+  if (!editor) return false;
   // Quoted, so that a path with spaces reaches the editor as one argument.
   const std::u16string argument = u"\"" + notePath + u"\"";
   // Values above 32 mean the program was started.
   const auto started = reinterpret_cast<INT_PTR>(ShellExecuteW(
-      GetDesktopWindow(), L"open", Wide(editor), Wide(argument), Wide(workingDir), SW_SHOWNORMAL));
+      GetDesktopWindow(), L"open", Wide(*editor), Wide(argument), Wide(workingDir), SW_SHOWNORMAL));
   return started > 32;
 }

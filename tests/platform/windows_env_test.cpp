@@ -11,10 +11,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +25,7 @@
 #include "index/notes_folder.h"
 #include "platform/os/access_list_windows.h"
 #include "platform/os/env.h"
+#include "tests/support/alloc_failure.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -276,6 +280,20 @@ TEST_F(WindowsEnvTest, LocksAFolderHoweverItIsSpelt) {
   EXPECT_EQ(env_.LockFolder(Path(u"file.txt\\")), nullptr);
 }
 
+// A folder's short (8.3) name is one more spelling of it, as a program that
+// hands on short paths may start a run with.
+TEST_F(WindowsEnvTest, LocksAFolderReachedByItsShortName) {
+  wchar_t shortPath[MAX_PATH];
+  const DWORD length = GetShortPathNameW(dir_.path().c_str(), shortPath, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH || _wcsicmp(shortPath, dir_.path().c_str()) == 0) {
+    GTEST_SKIP() << "no short names here";
+  }
+  auto lock = env_.LockFolder(dir_.folder());
+  ASSERT_NE(lock, nullptr);
+  EXPECT_FALSE(LocksWithin(FromWide(shortPath) + u"\\", 200))
+      << "the same folder under its short name";
+}
+
 TEST_F(WindowsEnvTest, ALockLetGoOnAnotherThreadLetsTheNextRunIn) {
   // As a refresh that saves beside the open window: taken on the window's
   // thread, which lives on, and let go on the save's.
@@ -440,6 +458,83 @@ TEST_F(WindowsEnvTest, ReportsAnEditorThatCannotBeStarted) {
   _wputenv_s(L"SCRIBLET_EDITOR", At(u"no such editor.exe").c_str());
   EXPECT_FALSE(env_.StartEditor(Path(u"a.txt"), dir_.folder()));
   _wputenv_s(L"SCRIBLET_EDITOR", L"");
+}
+
+// The editor is looked for from where the program was started, on the PATH
+// and among the registered applications, as the shell finds them: never in
+// the notes folder, where it runs, and which is anyone's who can write a
+// note there.
+TEST_F(WindowsEnvTest, NeverTakesTheEditorFromTheNotesFolder) {
+  fs::create_directories(At(u"notes\\tools"));
+  fs::create_directory(At(u"bin"));
+  fs::create_directory(At(u"apps"));
+  // Each copy records that it ran, in its own folder.
+  for (const char16_t* name : {u"notes\\only.bat", u"notes\\tools\\only.bat",
+                               u"notes\\both.bat", u"bin\\both.bat", u"apps\\registered.bat"}) {
+    std::ofstream(At(name), std::ios::binary) << "@echo x>\"%~dp0ran.txt\"\r\n";
+  }
+  const wchar_t* const registered =
+      L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\scriblet-registered.exe";
+  const std::wstring target = At(u"apps\\registered.bat").wstring();
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, registered, nullptr, REG_SZ, target.c_str(),
+                            static_cast<DWORD>((target.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+  const std::u16string folder = dir_.folder() + u"notes\\";
+  const std::wstring path = _wgetenv(L"PATH") != nullptr ? _wgetenv(L"PATH") : L"";
+  _wputenv_s(L"PATH", (At(u"bin").wstring() + L";" + path).c_str());
+  const fs::path before = fs::current_path();
+  fs::current_path(dir_.path());
+  std::vector<bool> started;
+  for (const wchar_t* editor :
+       {L"only.bat", L"tools\\only.bat", L"both.bat", L"scriblet-registered"}) {
+    _wputenv_s(L"SCRIBLET_EDITOR", editor);
+    started.push_back(env_.StartEditor(folder + u"a.txt", folder));
+  }
+  _wputenv_s(L"SCRIBLET_EDITOR", L"");
+  fs::current_path(before);
+  _wputenv_s(L"PATH", path.c_str());
+  RegDeleteKeyW(HKEY_CURRENT_USER, registered);
+
+  EXPECT_EQ(started, (std::vector<bool>{false, false, true, true}));
+  for (int i = 0; i < 200 && !(Exists(u"bin\\ran.txt") && Exists(u"apps\\ran.txt")); ++i) {
+    Sleep(50);
+  }
+  EXPECT_TRUE(Exists(u"bin\\ran.txt"));
+  EXPECT_TRUE(Exists(u"apps\\ran.txt"));
+  EXPECT_FALSE(Exists(u"notes\\ran.txt"));
+  EXPECT_FALSE(Exists(u"notes\\tools\\ran.txt"));
+}
+
+// Exhausted memory while a file is opened leaves no handle open: one left
+// behind would keep a temporary index from being removed, and a new note
+// from being saved by its editor, for as long as the program runs.
+TEST_F(WindowsEnvTest, ExhaustedMemoryLeavesNoFileHeldOpen) {
+  Write(u"note.txt", "");
+  const auto failEachAllocation = [](const std::function<void()>& open) {
+    for (int after = 0;; ++after) {
+      FailAllocation failure(after);
+      try {
+        open();
+      } catch (const std::bad_alloc&) {
+      }
+      if (!failure.Fired()) return;
+    }
+  };
+  failEachAllocation([&] {
+    std::u16string path;
+    env_.CreateTempFile(dir_.folder(), &path);
+  });
+  failEachAllocation([&] { env_.OpenForWrite(Path(u"note.txt")); });
+
+  env_.RemoveStaleTempFiles(dir_.folder());
+  for (const auto& e : fs::directory_iterator(dir_.path())) {
+    EXPECT_FALSE(e.path().filename().wstring().starts_with(L"notes.ndx.~"))
+        << e.path().filename().string();
+  }
+  const HANDLE editor = CreateFileW(At(u"note.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(editor, INVALID_HANDLE_VALUE) << "the note is still held open";
+  if (editor != INVALID_HANDLE_VALUE) CloseHandle(editor);
 }
 
 }  // namespace
