@@ -415,7 +415,8 @@ bool SystemEnv::NameFits(const std::u16string& folder, const std::u16string& nam
   if (name.size() > NAME_MAX) return false;
   const std::string native = ToNativeName(folder);
   const long asked = ::pathconf(native.empty() ? "." : native.c_str(), _PC_NAME_MAX);
-  const std::size_t limit = asked > 0 && asked < NAME_MAX ? static_cast<std::size_t>(asked) : NAME_MAX;
+  const std::size_t limit =
+      asked > 0 && asked < NAME_MAX ? static_cast<std::size_t>(asked) : NAME_MAX;
   return ToNativeName(name).size() <= limit;
 }
 

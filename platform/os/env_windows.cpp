@@ -148,18 +148,27 @@ bool IsAbsolute(const std::u16string& path) {
          kPathSeparators.find(path[2]) != std::u16string_view::npos;
 }
 
-std::u16string FullPath(const std::u16string& path) {
-  std::u16string full(MAX_PATH, u'\0');
+// The text a call of the Windows kind writes into a buffer: given the
+// buffer and its size, it returns the length written, the size it needs
+// (its terminator included) when the buffer is too small, or 0 on failure,
+// which gives empty text.
+std::u16string GrownText(const std::function<DWORD(wchar_t* buffer, DWORD size)>& call) {
+  std::u16string text(MAX_PATH, u'\0');
   for (;;) {
-    const DWORD length = GetFullPathNameW(Wide(path), static_cast<DWORD>(full.size()),
-                                          reinterpret_cast<wchar_t*>(full.data()), nullptr);
-    if (length == 0) return {};
-    if (length < full.size()) {
-      full.resize(length);
-      return full;
+    const DWORD length =
+        call(reinterpret_cast<wchar_t*>(text.data()), static_cast<DWORD>(text.size()));
+    if (length < text.size()) {
+      text.resize(length);
+      return text;
     }
-    full.resize(length);
+    text.resize(length);
   }
+}
+
+std::u16string FullPath(const std::u16string& path) {
+  return GrownText([&path](wchar_t* buffer, DWORD size) {
+    return GetFullPathNameW(Wide(path), size, buffer, nullptr);
+  });
 }
 
 // Held by a named mutex: Windows has no lock on a folder itself, and a
@@ -222,17 +231,10 @@ std::u16string FinalPath(const std::u16string& folder) {
                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return FullPath(folder);
   const std::unique_ptr<void, decltype(&CloseHandle)> owned(handle, &CloseHandle);
-  std::u16string path(MAX_PATH, u'\0');
-  DWORD length;
-  while ((length = GetFinalPathNameByHandleW(handle, reinterpret_cast<wchar_t*>(path.data()),
-                                             static_cast<DWORD>(path.size()),
-                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)) >=
-         path.size()) {
-    path.resize(length);  // the length it needs, its terminator included
-  }
-  if (length == 0) return FullPath(folder);
-  path.resize(length);
-  return path;
+  const std::u16string path = GrownText([handle](wchar_t* buffer, DWORD size) {
+    return GetFinalPathNameByHandleW(handle, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  });
+  return path.empty() ? FullPath(folder) : path;
 }
 
 // The mutex's name for folder: one per folder however it is spelt (case,
@@ -261,14 +263,14 @@ std::optional<std::u16string> RegisteredApplication(const std::u16string& name) 
   const std::u16string key = u"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + name;
   for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
     DWORD bytes = 0;
-    if (RegGetValueW(root, Wide(key), nullptr, RRF_RT_REG_SZ, nullptr,
-                     nullptr, &bytes) != ERROR_SUCCESS) {
+    if (RegGetValueW(root, Wide(key), nullptr, RRF_RT_REG_SZ, nullptr, nullptr, &bytes) !=
+        ERROR_SUCCESS) {
       continue;
     }
     std::u16string path(bytes / sizeof(char16_t) + 1, u'\0');
     bytes = static_cast<DWORD>(path.size() * sizeof(char16_t));
-    if (RegGetValueW(root, Wide(key), nullptr, RRF_RT_REG_SZ, nullptr,
-                     path.data(), &bytes) != ERROR_SUCCESS) {
+    if (RegGetValueW(root, Wide(key), nullptr, RRF_RT_REG_SZ, nullptr, path.data(), &bytes) !=
+        ERROR_SUCCESS) {
       continue;
     }
     path.resize(std::char_traits<char16_t>::length(path.c_str()));
@@ -293,17 +295,10 @@ std::optional<std::u16string> EditorFromHere(const std::u16string& editor) {
     const std::u16string full = FullPath(editor);
     return full.empty() ? std::nullopt : std::optional(full);
   }
-  std::u16string found(MAX_PATH, u'\0');
-  for (;;) {
-    const DWORD length = SearchPathW(nullptr, Wide(editor), L".exe", static_cast<DWORD>(found.size()),
-                                     reinterpret_cast<wchar_t*>(found.data()), nullptr);
-    if (length == 0) break;
-    if (length < found.size()) {
-      found.resize(length);
-      return found;
-    }
-    found.resize(length);
-  }
+  const std::u16string found = GrownText([&editor](wchar_t* buffer, DWORD size) {
+    return SearchPathW(nullptr, Wide(editor), L".exe", size, buffer, nullptr);
+  });
+  if (!found.empty()) return found;
   // Registered under their full name: "notepad++" is "notepad++.exe".
   return RegisteredApplication(editor.find(u'.') == std::u16string::npos ? editor + u".exe"
                                                                            : editor);

@@ -58,7 +58,8 @@ LocaleSetup SetUpLocale() {
   LocaleSetup result{{}, {}, 1252, false};
   const std::string requested = RequestedLocale();
   // glibc refuses the whole of LC_ALL when any one category names a locale
-  // the system lacks (a date format's, say); only the characters' counts.
+  // the system lacks (a date format's, say); only the character category
+  // matters here.
   const bool loaded =
       std::setlocale(LC_ALL, "") != nullptr || std::setlocale(LC_CTYPE, "") != nullptr;
 
