@@ -20,6 +20,7 @@
 #include "tests/support/dialog_driver.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
+#include "tests/support/warning_search.h"
 
 namespace {
 
@@ -439,28 +440,12 @@ TEST_F(SearchDlg, NamesReachingOutsideTheFolderAreNeitherReadNorOpened) {
   EXPECT_EQ(env.opened, (Names{Path("A.txt")}));
 }
 
-// Warnings go to the real message box, whose keys are its own.
-class BoxEnv : public TestEnv {
- public:
-  bool ShowWarning(const std::u16string& caption, const std::u16string& text) override {
-    TestEnv::ShowWarning(caption, text);
-    return ShowMessageBox(caption, text);
-  }
-};
-
 // Escape goes down on the warning, which closes at once, and comes up over
 // the search window: the user only dismissed the warning.
 TEST(SearchDlgWarning, EscapeThatDismissesTheWarningLeavesTheWindowOpen) {
-  TempDir dir;
-  std::ofstream(dir.path() / "A.txt", std::ios::binary) << "a";
-  WordIndex index;
-  const WordIndex::Id cat = index.InsertWord(u"cat");
-  index.AddNote(index.InternNote(u"A.txt"), std::span(&cat, 1));
-  BoxEnv env;
-  env.editorStarts = false;
-  CSearchDlg dlg(env);
-  dlg.m_pWordIndex = &index;
-  dlg.m_strFolder = dir.folder();
+  WarningSearch search;
+  BoxEnv& env = search.env;
+  CSearchDlg& dlg = search.dlg;
   const ModalRun run = RunModal(dlg, [&](QWidget* window) {
     QTest::keyClicks(Control(window, IDC_QUERY), "cat");
     QCoreApplication::processEvents();

@@ -21,6 +21,7 @@
 #include "search/search_dlg.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_env.h"
+#include "tests/support/warning_search.h"
 
 #include "platform/os/windows_api.h"
 
@@ -264,15 +265,6 @@ TEST_F(SearchWindow, NamesReachingOutsideTheFolderAreNeitherReadNorOpened) {
   EXPECT_EQ(env.opened, (Names{dir.folder() + u"A.txt"}));
 }
 
-// The editor warning goes to the real message box.
-class BoxEnv : public TestEnv {
- public:
-  bool ShowWarning(const std::u16string& caption, const std::u16string& text) override {
-    TestEnv::ShowWarning(caption, text);
-    return ShowMessageBox(caption, text);
-  }
-};
-
 // A shown window of this thread other than besides, or null.
 HWND OtherShownWindow(HWND besides) {
   std::pair<HWND, HWND> search{besides, nullptr};
@@ -292,16 +284,9 @@ HWND OtherShownWindow(HWND besides) {
 // Linux: else the warning can end up behind it, where Enter and Escape in
 // the search window do nothing.
 TEST(SearchWindowWarning, HoldsTheSearchWindowUntilClosed) {
-  TempDir dir;
-  std::ofstream(dir.path() / "A.txt", std::ios::binary) << "a";
-  WordIndex index;
-  const WordIndex::Id cat = index.InsertWord(u"cat");
-  index.AddNote(index.InternNote(u"A.txt"), std::span(&cat, 1));
-  BoxEnv env;
-  env.editorStarts = false;
-  CSearchDlg dlg(env);
-  dlg.m_pWordIndex = &index;
-  dlg.m_strFolder = dir.folder();
+  WarningSearch warning;
+  BoxEnv& env = warning.env;
+  CSearchDlg& dlg = warning.dlg;
   HWND search = nullptr;
   HWND box = nullptr;
   RunModal(dlg, {
