@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <future>
+#include <initializer_list>
 #include <memory>
 #include <new>
 #include <string>
@@ -114,6 +115,19 @@ class WindowsEnvTest : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
   bool Exists(const std::u16string& name) { return fs::exists(At(name)); }
+  // Waits (at most ten seconds) until no process holds one of names open,
+  // as a batch file that stands in for the editor does with itself and
+  // with what it writes until it ends: the folder cannot be removed before.
+  void WaitUntilClosed(std::initializer_list<const char16_t*> names) {
+    const auto closed = [this](const char16_t* name) {
+      const HANDLE file = CreateFileW(At(name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file == INVALID_HANDLE_VALUE) return GetLastError() != ERROR_SHARING_VIOLATION;
+      CloseHandle(file);
+      return true;
+    };
+    for (int i = 0; i < 200 && !std::all_of(names.begin(), names.end(), closed); ++i) Sleep(50);
+  }
   std::u16string Path(const std::u16string& name) const { return dir_.folder() + name; }
   std::vector<std::u16string> Names() {
     std::vector<std::u16string> names;
@@ -449,6 +463,7 @@ TEST_F(WindowsEnvTest, StartsTheEditorOnTheQuotedPathInTheFolder) {
     return std::count(record.begin(), record.end(), '\n');
   };
   for (int i = 0; i < 200 && lines() < 2; ++i) Sleep(50);
+  WaitUntilClosed({u"record.txt", u"editor.bat"});
   const fs::path note(folder + u"\\a b.txt");
   EXPECT_EQ(Read(u"record.txt"),
             note.string() + "\r\n" + fs::path(folder).string() + "\r\n");
@@ -499,6 +514,7 @@ TEST_F(WindowsEnvTest, NeverTakesTheEditorFromTheNotesFolder) {
   for (int i = 0; i < 200 && !(Exists(u"bin\\ran.txt") && Exists(u"apps\\ran.txt")); ++i) {
     Sleep(50);
   }
+  WaitUntilClosed({u"bin\\ran.txt", u"bin\\both.bat", u"apps\\ran.txt", u"apps\\registered.bat"});
   EXPECT_TRUE(Exists(u"bin\\ran.txt"));
   EXPECT_TRUE(Exists(u"apps\\ran.txt"));
   EXPECT_FALSE(Exists(u"notes\\ran.txt"));
