@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -438,6 +439,35 @@ TEST_F(SearchDlg, NamesReachingOutsideTheFolderAreNeitherReadNorOpened) {
   });
   EXPECT_TRUE(env.launches.empty());
   EXPECT_EQ(env.opened, (Names{Path("A.txt")}));
+}
+
+// Escape goes down on a context menu of the query or the preview, which
+// closes, and comes up over the search window: the user only dismissed the
+// menu.
+TEST_F(SearchDlg, EscapeThatDismissesAContextMenuLeavesTheWindowOpen) {
+  Note("A.txt", "a", {u"cat"});
+  for (const int id : {IDC_QUERY, IDC_PREVIEW}) {
+    TestEnv env2;
+    CSearchDlg dialog(env2);
+    dialog.m_pWordIndex = &index;
+    dialog.m_strFolder = dir.folder();
+    const ModalRun run = RunModal(dialog, [&](QWidget* window) {
+      Type(window, "cat");
+      QWidget* field = Control(window, id);
+      field->setFocus();
+      QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5), field->mapToGlobal(QPoint(5, 5)));
+      QApplication::sendEvent(id == IDC_PREVIEW ? qobject_cast<QPlainTextEdit*>(field)->viewport() : field,
+                              &menuKey);
+      QWidget* menu = QApplication::activePopupWidget();
+      ASSERT_NE(menu, nullptr) << id;
+      QTest::keyPress(menu, Qt::Key_Escape);
+      ASSERT_EQ(QApplication::activePopupWidget(), nullptr) << id;
+      ASSERT_TRUE(window->isVisible()) << id;
+      QWidget* focus = QApplication::focusWidget();
+      QTest::keyRelease(focus != nullptr ? focus : window, Qt::Key_Escape);
+    });
+    EXPECT_TRUE(run.leftOpen) << "control " << id;
+  }
 }
 
 // Escape goes down on the warning, which closes at once, and comes up over
