@@ -290,11 +290,12 @@ TEST_F(SearchDlg, EscapeClosesFromAnyControl) {
     EXPECT_FALSE(run.leftOpen) << tabs << " tabs";
     EXPECT_EQ(run.result, IDCANCEL);
   }
-  // A key-up alone is enough, and so are "Отмена" and the close box.
+  // A key-up alone belongs to an Escape that closed something else; "Отмена"
+  // and the close box close it too.
   const ModalRun released = RunModal(dlg, [&](QWidget*) {
     QTest::keyRelease(QApplication::focusWidget(), Qt::Key_Escape);
   });
-  EXPECT_FALSE(released.leftOpen);
+  EXPECT_TRUE(released.leftOpen);
   for (bool closeBox : {false, true}) {
     TestEnv env2;
     CSearchDlg dialog(env2);
