@@ -54,7 +54,8 @@ class Env {
   // before, so a crash before Close may leave no file at all. Null when it
   // cannot be created. *path must outlive the file. It is written once,
   // from start to end, and may be sent to the disk as it is written; only
-  // Flush makes it durable.
+  // Flush makes it durable. On Linux it never has more permission bits
+  // than folder's notes.ndx, when there is one.
   virtual std::unique_ptr<CFile> CreateTempFile(const std::u16string& folder,
                                                 std::u16string* path) = 0;
 
