@@ -75,6 +75,12 @@ start_entry scriblet-search-notes.desktop 2>/dev/null && fail "Search notes with
 start_entry scriblet-new-note.desktop SCRIBLET_NOTES="$work/other" || fail "New note elsewhere"
 compgen -G "$work/other/note-*.txt" >/dev/null || fail "SCRIBLET_NOTES was not used"
 
+# A notes folder whose path holds a space cannot go through the command
+# line whole; the entry must not make a note in the folder cut at the space.
+mkdir "$work/my notes"
+start_entry scriblet-new-note.desktop SCRIBLET_NOTES="$work/my notes" 2>/dev/null || true
+[ ! -e "$work/my" ] || fail "New note on \"$work/my notes\" made $(find "$work/my")"
+
 # The README's uninstall.
 xargs -d '\n' rm -f -- < "$manifest"
 left=$(find "$prefix" -type f)
