@@ -77,9 +77,12 @@ compgen -G "$work/other/note-*.txt" >/dev/null || fail "SCRIBLET_NOTES was not u
 
 # A notes folder whose path holds a space cannot go through the command
 # line whole; the entry must not make a note in the folder cut at the space.
-mkdir "$work/my notes"
-start_entry scriblet-new-note.desktop SCRIBLET_NOTES="$work/my notes" 2>/dev/null || true
+start_entry scriblet-new-note.desktop SCRIBLET_NOTES="$work/my notes" || fail "New note with a space"
 [ ! -e "$work/my" ] || fail "New note on \"$work/my notes\" made $(find "$work/my")"
+compgen -G "$work/my notes/note-*.txt" >/dev/null || fail "no note in \"$work/my notes\""
+# Written "~/" where nothing expands it, the value still means the home's.
+start_entry scriblet-new-note.desktop SCRIBLET_NOTES="~/tilde" || fail "New note in ~/tilde"
+compgen -G "$work/home/tilde/note-*.txt" >/dev/null || fail "\"~/tilde\" was not the home's"
 
 # The README's uninstall.
 xargs -d '\n' rm -f -- < "$manifest"
