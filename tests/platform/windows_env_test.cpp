@@ -209,6 +209,16 @@ TEST_F(WindowsEnvTest, RenameNeverReplaces) {
   EXPECT_FALSE(Exists(u"from.txt"));
 }
 
+// The program is not long-path aware: Windows opens and renames no path of
+// MAX_PATH characters or more, so a note named after its first words in a
+// deep folder must get a name short enough for its path, not keep its
+// time name because the only name tried was too long (Wine takes any length).
+TEST_F(WindowsEnvTest, ANewNameFitsOnlyWhenItsPathStaysWithinMaxPath) {
+  const std::u16string folder = u"C:\\" + std::u16string(196, u'f') + u"\\";
+  EXPECT_TRUE(env_.NameFits(folder, u"short name.txt"));
+  EXPECT_FALSE(env_.NameFits(folder, std::u16string(100, u'n') + u".txt"));
+}
+
 TEST_F(WindowsEnvTest, DeletesOnlyANoteThatIsStillEmptyAndOldEnough) {
   Write(u"empty.txt", "");
   Write(u"filled.txt", "");
