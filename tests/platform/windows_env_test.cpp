@@ -456,6 +456,21 @@ TEST_F(WindowsEnvTest, CreatesDirectoriesAndOpensForWriteKeepingBytes) {
   EXPECT_TRUE(Exists(u"new.txt"));
 }
 
+// A second new note in the same second opens the first one's file again,
+// which an editor may still hold open for writing (sharing it).
+TEST_F(WindowsEnvTest, OpensForWriteWhatAnotherProgramHoldsOpenForWriting) {
+  Write(u"note.txt", "typed");
+  const HANDLE editor = CreateFileW(At(u"note.txt").c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(editor, INVALID_HANDLE_VALUE);
+  auto file = env_.OpenForWrite(Path(u"note.txt"));
+  EXPECT_NE(file, nullptr);
+  file.reset();
+  CloseHandle(editor);
+  EXPECT_EQ(Read(u"note.txt"), "typed");
+}
+
 TEST_F(WindowsEnvTest, StartsTheEditorOnTheQuotedPathInTheFolder) {
   // A batch file stands in for the editor: it records its first argument,
   // unquoted, and its working directory.
