@@ -112,7 +112,8 @@ class Env {
   // Whether the system can give a file in folder (which ends in '/') the
   // name name, as far as its length goes. No system takes more than 255
   // UTF-16 code units; Linux counts bytes of the name's UTF-8, 255 or fewer
-  // as folder's file system says (eCryptfs keeps about 143).
+  // as folder's file system says (eCryptfs keeps about 143); on Windows
+  // the whole path must stay below MAX_PATH (260).
   virtual bool NameFits(const std::u16string& folder, const std::u16string& name) = 0;
 
   // An exclusive advisory lock on folder (which ends in '/') among the runs

@@ -315,8 +315,10 @@ std::unique_ptr<CFile> SystemEnv::OpenForRead(const std::u16string& path) {
                      OPEN_EXISTING);
 }
 
+// A second new note in the same second opens the first again, which its
+// editor may hold open for writing.
 std::unique_ptr<CFile> SystemEnv::OpenForWrite(const std::u16string& path) {
-  return OpenRegular(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
+  return OpenRegular(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
 }
 
 std::unique_ptr<CFile> SystemEnv::CreateTempFile(const std::u16string& folder,
@@ -425,9 +427,12 @@ bool SystemEnv::IsFile(const std::u16string& path) {
 // NTFS and FAT take 255 UTF-16 code units, whatever the folder. New names
 // also keep to Linux's 255 bytes of UTF-8: a folder shared with Linux (a
 // synced drive) keeps every name, and both systems give a note the same new
-// name.
-bool SystemEnv::NameFits(const std::u16string&, const std::u16string& name) {
-  return name.size() <= 255 && ToNativeName(name).size() <= 255;
+// name. The program is not long-path aware, so the whole path must also
+// stay below MAX_PATH, or Windows renames nothing onto it.
+bool SystemEnv::NameFits(const std::u16string& folder, const std::u16string& name) {
+  if (name.size() > 255 || ToNativeName(name).size() > 255) return false;
+  const std::u16string full = FullPath(folder);
+  return (full.empty() ? folder.size() : full.size()) + name.size() < MAX_PATH;
 }
 
 std::unique_ptr<Env::FolderLock> SystemEnv::LockFolder(const std::u16string& folder) {
