@@ -12,6 +12,8 @@
 #include <future>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -23,6 +25,21 @@
 #include "platform/text/lower_case.h"
 
 namespace {
+
+// Whether name is kept for a device in every folder ("aux.txt",
+// "com1.0.txt"): its part before the first dot, trailing spaces cut, is
+// CON, PRN, AUX, NUL, or COM or LPT and a digit, in any case.
+bool IsDeviceName(std::u16string_view name) {
+  std::u16string stem(name.substr(0, name.find(u'.')));
+  while (!stem.empty() && stem.back() == u' ') stem.pop_back();
+  for (char16_t& c : stem) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  }
+  if (stem == u"con" || stem == u"prn" || stem == u"aux" || stem == u"nul") return true;
+  if (stem.size() != 4 || (stem.substr(0, 3) != u"com" && stem.substr(0, 3) != u"lpt")) return false;
+  const char16_t digit = stem[3];
+  return (digit >= u'0' && digit <= u'9') || digit == u'\u00B9' || digit == u'\u00B2' || digit == u'\u00B3';
+}
 
 // FILETIME counts 100 ns from 1601-01-01 UTC.
 constexpr std::int64_t kTicksPerSecond = 10000000;
@@ -374,6 +391,8 @@ bool SystemEnv::RenameReplacing(const std::u16string& from, const std::u16string
 
 Env::RenameResult SystemEnv::RenameNoReplace(const std::u16string& from,
                                              const std::u16string& to) {
+  const std::u16string_view target(to);
+  if (IsDeviceName(target.substr(target.find_last_of(u"\\/") + 1))) return RenameResult::failed;
   if (MoveFileExW(Wide(from), Wide(to), 0)) return RenameResult::done;
   const DWORD error = GetLastError();
   return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? RenameResult::targetExists

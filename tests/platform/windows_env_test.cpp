@@ -207,6 +207,16 @@ TEST_F(WindowsEnvTest, RenameNeverReplaces) {
             Env::RenameResult::done);
   EXPECT_EQ(Read(u"Другое.txt"), "new");
   EXPECT_FALSE(Exists(u"from.txt"));
+
+  // Device names take no file, whatever follows them: a note whose first
+  // word is "aux" keeps its name at once instead of trying every number.
+  int device = 0;
+  for (const char16_t* name : {u"aux.txt", u"Con.0.txt", u"nul .txt", u"COM1.txt", u"lpt9.12.txt"}) {
+    EXPECT_EQ(env_.RenameNoReplace(Path(u"Другое.txt"), Path(name)), Env::RenameResult::failed)
+        << "device name " << device++;
+  }
+  EXPECT_EQ(env_.RenameNoReplace(Path(u"Другое.txt"), Path(u"auxiliary.txt")),
+            Env::RenameResult::done);
 }
 
 // The program is not long-path aware: Windows opens and renames no path of
