@@ -109,16 +109,17 @@ std::u16string AnsiToWide(std::string_view bytes) { return Convert(bytes, false)
 
 void AnsiToWide(std::string_view bytes, std::u16string& wide) {
   const ansi_detail::ByteTable& table = ansi_detail::CurrentTable();
+  if (table.utf8) {
+    // A character never takes more units than bytes.
+    wide.resize(bytes.size());
+    wide.resize(Utf8ToWideInto(bytes, false, wide.data()));
+    return;
+  }
   if (table.multiByteToWide != nullptr) {
     wide = table.multiByteToWide(table.codePage, bytes, false);
     return;
   }
-  // A character never takes more units than bytes.
   wide.resize(bytes.size());
-  if (table.utf8) {
-    wide.resize(Utf8ToWideInto(bytes, false, wide.data()));
-    return;
-  }
   BytesToWide(table, bytes, wide.data());
 }
 
