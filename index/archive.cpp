@@ -242,6 +242,10 @@ std::uint32_t CArchive::ReadCountOf(std::size_t minBytes) {
   return count;
 }
 
+std::size_t CArchive::RoomFor(std::uint32_t count, std::size_t minBytes) const {
+  return static_cast<std::size_t>(std::min<std::uint64_t>({count, BytesLeft() / minBytes, kMaxRoom}));
+}
+
 std::uint64_t CArchive::ReadLengthAfter(std::uint16_t word) {
   if (word < 0xFFFF) return word;
   const std::uint32_t length = ReadUInt32();

@@ -118,6 +118,12 @@ class CArchive {
   // that cannot fit in the rest of the file throws end of file at once, so
   // no count makes a reader loop longer than the file is.
   std::uint32_t ReadCountOf(std::size_t minBytes);
+  // How many of count items of at least minBytes bytes each to make room
+  // for before reading them: no more than the rest of the file could hold,
+  // and no more than kMaxRoom, since a file's length may be a hole that
+  // costs no disk. Tables grow as any further items arrive.
+  std::size_t RoomFor(std::uint32_t count, std::size_t minBytes) const;
+  static constexpr std::size_t kMaxRoom = std::size_t{1} << 17;
   // NUL code units are kept; the caller decides what they mean.
   std::u16string ReadString();
   // The same into text, whose storage is reused.

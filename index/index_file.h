@@ -28,7 +28,8 @@ inline constexpr char16_t kIndexFileName[] = u"notes.ndx";
 // All-or-nothing: if the file is missing or cannot be opened, nothing is
 // read; if any read fails (a damaged or foreign file, counts that cannot fit
 // in the file, exhausted memory, a read error), stamps and words are left
-// empty. Time and memory are linear in the file's size whatever it holds.
+// empty. Time is linear in the file's size whatever it holds; memory grows
+// with what is read, not with the counts or the length the file claims.
 // Never throws, never reports.
 // progress, when given, hears how the word lists are read.
 void LoadIndexFile(Env& env, const std::u16string& folder, CMapStringToString& stamps,

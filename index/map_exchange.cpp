@@ -31,9 +31,8 @@ void CMapStringToString::Exchange(CArchive& ar, RefreshProgress* progress) {
   // A pair takes two bytes at least (two empty 8-bit strings).
   const std::uint32_t count = ar.ReadCountOf(2);
   // A pair of a file this program wrote takes 12 bytes at least (a name of
-  // one UTF-16 unit and a stamp), so a crafted count reserves no more than
-  // the file's size allows.
-  Reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, ar.BytesLeft() / 12)));
+  // one UTF-16 unit and a stamp).
+  Reserve(ar.RoomFor(count, 12));
   // Read a group at a time, each key's lookup slot asked for before any of
   // them is added, so that the misses in a large map's table overlap.
   // Added in the order read, with progress told as if one by one. Keys and

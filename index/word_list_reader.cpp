@@ -466,9 +466,8 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
                    RefreshProgress* progress) {
   const std::uint32_t count = ar.ReadCountOf(2);
   // A pair of a file this program wrote takes 12 bytes at least (a word and
-  // a name of one UTF-16 unit each), so a crafted count costs no more
-  // memory than the file's size allows.
-  const auto room = static_cast<std::size_t>(std::min<std::uint64_t>(count, ar.BytesLeft() / 12));
+  // a name of one UTF-16 unit each).
+  const std::size_t room = ar.RoomFor(count, 12);
   words.ReserveWords(room);
   LoadedLists loaded(words);
   // Outlive the threads, which point into them; one being filled, the others
@@ -503,7 +502,7 @@ void ReadWordLists(CArchive& ar, const CMapStringToString& stamps, WordIndex& wo
     if (bucket(chunk.words.back()) == bucket(0)) return;
     sized = true;
     // An eighth to spare, and no more than the file could hold.
-    const double guess = static_cast<double>(seenUnits) / static_cast<double>(seenWords) * count * 9 / 8;
+    const double guess = static_cast<double>(seenUnits) / static_cast<double>(seenWords) * room * 9 / 8;
     const std::uint64_t most = seenUnits + ar.BytesLeft() / 2;
     words.ReserveWords(room, guess < static_cast<double>(most) ? static_cast<std::size_t>(guess)
                                                                 : static_cast<std::size_t>(most));

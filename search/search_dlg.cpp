@@ -41,11 +41,10 @@ void CSearchDlg::DoDataExchange() {
 bool CSearchDlg::PreTranslateMessage(const KeyMessage& message) {
   switch (message.key) {
     case Key::escape:
-      // The Escape that closed the editor warning comes up over this
-      // window: it was the user's answer to the warning, not a close.
-      if (std::exchange(m_warningJustClosed, false) && message.action == KeyMessage::Action::up) {
-        return true;
-      }
+      // Its key-down closes the window, so a key-up alone is the end of an
+      // Escape that closed something over it (a context menu, the editor
+      // warning): the user dismissed that, not the search.
+      if (message.action == KeyMessage::Action::up) return true;
       OnCancel();
       return false;
     case Key::pageUp:
@@ -138,6 +137,5 @@ void CSearchDlg::OpenSelectedNote() {
   const std::u16string path = m_env.AbsolutePath(m_strFolder + name);
   if (!m_env.StartEditor(path, m_strFolder)) {
     m_env.ShowWarning(u"Scriblet", EditorNotStartedMessage(path));
-    m_warningJustClosed = true;
   }
 }

@@ -56,6 +56,4 @@ class CSearchDlg : public CDialog {
   Env& m_env;
   std::chrono::steady_clock::duration m_lastSearch{};  // how long the last search took
   bool m_searchPosted = false;
-  // The editor warning has just closed: a lone Escape key-up is its own.
-  bool m_warningJustClosed = false;
 };

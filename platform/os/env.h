@@ -54,7 +54,8 @@ class Env {
   // before, so a crash before Close may leave no file at all. Null when it
   // cannot be created. *path must outlive the file. It is written once,
   // from start to end, and may be sent to the disk as it is written; only
-  // Flush makes it durable.
+  // Flush makes it durable. On Linux it never has more permission bits
+  // than folder's notes.ndx, when there is one.
   virtual std::unique_ptr<CFile> CreateTempFile(const std::u16string& folder,
                                                 std::u16string* path) = 0;
 
@@ -111,7 +112,8 @@ class Env {
   // Whether the system can give a file in folder (which ends in '/') the
   // name name, as far as its length goes. No system takes more than 255
   // UTF-16 code units; Linux counts bytes of the name's UTF-8, 255 or fewer
-  // as folder's file system says (eCryptfs keeps about 143).
+  // as folder's file system says (eCryptfs keeps about 143); on Windows
+  // the whole path must stay below MAX_PATH (260).
   virtual bool NameFits(const std::u16string& folder, const std::u16string& name) = 0;
 
   // An exclusive advisory lock on folder (which ends in '/') among the runs

@@ -273,8 +273,13 @@ std::unique_ptr<CFile> SystemEnv::CreateTempFile(const std::u16string& folder,
                                                 std::u16string* path) {
   path->clear();
   const std::string native = ToNativeName(folder);
+  // No more access than the index it is to replace: a private index must
+  // not lie open to others under the temporary name while it is written.
+  mode_t mode = 0666;
+  struct stat index {};
+  if (::stat((native + "notes.ndx").c_str(), &index) == 0) mode = index.st_mode & 0777;
   if (::access("/proc/self/fd", X_OK) == 0) {
-    const int fd = ::open(native.empty() ? "." : native.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    const int fd = ::open(native.empty() ? "." : native.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
     if (fd >= 0) return Adopt<UnnamedFile>(fd, native, path);
   }
   // A file system without unnamed files: the file is named at once, and a
@@ -283,7 +288,7 @@ std::unique_ptr<CFile> SystemEnv::CreateTempFile(const std::u16string& folder,
   // umask being changed while other threads create files.
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string name = native + TempIndexName();
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd < 0) {
       if (errno == EEXIST) continue;
       return nullptr;

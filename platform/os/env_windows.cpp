@@ -12,6 +12,8 @@
 #include <future>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -23,6 +25,21 @@
 #include "platform/text/lower_case.h"
 
 namespace {
+
+// Whether name is kept for a device in every folder ("aux.txt",
+// "com1.0.txt"): its part before the first dot, trailing spaces cut, is
+// CON, PRN, AUX, NUL, or COM or LPT and a digit, in any case.
+bool IsDeviceName(std::u16string_view name) {
+  std::u16string stem(name.substr(0, name.find(u'.')));
+  while (!stem.empty() && stem.back() == u' ') stem.pop_back();
+  for (char16_t& c : stem) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  }
+  if (stem == u"con" || stem == u"prn" || stem == u"aux" || stem == u"nul") return true;
+  if (stem.size() != 4 || (stem.substr(0, 3) != u"com" && stem.substr(0, 3) != u"lpt")) return false;
+  const char16_t digit = stem[3];
+  return (digit >= u'0' && digit <= u'9') || digit == u'\u00B9' || digit == u'\u00B2' || digit == u'\u00B3';
+}
 
 // FILETIME counts 100 ns from 1601-01-01 UTC.
 constexpr std::int64_t kTicksPerSecond = 10000000;
@@ -315,8 +332,10 @@ std::unique_ptr<CFile> SystemEnv::OpenForRead(const std::u16string& path) {
                      OPEN_EXISTING);
 }
 
+// A second new note in the same second opens the first again, which its
+// editor may hold open for writing.
 std::unique_ptr<CFile> SystemEnv::OpenForWrite(const std::u16string& path) {
-  return OpenRegular(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
+  return OpenRegular(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
 }
 
 std::unique_ptr<CFile> SystemEnv::CreateTempFile(const std::u16string& folder,
@@ -372,6 +391,8 @@ bool SystemEnv::RenameReplacing(const std::u16string& from, const std::u16string
 
 Env::RenameResult SystemEnv::RenameNoReplace(const std::u16string& from,
                                              const std::u16string& to) {
+  const std::u16string_view target(to);
+  if (IsDeviceName(target.substr(target.find_last_of(u"\\/") + 1))) return RenameResult::failed;
   if (MoveFileExW(Wide(from), Wide(to), 0)) return RenameResult::done;
   const DWORD error = GetLastError();
   return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? RenameResult::targetExists
@@ -425,9 +446,12 @@ bool SystemEnv::IsFile(const std::u16string& path) {
 // NTFS and FAT take 255 UTF-16 code units, whatever the folder. New names
 // also keep to Linux's 255 bytes of UTF-8: a folder shared with Linux (a
 // synced drive) keeps every name, and both systems give a note the same new
-// name.
-bool SystemEnv::NameFits(const std::u16string&, const std::u16string& name) {
-  return name.size() <= 255 && ToNativeName(name).size() <= 255;
+// name. The program is not long-path aware, so the whole path must also
+// stay below MAX_PATH, or Windows renames nothing onto it.
+bool SystemEnv::NameFits(const std::u16string& folder, const std::u16string& name) {
+  if (name.size() > 255 || ToNativeName(name).size() > 255) return false;
+  const std::u16string full = FullPath(folder);
+  return (full.empty() ? folder.size() : full.size()) + name.size() < MAX_PATH;
 }
 
 std::unique_ptr<Env::FolderLock> SystemEnv::LockFolder(const std::u16string& folder) {

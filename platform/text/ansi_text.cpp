@@ -21,6 +21,7 @@ void Build(int codePage, ansi_detail::ByteTable& table) {
     table.wordByte[b] = ansi_detail::IsWordChar(static_cast<char32_t>(b));
   }
   table.utf8 = codePage == kUtf8CodePage;
+  table.codePage = codePage;
   if (!table.utf8) {
     ansi_detail::FillSingleByte(codePage, table);
     return;
@@ -96,6 +97,7 @@ void BytesToWide(const ansi_detail::ByteTable& table, std::string_view bytes, ch
 std::u16string Convert(std::string_view bytes, bool dropCutTail) {
   const ansi_detail::ByteTable& table = ansi_detail::CurrentTable();
   if (table.utf8) return Utf8ToWide(bytes, dropCutTail);
+  if (table.multiByteToWide != nullptr) return table.multiByteToWide(table.codePage, bytes, dropCutTail);
   std::u16string wide(bytes.size(), u'\0');
   BytesToWide(table, bytes, wide.data());
   return wide;
@@ -107,12 +109,17 @@ std::u16string AnsiToWide(std::string_view bytes) { return Convert(bytes, false)
 
 void AnsiToWide(std::string_view bytes, std::u16string& wide) {
   const ansi_detail::ByteTable& table = ansi_detail::CurrentTable();
-  // A character never takes more units than bytes.
-  wide.resize(bytes.size());
   if (table.utf8) {
+    // A character never takes more units than bytes.
+    wide.resize(bytes.size());
     wide.resize(Utf8ToWideInto(bytes, false, wide.data()));
     return;
   }
+  if (table.multiByteToWide != nullptr) {
+    wide = table.multiByteToWide(table.codePage, bytes, false);
+    return;
+  }
+  wide.resize(bytes.size());
   BytesToWide(table, bytes, wide.data());
 }
 

@@ -40,6 +40,12 @@ namespace ansi_detail {
 // go through Utf8WordStep.
 struct ByteTable {
   bool utf8 = false;
+  // Set by the system for a code page of up to two bytes a character (932,
+  // 936, 949, 950), which only it converts; its words are still judged a
+  // byte at a time. Returns the units of bytes, an incomplete character at
+  // the very end dropped when dropCutTail.
+  std::u16string (*multiByteToWide)(int codePage, std::string_view bytes, bool dropCutTail) = nullptr;
+  int codePage = 0;
   bool wordByte[256] = {};
   char16_t wide[256] = {};
   // In 65001, by code point below U+0800: whether it is a letter or digit.
@@ -62,9 +68,10 @@ std::size_t Utf8WordStep(std::string_view text, std::size_t pos, bool* wordChar)
 // mark.
 bool IsWordChar(char32_t c);
 
-// Fills bytes 0x80 to 0xFF of table for the single-byte codePage. A byte
-// the code page leaves undefined keeps the character of its own value and
-// is no letter; so does every byte of a code page the system lacks.
+// Fills bytes 0x80 to 0xFF of table for codePage, which is not 65001. A
+// byte the code page leaves undefined alone keeps the character of its own
+// value and is no letter; so does every byte of a code page the system
+// lacks. Sets multiByteToWide when characters may take two bytes.
 void FillSingleByte(int codePage, ByteTable& table);
 
 }  // namespace ansi_detail

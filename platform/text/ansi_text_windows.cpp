@@ -10,6 +10,32 @@ namespace {
 
 bool IsPrivateUse(wchar_t c) { return c >= 0xE000 && c <= 0xF8FF; }
 
+// A double-byte code page through the system, as Windows reads any text in
+// it. A lead byte that ends the text is a character cut short.
+std::u16string DoubleByteToWide(int codePage, std::string_view bytes, bool dropCutTail) {
+  const auto page = static_cast<UINT>(codePage);
+  if (dropCutTail) {
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+      if (!IsDBCSLeadByteEx(page, static_cast<BYTE>(bytes[pos]))) {
+        ++pos;
+      } else if (pos + 1 < bytes.size()) {
+        pos += 2;
+      } else {
+        bytes.remove_suffix(1);
+      }
+    }
+  }
+  if (bytes.empty()) return {};
+  // A character never takes more units than bytes.
+  std::u16string wide(bytes.size(), u'\0');
+  const int length = MultiByteToWideChar(page, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                         reinterpret_cast<wchar_t*>(wide.data()),
+                                         static_cast<int>(wide.size()));
+  wide.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+  return wide;
+}
+
 }  // namespace
 
 namespace ansi_detail {
@@ -28,6 +54,10 @@ bool IsWordChar(char32_t c) {
 // (rejected, or given a private-use character) keeps the character of its
 // own value and is no letter.
 void FillSingleByte(int codePage, ByteTable& table) {
+  CPINFO info{};
+  if (GetCPInfo(static_cast<UINT>(codePage), &info) && info.MaxCharSize > 1) {
+    table.multiByteToWide = &DoubleByteToWide;
+  }
   for (int b = 0x80; b < 0x100; ++b) {
     const char in = static_cast<char>(b);
     wchar_t out[2];

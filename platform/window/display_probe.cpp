@@ -9,6 +9,10 @@
 #include <string>
 #include <string_view>
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QStringList>
+
 namespace {
 
 std::string_view Variable(const char* name) {
@@ -24,10 +28,24 @@ bool XReachable() {
   return reachable;
 }
 
+// Qt reaches a compositor only through its Wayland platform plugin, a
+// package of its own (qt6-wayland) that may not be installed.
+bool QtCanUseWayland() {
+  QStringList folders;
+  const std::string_view own = Variable("QT_QPA_PLATFORM_PLUGIN_PATH");
+  if (!own.empty()) folders << QString::fromLocal8Bit(own.data(), static_cast<qsizetype>(own.size()));
+  for (const QString& plugins : QCoreApplication::libraryPaths()) folders << plugins + "/platforms";
+  for (const QString& folder : folders) {
+    if (!QDir(folder).entryList({"libqwayland*"}, QDir::Files).isEmpty()) return true;
+  }
+  return false;
+}
+
 // As a Wayland client finds its compositor: a socket handed over in
 // WAYLAND_SOCKET, else WAYLAND_DISPLAY ("wayland-0" when unset), a path of
 // its own or a name in XDG_RUNTIME_DIR.
 bool WaylandReachable() {
+  if (!QtCanUseWayland()) return false;
   if (!Variable("WAYLAND_SOCKET").empty()) return true;
   std::string path(Variable("WAYLAND_DISPLAY"));
   if (path.empty()) path = "wayland-0";

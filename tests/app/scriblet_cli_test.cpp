@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +14,8 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include <QLibraryInfo>
 
 #include "tests/support/temp_dir.h"
 
@@ -231,6 +235,39 @@ TEST_F(ScribletCli, DisplaysThatCannotBeReachedCountAsNone) {
     EXPECT_NE(Stderr().find("no-such-editor"), std::string::npos) << Stderr();
     EXPECT_EQ(std::distance(fs::directory_iterator(made), fs::directory_iterator()), 1);
   }
+}
+
+// A Wayland session without X (no XWayland) on a system that lacks Qt's
+// Wayland platform: the compositor answers, but Qt can only try X and ends
+// the process. The socket below stands in for a live compositor.
+TEST_F(ScribletCli, WaylandWithoutQtsWaylandPlatformCountsAsNoDisplay) {
+  const fs::path platforms =
+      QLibraryInfo::path(QLibraryInfo::PluginsPath).toStdString() + "/platforms";
+  for (const auto& plugin : fs::directory_iterator(platforms)) {
+    if (plugin.path().filename().string().starts_with("libqwayland")) {
+      GTEST_SKIP() << "Qt's Wayland platform is installed here";
+    }
+  }
+  const fs::path socketPath = dir.path() / "wayland-live";
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socketPath.string().size(), sizeof address.sun_path);
+  socketPath.string().copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 8), 0);
+  wayland = socketPath.string();
+  const fs::path notes = dir.path() / "notes";
+  fs::create_directory(notes);
+  std::ofstream(notes / "a.txt") << "words";
+
+  EXPECT_EQ(Run({"/s", notes.string()}), 1);
+  EXPECT_NE(Stderr().find("no display"), std::string::npos) << Stderr();
+  EXPECT_EQ(Run({}), 1) << Stderr();
+  EXPECT_EQ(Run({"--help"}), 0) << Stderr();
+  EXPECT_EQ(Stdout().rfind(kHelpOnTerminal, 0), 0u) << Stdout();
+  ::close(listener);
 }
 
 TEST_F(ScribletCli, VersionPrintsNameAndVersionWithOrWithoutADisplay) {

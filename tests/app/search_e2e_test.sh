@@ -25,7 +25,9 @@ touch -d '-2 minutes' "$notes/empty.txt"
 editor=$work/editor.sh
 cat > "$editor" <<EDITOR
 #!/bin/sh
-{ pwd; printf '%s\n' "\$#" "\$@"; } >> "$work/editor.record"
+# One write, so that the test never reads a record half made.
+record=\$(pwd; printf '%s\n' "\$#" "\$@")
+printf '%s\n' "\$record" >> "$work/editor.record"
 EDITOR
 chmod +x "$editor"
 

@@ -312,6 +312,25 @@ TEST_F(IndexFileTest, LengthsPastTheEndFailWithoutAllocatingThem) {
   }
 }
 
+// A file's length costs no disk when it is a hole: 2097152 pairs of two
+// empty strings announced, in either section, and a gigabyte of zeros
+// that takes no room. What loads is at most one pair, so the memory held
+// must not follow the count or the length.
+TEST_F(IndexFileTest, AHugeSparseFileClaimingManyPairsLoadsInLittleMemory) {
+  const std::string many = Bytes({0xFF, 0xFF, 0x00, 0x00, 0x20, 0x00});
+  for (const std::string& head : {many, Bytes({0x00, 0x00}) + many}) {
+    WriteIndex(head);
+    fs::resize_file(IndexPath(), std::uintmax_t{1} << 30);
+    stamps.Clear();
+    words = WordIndex();
+    MeasureHeapPeak peak;
+    Load();
+    EXPECT_LE(peak.PeakBytes(), std::size_t{16} << 20);
+    EXPECT_LE(stamps.Count(), 1);
+    EXPECT_LE(words.WordCount(), 1u);
+  }
+}
+
 TEST_F(IndexFileTest, RandomBytesLoadAsNothing) {
   std::mt19937 random(20240105);
   for (int round = 0; round < 200; ++round) {

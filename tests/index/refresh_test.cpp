@@ -756,6 +756,33 @@ TEST_F(RefreshTest, AnIndexThatCannotBeLoadedGivesWayToAWholeNewOne) {
   }
 }
 
+// The index holds every word of every note: a private one (chmod 600) must
+// never lie in the folder, under any name, open to others, not even while
+// its successor is written or before it is renamed into place.
+TEST_F(RefreshTest, APrivateIndexIsNeverReadableByOthersWhileItIsReplaced) {
+  Write("a.txt", "secret");
+  Run();
+  ASSERT_EQ(chmod(Native("notes.ndx").c_str(), 0600), 0);
+  Write("b.txt", "diary");
+  class Watching : public TestEnv {
+   public:
+    bool RenameReplacing(const std::u16string& from, const std::u16string& to) override {
+      struct stat st {};
+      if (stat(ToNativeName(from).c_str(), &st) == 0) namedMode = st.st_mode & 0777;
+      return TestEnv::RenameReplacing(from, to);
+    }
+    mode_t namedMode = 0;
+  } env;
+  const mode_t mask = umask(022);
+  RecordingWindow window;
+  Refresh(env, dir_.folder(), window);
+  umask(mask);
+  EXPECT_EQ(env.namedMode & 077, 0u) << std::oct << env.namedMode;
+  struct stat st {};
+  ASSERT_EQ(stat(Native("notes.ndx").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
 // A save that fails at any of its writes, the first of them halfway, or
 // at making the file durable, leaves the old file byte for byte and no
 // temporary file; once the disk takes it all the new file is whole. The

@@ -245,6 +245,13 @@ TEST_F(PosixEnvTest, RenameFailuresOtherThanATakenNameSayFailed) {
   EXPECT_EQ(Read("from.txt"), "x");
 }
 
+// A folder whose file system cannot be asked is taken to keep 255 bytes.
+TEST_F(PosixEnvTest, NamesInAFolderThatCannotBeAskedKeepTo255Bytes) {
+  const std::u16string gone = u"./no such folder/";
+  EXPECT_TRUE(env_.NameFits(gone, std::u16string(251, u'a') + u".txt"));
+  EXPECT_FALSE(env_.NameFits(gone, std::u16string(252, u'a') + u".txt"));
+}
+
 TEST_F(PosixEnvTest, RenameInAReadOnlyFolderSaysFailed) {
   if (geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
   Write("from.txt", "x");

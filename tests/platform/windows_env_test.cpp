@@ -207,6 +207,26 @@ TEST_F(WindowsEnvTest, RenameNeverReplaces) {
             Env::RenameResult::done);
   EXPECT_EQ(Read(u"Другое.txt"), "new");
   EXPECT_FALSE(Exists(u"from.txt"));
+
+  // Device names take no file, whatever follows them: a note whose first
+  // word is "aux" keeps its name at once instead of trying every number.
+  int device = 0;
+  for (const char16_t* name : {u"aux.txt", u"Con.0.txt", u"nul .txt", u"COM1.txt", u"lpt9.12.txt"}) {
+    EXPECT_EQ(env_.RenameNoReplace(Path(u"Другое.txt"), Path(name)), Env::RenameResult::failed)
+        << "device name " << device++;
+  }
+  EXPECT_EQ(env_.RenameNoReplace(Path(u"Другое.txt"), Path(u"auxiliary.txt")),
+            Env::RenameResult::done);
+}
+
+// The program is not long-path aware: Windows opens and renames no path of
+// MAX_PATH characters or more, so a note named after its first words in a
+// deep folder must get a name short enough for its path, not keep its
+// time name because the only name tried was too long (Wine takes any length).
+TEST_F(WindowsEnvTest, ANewNameFitsOnlyWhenItsPathStaysWithinMaxPath) {
+  const std::u16string folder = u"C:\\" + std::u16string(196, u'f') + u"\\";
+  EXPECT_TRUE(env_.NameFits(folder, u"short name.txt"));
+  EXPECT_FALSE(env_.NameFits(folder, std::u16string(100, u'n') + u".txt"));
 }
 
 TEST_F(WindowsEnvTest, DeletesOnlyANoteThatIsStillEmptyAndOldEnough) {
@@ -444,6 +464,21 @@ TEST_F(WindowsEnvTest, CreatesDirectoriesAndOpensForWriteKeepingBytes) {
   EXPECT_EQ(Read(u"keep.txt"), "Xbc");
   EXPECT_NE(env_.OpenForWrite(Path(u"new.txt")), nullptr);
   EXPECT_TRUE(Exists(u"new.txt"));
+}
+
+// A second new note in the same second opens the first one's file again,
+// which an editor may still hold open for writing (sharing it).
+TEST_F(WindowsEnvTest, OpensForWriteWhatAnotherProgramHoldsOpenForWriting) {
+  Write(u"note.txt", "typed");
+  const HANDLE editor = CreateFileW(At(u"note.txt").c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(editor, INVALID_HANDLE_VALUE);
+  auto file = env_.OpenForWrite(Path(u"note.txt"));
+  EXPECT_NE(file, nullptr);
+  file.reset();
+  CloseHandle(editor);
+  EXPECT_EQ(Read(u"note.txt"), "typed");
 }
 
 TEST_F(WindowsEnvTest, StartsTheEditorOnTheQuotedPathInTheFolder) {

@@ -74,6 +74,20 @@ start_entry scriblet-search-notes.desktop 2>/dev/null && fail "Search notes with
 [ ! -e "${notes[0]}" ] || fail "Search notes did not refresh ~/Notes"
 start_entry scriblet-new-note.desktop SCRIBLET_NOTES="$work/other" || fail "New note elsewhere"
 compgen -G "$work/other/note-*.txt" >/dev/null || fail "SCRIBLET_NOTES was not used"
+# A home whose path holds a space still gets its notes in ~/Notes.
+mkdir "$work/my home"
+start_entry scriblet-new-note.desktop HOME="$work/my home" || fail "New note with a space in HOME"
+compgen -G "$work/my home/Notes/note-*.txt" >/dev/null ||
+  fail "New note with a space in HOME made no note in ~/Notes: $(cd "$work" && find . -name 'note-*')"
+
+# A notes folder whose path holds a space cannot go through the command
+# line whole; the entry must not make a note in the folder cut at the space.
+start_entry scriblet-new-note.desktop SCRIBLET_NOTES="$work/my notes" || fail "New note with a space"
+[ ! -e "$work/my" ] || fail "New note on \"$work/my notes\" made $(find "$work/my")"
+compgen -G "$work/my notes/note-*.txt" >/dev/null || fail "no note in \"$work/my notes\""
+# Written "~/" where nothing expands it, the value still means the home's.
+start_entry scriblet-new-note.desktop SCRIBLET_NOTES="~/tilde" || fail "New note in ~/tilde"
+compgen -G "$work/home/tilde/note-*.txt" >/dev/null || fail "\"~/tilde\" was not the home's"
 
 # The README's uninstall.
 xargs -d '\n' rm -f -- < "$manifest"
