@@ -2,7 +2,7 @@
 #include "platform/window/gui.h"
 
 int main(int argc, char** argv) {
-  SetGuiArguments(argc, argv);
+  SetGuiProgramName(argc > 0 ? argv[0] : nullptr);
   CScribletApp theApp;
   return theApp.Run(argc, argv);
 }

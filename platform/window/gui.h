@@ -12,9 +12,13 @@
 // connected to).
 bool EnsureGuiApplication();
 
-// The program's arguments, for the toolkit's own options (Qt reads them
-// when it is brought up). argv must outlive the program's windows.
-void SetGuiArguments(int argc, char** argv);
+// The program's name (argv[0]), which the toolkit is brought up with; it
+// must outlive the program's windows. The toolkit is given no other
+// argument: whatever follows the folder is ignored, and a folder named
+// like one of Qt's options ("-reverse") stays a folder. Qt's environment
+// variables (QT_QPA_PLATFORM, QT_STYLE_OVERRIDE, QT_SCALE_FACTOR) still
+// count.
+void SetGuiProgramName(char* name);
 
 // How the program's windows present themselves to the desktop: every
 // window, message boxes included, shows icon resource iconId (see

@@ -7,8 +7,9 @@
 #include "platform/window/qt_icon.h"
 
 namespace {
-int g_argc = 0;
-char** g_argv = nullptr;
+char g_fallbackName[] = "scriblet";
+int g_argc = 1;
+char* g_argv[] = {g_fallbackName, nullptr};
 int g_iconId = 0;  // none yet
 QString g_desktopEntry;
 
@@ -28,9 +29,8 @@ bool HasDisplay() {
 }
 }  // namespace
 
-void SetGuiArguments(int argc, char** argv) {
-  g_argc = argc;
-  g_argv = argv;
+void SetGuiProgramName(char* name) {
+  if (name != nullptr) g_argv[0] = name;
 }
 
 void SetGuiIdentity(int iconId, const std::string& desktopEntry) {
@@ -46,12 +46,6 @@ bool EnsureGuiApplication() {
   // every window.
   static const bool unreachable = EveryDisplayUnreachable();
   if (unreachable) return false;
-  static char fallbackName[] = "scriblet";
-  static char* fallbackArgv[] = {fallbackName, nullptr};
-  if (g_argv == nullptr) {
-    g_argc = 1;
-    g_argv = fallbackArgv;
-  }
   // Lives until the process ends; the program runs one mode and exits.
   static QApplication* application = new QApplication(g_argc, g_argv);
   ApplyIdentity();

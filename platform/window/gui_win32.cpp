@@ -6,7 +6,7 @@
 
 bool EnsureGuiApplication() { return true; }
 
-// Windows hands the program its command line itself.
-void SetGuiArguments(int, char**) {}
+// Windows names the program itself.
+void SetGuiProgramName(char*) {}
 
 void SetGuiIdentity(int, const std::string&) {}

@@ -34,7 +34,8 @@ chmod +x "$editor"
 start_xvfb
 # The X server above, whatever platform the calling environment names.
 export QT_QPA_PLATFORM=xcb
-SCRIBLET_EDITOR=$editor SCRIBLET_CODEPAGE=65001 LC_ALL=C.UTF-8 "$scriblet" /s "$notes" &
+# Whatever follows the folder is ignored, Qt's own options too.
+SCRIBLET_EDITOR=$editor SCRIBLET_CODEPAGE=65001 LC_ALL=C.UTF-8 "$scriblet" /s "$notes" -platform nosuch &
 app=$!
 win=$(focus_scriblet_window) || fail "no search window"
 # The desktop entries' StartupWMClass names this class.
