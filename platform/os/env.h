@@ -101,7 +101,9 @@ class Env {
   // their order, is the core's (index/notes_folder.h), the same on every
   // system. Returns whether the folder was listed to its end: true for a
   // missing folder (it holds nothing), false when the folder cannot be read
-  // or its listing breaks off, after found has heard of what came before.
+  // or its listing breaks off, after found has heard of what came before,
+  // and false, after the whole listing, when an entry could not be asked
+  // about for any reason but its absence.
   virtual bool ListFiles(const std::u16string& folder,
                          const std::function<bool(const std::u16string& name)>& wanted,
                          const std::function<void(NoteEntry entry)>& found) = 0;

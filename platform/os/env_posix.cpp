@@ -389,15 +389,23 @@ bool SystemEnv::ListFiles(const std::u16string& folder,
   // Every entry's name is decoded into the same memory; a note gets its own
   // copies, of just the length needed, only once it is known to be one.
   std::u16string name;
+  bool whole = true;
   for (;;) {
     // readdir tells its end from a failure only by errno.
     errno = 0;
     const dirent* entry = ::readdir(dir.get());
-    if (entry == nullptr) return errno == 0;
+    if (entry == nullptr) return errno == 0 && whole;
     AssignNativeName(name, entry->d_name);
     if (!wanted(name)) continue;
     struct stat st {};
-    if (::fstatat(fd, entry->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (::fstatat(fd, entry->d_name, &st, 0) != 0) {
+      // Gone since it was listed, or a link to nothing or out of reach: not
+      // a note. Any other failure (a bad sector, a network folder's lost
+      // request) says nothing of whether the note is there.
+      if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP && errno != EACCES) whole = false;
+      continue;
+    }
+    if (!S_ISREG(st.st_mode)) continue;
     std::u16string path;
     path.reserve(folder.size() + name.size());
     path += folder;
