@@ -254,6 +254,59 @@ TEST_F(RefreshTest, EveryPhaseOfALargeRefreshReportsProgress) {
   EXPECT_EQ(next + 1, progress.calls.end());
 }
 
+// A note on a slow medium (a network share, a sleeping disk) may take
+// seconds to read: the progress must still hear of the work once the
+// window is due, while the note is being read, not only when it is done.
+TEST_F(RefreshTest, ANoteThatIsSlowToReadIsReportedWhileItIsRead) {
+  using Clock = std::chrono::steady_clock;
+  Write("slow.txt", std::string(1 << 20, 'w'));
+  // Hands over a note's bytes at 1 MiB a second.
+  class SlowFile : public CFile {
+   public:
+    SlowFile(std::unique_ptr<CFile> file, Clock::time_point& readDone)
+        : file_(std::move(file)), readDone_(readDone) {}
+    std::size_t Read(void* buf, std::size_t n) override {
+      std::this_thread::sleep_for(std::chrono::microseconds(n / 1024 * 1000));
+      const std::size_t got = file_->Read(buf, n);
+      readDone_ = Clock::now();
+      return got;
+    }
+    void Write(const void* buf, std::size_t n) override { file_->Write(buf, n); }
+    std::uint64_t GetLength() override { return file_->GetLength(); }
+    void Flush() override { file_->Flush(); }
+    void Close() override { file_->Close(); }
+
+   private:
+    std::unique_ptr<CFile> file_;
+    Clock::time_point& readDone_;
+  };
+  class SlowNotes : public TestEnv {
+   public:
+    std::unique_ptr<CFile> OpenForRead(const std::u16string& path) override {
+      std::unique_ptr<CFile> file = TestEnv::OpenForRead(path);
+      if (file == nullptr || !path.ends_with(u".txt")) return file;
+      return std::make_unique<SlowFile>(std::move(file), readDone);
+    }
+    Clock::time_point readDone;
+  } env;
+  class TimedProgress : public RefreshProgress {
+   public:
+    void Working(std::size_t, std::size_t) override { heard.push_back(Clock::now()); }
+    void Done() override {}
+    std::vector<Clock::time_point> heard;
+  } progress;
+
+  RecordingWindow window;
+  const Clock::time_point start = Clock::now();
+  Refresh(env, dir_.folder(), window, &progress);
+  ASSERT_EQ(window.words.count(u"w" + std::u16string((1 << 20) - 1, u'w')), 1u);
+  const Clock::time_point due = start + std::chrono::milliseconds(500);
+  ASSERT_GT(env.readDone, due);
+  EXPECT_TRUE(std::any_of(progress.heard.begin(), progress.heard.end(),
+                          [&](Clock::time_point t) { return t >= due && t < env.readDone; }))
+      << "nothing heard from the window's due time until the note was read";
+}
+
 // The window opens while notes.ndx is still being written; the folder
 // stays locked until the file is in place, and Refresh returns only then.
 TEST_F(RefreshTest, TheWindowOpensWhileTheIndexIsSavedAndRefreshWaitsForTheSave) {
