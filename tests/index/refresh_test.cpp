@@ -199,6 +199,34 @@ TEST_F(RefreshTest, AnotherRefreshOfTheFolderIsWaitedForButNotTheWindow) {
   EXPECT_TRUE(Exists("notes.ndx"));
 }
 
+// Waiting for another refresh of the folder (a second start of the search
+// while the first still works or saves a large index) is work the user
+// waits for too: the progress hears of it once the window is due.
+TEST_F(RefreshTest, WaitingForAnotherRefreshIsReported) {
+  using Clock = std::chrono::steady_clock;
+  Write("a.txt", "apple");
+  const int other = open(dir_.path().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(flock(other, LOCK_EX), 0);
+  class TimedProgress : public RefreshProgress {
+   public:
+    void Working(std::size_t, std::size_t) override { heard.push_back(Clock::now()); }
+    void Done() override {}
+    std::vector<Clock::time_point> heard;
+  } progress;
+
+  RecordingWindow window;
+  const Clock::time_point due = Clock::now() + std::chrono::milliseconds(500);
+  std::thread refresh([&] { Refresh(env_, dir_.folder(), window, &progress); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  const Clock::time_point released = Clock::now();
+  close(other);  // the other run ends
+  refresh.join();
+  EXPECT_EQ(window.shown, 1);
+  EXPECT_TRUE(std::any_of(progress.heard.begin(), progress.heard.end(),
+                          [&](Clock::time_point t) { return t >= due && t < released; }))
+      << "nothing heard while the other refresh was waited for";
+}
+
 // Copies of the index that the user keeps beside it are the user's files,
 // whatever their suffix: only what a killed run left may go.
 TEST_F(RefreshTest, TempIndexFilesOfKilledRunsAreRemovedAndNothingElse) {
