@@ -370,7 +370,7 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
 
   // Another refresh of this folder may be renaming notes and saving its
   // index right now: wait for it, and keep the window out of the lock.
-  std::unique_ptr<Env::FolderLock> lock = env.LockFolder(folder);
+  std::unique_ptr<Env::FolderLock> lock = env.LockFolder(folder, [&report] { report.Working(0, 0); });
 
   // Listed while the index loads. Killed runs' leftovers go while the turn
   // is held.

@@ -121,15 +121,16 @@ class Env {
   // An exclusive advisory lock on folder (which ends in '/') among the runs
   // that ask for it, held while the returned object lives and released
   // when it is destroyed (on any thread) or the process ends, however it
-  // ends. Waits while
-  // another run holds it. Null, at once, when the folder cannot be locked
-  // (missing, unreadable, a file system without locks): callers go on
-  // without it.
+  // ends. Waits while another run holds it, calling waiting about every
+  // 50 ms meanwhile (on this thread, so that it may show that the run
+  // works). Null, at once, when the folder cannot be locked (missing,
+  // unreadable, a file system without locks): callers go on without it.
   class FolderLock {
    public:
     virtual ~FolderLock() = default;
   };
-  virtual std::unique_ptr<FolderLock> LockFolder(const std::u16string& folder) = 0;
+  virtual std::unique_ptr<FolderLock> LockFolder(const std::u16string& folder,
+                                                 const std::function<void()>& waiting) = 0;
 
   // path made absolute against the current working directory (unchanged
   // when it already starts with '/'); "." and ".." levels are kept, so it

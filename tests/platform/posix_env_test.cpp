@@ -419,15 +419,17 @@ TEST_F(PosixEnvTest, RemovesOnlyStaleTempIndexFiles) {
 }
 
 TEST_F(PosixEnvTest, FolderLockTakesTurnsAndIsReleasedWithItsObject) {
-  auto first = env_.LockFolder(Folder());
+  auto first = env_.LockFolder(Folder(), [] {});
   ASSERT_NE(first, nullptr);
   std::atomic<bool> second_held{false};
+  std::atomic<int> waits{0};
   std::thread other([&] {
-    auto second = env_.LockFolder(Folder());
+    auto second = env_.LockFolder(Folder(), [&] { ++waits; });
     second_held = second != nullptr;
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_FALSE(second_held);
+  EXPECT_GT(waits, 0);  // the wait can be shown
   first.reset();
   other.join();
   EXPECT_TRUE(second_held);
@@ -439,12 +441,12 @@ TEST_F(PosixEnvTest, FolderLockTakesTurnsAndIsReleasedWithItsObject) {
 }
 
 TEST_F(PosixEnvTest, FolderLockNeverWaitsOnAFolderItCannotLock) {
-  EXPECT_EQ(env_.LockFolder(Folder() + u"missing/"), nullptr);
+  EXPECT_EQ(env_.LockFolder(Folder() + u"missing/", [] {}), nullptr);
   ASSERT_EQ(chmod(notes_.c_str(), 0555), 0);
-  EXPECT_NE(env_.LockFolder(Folder()), nullptr);  // read-only still locks
+  EXPECT_NE(env_.LockFolder(Folder(), [] {}), nullptr);  // read-only still locks
   if (geteuid() != 0) {
     ASSERT_EQ(chmod(notes_.c_str(), 0333), 0);
-    EXPECT_EQ(env_.LockFolder(Folder()), nullptr);
+    EXPECT_EQ(env_.LockFolder(Folder(), [] {}), nullptr);
   }
 }
 
