@@ -1,4 +1,5 @@
 // The progress window realised with Qt's progress dialog.
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QProgressDialog>
 #include <QString>
@@ -15,6 +16,10 @@ class QtProgressDialog final : public ProgressDialog, public QProgressDialog {
     setWindowTitle(ToQString(caption));
     setLabelText(QString::fromUtf8("Обновляю указатель заметок…"));
     setCancelButton(nullptr);
+    // The refresh cannot be stopped: no close box, and a close the window
+    // manager asks for all the same is refused rather than undone a step
+    // later.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setMinimumDuration(0);
     setAutoClose(false);
     setAutoReset(false);
@@ -26,6 +31,9 @@ class QtProgressDialog final : public ProgressDialog, public QProgressDialog {
     setValue(value);
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override { event->ignore(); }
 };
 
 }  // namespace
