@@ -7,6 +7,7 @@
 #include "app/progress_window.h"
 #include "platform/window/gui.h"
 #include "platform/window/qt_text.h"
+#include "platform/window/type_ahead_qt.h"
 
 namespace {
 
@@ -29,11 +30,15 @@ class QtProgressDialog final : public ProgressDialog, public QProgressDialog {
   void Show(int value, int maximum) override {
     setMaximum(maximum);
     setValue(value);
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::processEvents();
   }
 
  protected:
   void closeEvent(QCloseEvent* event) override { event->ignore(); }
+
+ private:
+  // Keys typed meanwhile are the search window's.
+  TypeAheadHold m_typeAhead;
 };
 
 }  // namespace
