@@ -21,7 +21,8 @@ class ProgressDialog {
   static std::unique_ptr<ProgressDialog> Open(const std::u16string& caption);
 
   // Shows value of maximum (0 of 0: a moving bar, the total not known yet)
-  // and lets the window paint; keys and clicks wait.
+  // and lets the window paint; keys typed meanwhile wait for the next
+  // dialog, clicks are dropped.
   virtual void Show(int value, int maximum) = 0;
 };
 

@@ -1,4 +1,5 @@
 // The progress window realised with Qt's progress dialog.
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QProgressDialog>
 #include <QString>
@@ -6,6 +7,7 @@
 #include "app/progress_window.h"
 #include "platform/window/gui.h"
 #include "platform/window/qt_text.h"
+#include "platform/window/type_ahead_qt.h"
 
 namespace {
 
@@ -15,6 +17,10 @@ class QtProgressDialog final : public ProgressDialog, public QProgressDialog {
     setWindowTitle(ToQString(caption));
     setLabelText(QString::fromUtf8("Обновляю указатель заметок…"));
     setCancelButton(nullptr);
+    // The refresh cannot be stopped: no close box, and a close the window
+    // manager asks for all the same is refused rather than undone a step
+    // later.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setMinimumDuration(0);
     setAutoClose(false);
     setAutoReset(false);
@@ -24,8 +30,15 @@ class QtProgressDialog final : public ProgressDialog, public QProgressDialog {
   void Show(int value, int maximum) override {
     setMaximum(maximum);
     setValue(value);
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::processEvents();
   }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override { event->ignore(); }
+
+ private:
+  // Keys typed meanwhile are the search window's.
+  TypeAheadHold m_typeAhead;
 };
 
 }  // namespace

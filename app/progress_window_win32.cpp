@@ -1,6 +1,6 @@
 // The progress window on Windows: a small captioned window with one line of
-// text and a progress bar, painted from the refresh's own thread. Keys and
-// clicks wait until the search window opens, as on Linux.
+// text and a progress bar, painted from the refresh's own thread. Keys typed
+// meanwhile wait for the search window, as on Linux.
 #include "app/progress_window.h"
 
 #include "platform/os/windows_api.h"

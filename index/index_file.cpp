@@ -98,15 +98,26 @@ bool SaveIndexFile(Env& env, const std::u16string& folder, CMapStringToString& s
   // The old file was read when the refresh began and is about to go: the
   // memory that caches it is better used for the new one.
   env.DropCachedBytes(folder + kIndexFileName);
-  bool written = false;
+  // Exhausted memory is the caller's to report: it goes on once the
+  // half-written file is gone.
+  const auto discard = [&] {
+    file.reset();
+    env.RemoveFile(tempPath);
+  };
   try {
     Store(*file, stamps, words, progress);
-    written = true;
-  } catch (const CException&) {
+  } catch (const CMemoryException&) {
+    discard();
+    throw;
   } catch (const std::bad_alloc&) {
+    discard();
+    throw;
+  } catch (const CException&) {
+    discard();
+    return false;
   }
   file.reset();
-  if (written && env.RenameReplacing(tempPath, folder + kIndexFileName)) return true;
+  if (env.RenameReplacing(tempPath, folder + kIndexFileName)) return true;
   env.RemoveFile(tempPath);
   return false;
 }

@@ -40,7 +40,8 @@ void LoadIndexFile(Env& env, const std::u16string& folder, CMapStringToString& s
 // the temporary file is removed and an existing "notes.ndx" stays byte for
 // byte as it was (though no longer cached: its cached bytes are let go before
 // the new file is written). Returns whether the new file is in place;
-// callers do not tell the user about a failure. progress, when given, hears
+// callers do not tell the user about a failure, except exhausted memory,
+// which is thrown on (std::bad_alloc or CMemoryException). progress, when given, hears
 // how the word lists are written.
 bool SaveIndexFile(Env& env, const std::u16string& folder, CMapStringToString& stamps,
                    const WordIndex& words, RefreshProgress* progress = nullptr);

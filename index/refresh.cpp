@@ -1,6 +1,7 @@
 #include "index/refresh.h"
 
 #include <algorithm>
+#include <chrono>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -41,17 +42,32 @@ bool IsTimeNamed(const std::u16string& name) {
   return head == u"note-";
 }
 
-// The note's text: what one read gets of its first kMaxNoteBytes bytes, up
-// to the first zero byte. Nothing when it cannot be opened or read, when
-// it has been emptied since it was listed, or when the buffer cannot be
-// had. The length comes from the enumeration, so a note
-// that grew since is read only that far, and one that shrank ends early.
-std::optional<std::string> ReadText(Env& env, const NoteEntry& entry) {
+// How often work on one large note is told to the progress.
+constexpr std::chrono::milliseconds kReportEvery(50);
+// A large note is read in pieces of this size, the progress told between
+// them: on a slow disk or a network folder one note may take seconds.
+constexpr std::size_t kReadPiece = std::size_t{256} << 10;
+
+// The note's text: its first kMaxNoteBytes bytes, up to the first zero
+// byte. Nothing when it cannot be opened or read, when it has been emptied
+// since it was listed, or when the buffer cannot be had. The length comes
+// from the enumeration, so a note that grew since is read only that far,
+// and one that shrank ends early. working is called between pieces.
+std::optional<std::string> ReadText(Env& env, const NoteEntry& entry,
+                                    const std::function<void()>& working) {
   std::unique_ptr<CFile> file = env.OpenForRead(entry.path);
   if (file == nullptr) return std::nullopt;
   try {
     std::string text(entry.length < kMaxNoteBytes ? entry.length : kMaxNoteBytes, '\0');
-    text.resize(file->Read(text.data(), text.size()));
+    std::size_t got = 0;
+    for (;;) {
+      const std::size_t want = std::min(kReadPiece, text.size() - got);
+      const std::size_t read = file->Read(text.data() + got, want);
+      got += read;
+      if (read < want || got == text.size()) break;
+      working();
+    }
+    text.resize(got);
     // Listed with text, found empty: an editor saving in place has cut it
     // and not yet written it again. Read now, a time-named note would be
     // named after no words; it is left for the next refresh instead.
@@ -134,7 +150,9 @@ std::u16string RenameAfterWords(Env& env, const std::u16string& folder, const No
 // the index is the same as if each were indexed at once.
 class PendingNotes {
  public:
-  explicit PendingNotes(WordIndex& words) : m_words(words) {}
+  // working is called every so often while one note holds the work up.
+  PendingNotes(WordIndex& words, std::function<void()> working)
+      : m_words(words), m_working(std::move(working)) {}
   PendingNotes(const PendingNotes&) = delete;
   PendingNotes& operator=(const PendingNotes&) = delete;
 
@@ -155,7 +173,7 @@ class PendingNotes {
       // ready then, and both threads are woken once per run instead of once
       // per note.
       if (!m_pending.front().words.Ready()) {
-        m_pending[std::min(kWaitRun, m_pending.size()) - 1].words.Wait();
+        Await(m_pending[std::min(kWaitRun, m_pending.size()) - 1].words);
       }
       IndexOldest();
     }
@@ -180,6 +198,7 @@ class PendingNotes {
     Pending note = std::move(m_pending.front());
     m_pending.pop_front();
     m_bytes -= note.bytes;
+    Await(note.words);
     const SplitText split = note.words.Get();
     if (split.runs.empty()) return;
     std::vector<WordIndex::Id>& ids = m_ids;
@@ -189,13 +208,22 @@ class PendingNotes {
       if (run == m_runWords.size()) {
         const std::uint64_t strong = split.NewWord(run, m_word);
         m_runWords.push_back(m_words.InsertWord(m_word, strong));
+        // One note may bring millions of new words.
+        if (m_runWords.size() % kWordsBetweenReports == 0) m_working();
       }
       ids.push_back(m_runWords[run]);
     }
     m_words.AddNote(m_words.InternNote(note.name), ids);
   }
 
+  void Await(SplitResult& words) {
+    while (!words.Wait(kReportEvery)) m_working();
+  }
+
+  static constexpr std::size_t kWordsBetweenReports = std::size_t{1} << 16;
+
   WordIndex& m_words;
+  std::function<void()> m_working;
   std::vector<WordIndex::Id> m_runWords;  // the splitter's run number to its word
   std::vector<WordIndex::Id> m_ids;       // the word ids of the note being indexed
   std::u16string m_word;                  // the last new word, its storage reused
@@ -370,7 +398,7 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
 
   // Another refresh of this folder may be renaming notes and saving its
   // index right now: wait for it, and keep the window out of the lock.
-  std::unique_ptr<Env::FolderLock> lock = env.LockFolder(folder);
+  std::unique_ptr<Env::FolderLock> lock = env.LockFolder(folder, [&report] { report.Working(0, 0); });
 
   // Listed while the index loads. Killed runs' leftovers go while the turn
   // is held.
@@ -388,10 +416,13 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
       UnchangedNotes(stamps, entries, utcOffset, repeats);
   seen.reserve(entries.size());
   ExpectChangedNotes(words, entries, unchanged);
+  std::size_t at = 0;  // the entry the progress hears of
+  const std::function<void()> working = [&report, &at, &entries] { report.Working(at, entries.size()); };
   std::optional<PendingNotes> pending;  // made for the first note read
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const NoteEntry& entry = entries[i];
-    report.Working(i, entries.size());
+    at = i;
+    working();
     if (entry.length == 0) {
       // A young empty note may be an editor's save half done: it is left
       // alone, unrecorded, for a later refresh to delete.
@@ -414,7 +445,7 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
       continue;
     }
 
-    std::optional<std::string> text = ReadText(env, entry);
+    std::optional<std::string> text = ReadText(env, entry, working);
     if (!text) {
       // Kept (not gone) but not stamped, so the next refresh tries again.
       if (known != nullptr) seen.push_back(known);
@@ -424,7 +455,7 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
     readAny = true;
     std::u16string name = entry.name;
     if (IsTimeNamed(name)) name = RenameAfterWords(env, folder, entry, BaseName(*text));
-    if (!pending) pending.emplace(words);
+    if (!pending) pending.emplace(words, working);
     pending->Add(name, std::move(*text));
     text.reset();
     stamps.SetValue(name, std::u16string(stamp.View()));

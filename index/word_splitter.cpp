@@ -36,7 +36,13 @@ std::uint64_t SplitText::NewWord(std::uint32_t run, std::u16string& word) const 
 bool SplitResult::Ready() const { return m_state->ready.load(std::memory_order_acquire); }
 
 void SplitResult::Wait() {
-  if (!Ready()) m_splitter->WaitFor(*m_state);
+  // The splitter offers bounded waits only.
+  while (!Wait(std::chrono::hours(1))) {
+  }
+}
+
+bool SplitResult::Wait(std::chrono::milliseconds most) {
+  return Ready() || m_splitter->WaitFor(*m_state, most);
 }
 
 SplitText SplitResult::Get() {
@@ -74,12 +80,14 @@ void WordSplitter::Start() {
   if (wake) m_wake.notify_one();
 }
 
-void WordSplitter::WaitFor(const SplitResult::State& state) {
+bool WordSplitter::WaitFor(const SplitResult::State& state, std::chrono::milliseconds most) {
   Start();
   std::unique_lock<std::mutex> lock(m_mutex);
   ++m_waiting;
-  m_done.wait(lock, [&state] { return state.ready.load(std::memory_order_relaxed); });
+  const bool ready =
+      m_done.wait_for(lock, most, [&state] { return state.ready.load(std::memory_order_relaxed); });
   --m_waiting;
+  return ready;
 }
 
 void WordSplitter::Run() {

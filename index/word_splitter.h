@@ -24,6 +24,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <exception>
 #include <memory>
@@ -68,6 +69,8 @@ class SplitResult {
   bool Ready() const;
   // Waits until the words are ready.
   void Wait();
+  // Waits until the words are ready or most has passed; whether they are.
+  bool Wait(std::chrono::milliseconds most);
   // Waits for the words and takes them; at most once. Throws std::bad_alloc
   // when they could not be had.
   SplitText Get();
@@ -115,8 +118,9 @@ class WordSplitter {
   };
   // Wakes the splitter when it sleeps with texts queued.
   void Start();
-  // Waits, the splitter started, until state is ready.
-  void WaitFor(const SplitResult::State& state);
+  // Waits, the splitter started, until state is ready or most has passed;
+  // whether it is ready.
+  bool WaitFor(const SplitResult::State& state, std::chrono::milliseconds most);
   void Run();
   // Splits text into result, or keeps in result why it could not be;
   // throws nothing.

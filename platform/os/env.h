@@ -101,7 +101,9 @@ class Env {
   // their order, is the core's (index/notes_folder.h), the same on every
   // system. Returns whether the folder was listed to its end: true for a
   // missing folder (it holds nothing), false when the folder cannot be read
-  // or its listing breaks off, after found has heard of what came before.
+  // or its listing breaks off, after found has heard of what came before,
+  // and false, after the whole listing, when an entry could not be asked
+  // about for any reason but its absence.
   virtual bool ListFiles(const std::u16string& folder,
                          const std::function<bool(const std::u16string& name)>& wanted,
                          const std::function<void(NoteEntry entry)>& found) = 0;
@@ -119,15 +121,16 @@ class Env {
   // An exclusive advisory lock on folder (which ends in '/') among the runs
   // that ask for it, held while the returned object lives and released
   // when it is destroyed (on any thread) or the process ends, however it
-  // ends. Waits while
-  // another run holds it. Null, at once, when the folder cannot be locked
-  // (missing, unreadable, a file system without locks): callers go on
-  // without it.
+  // ends. Waits while another run holds it, calling waiting about every
+  // 50 ms meanwhile (on this thread, so that it may show that the run
+  // works). Null, at once, when the folder cannot be locked (missing,
+  // unreadable, a file system without locks): callers go on without it.
   class FolderLock {
    public:
     virtual ~FolderLock() = default;
   };
-  virtual std::unique_ptr<FolderLock> LockFolder(const std::u16string& folder) = 0;
+  virtual std::unique_ptr<FolderLock> LockFolder(const std::u16string& folder,
+                                                 const std::function<void()>& waiting) = 0;
 
   // path made absolute against the current working directory (unchanged
   // when it already starts with '/'); "." and ".." levels are kept, so it

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cerrno>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <optional>
 #include <random>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 #include "platform/os/editor.h"
@@ -389,15 +391,23 @@ bool SystemEnv::ListFiles(const std::u16string& folder,
   // Every entry's name is decoded into the same memory; a note gets its own
   // copies, of just the length needed, only once it is known to be one.
   std::u16string name;
+  bool whole = true;
   for (;;) {
     // readdir tells its end from a failure only by errno.
     errno = 0;
     const dirent* entry = ::readdir(dir.get());
-    if (entry == nullptr) return errno == 0;
+    if (entry == nullptr) return errno == 0 && whole;
     AssignNativeName(name, entry->d_name);
     if (!wanted(name)) continue;
     struct stat st {};
-    if (::fstatat(fd, entry->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (::fstatat(fd, entry->d_name, &st, 0) != 0) {
+      // Gone since it was listed, or a link to nothing or out of reach: not
+      // a note. Any other failure (a bad sector, a network folder's lost
+      // request) says nothing of whether the note is there.
+      if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP && errno != EACCES) whole = false;
+      continue;
+    }
+    if (!S_ISREG(st.st_mode)) continue;
     std::u16string path;
     path.reserve(folder.size() + name.size());
     path += folder;
@@ -425,7 +435,11 @@ bool SystemEnv::NameFits(const std::u16string& folder, const std::u16string& nam
   return ToNativeName(name).size() <= limit;
 }
 
-std::unique_ptr<Env::FolderLock> SystemEnv::LockFolder(const std::u16string& folder) {
+// How often a held folder lock is asked for again.
+constexpr std::chrono::milliseconds kLockPoll(50);
+
+std::unique_ptr<Env::FolderLock> SystemEnv::LockFolder(const std::u16string& folder,
+                                                       const std::function<void()>& waiting) {
   // The folder itself is locked: it needs no file of ours in it, can be
   // opened in a read-only folder, and is never replaced as notes.ndx is.
   const std::string native = ToNativeName(folder);
@@ -439,11 +453,14 @@ std::unique_ptr<Env::FolderLock> SystemEnv::LockFolder(const std::u16string& fol
     ::close(fd);
     throw;
   }
-  int locked;
-  while ((locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+  // Asked again and again rather than waited for in the system, so that
+  // the wait can be shown.
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return lock;
+    if (errno != EWOULDBLOCK && errno != EINTR) return nullptr;
+    waiting();
+    std::this_thread::sleep_for(kLockPoll);
   }
-  if (locked != 0) return nullptr;
-  return lock;
 }
 
 std::u16string SystemEnv::AbsolutePath(const std::u16string& path) {

@@ -209,10 +209,11 @@ class MutexFolderLock final : public Env::FolderLock {
   MutexFolderLock(const MutexFolderLock&) = delete;
   MutexFolderLock& operator=(const MutexFolderLock&) = delete;
 
-  // Returns once the mutex is taken, waiting while another run holds it.
-  // False when it cannot be: no thread could be started, or the wait
-  // failed; nothing is held then.
-  bool Take() {
+  // Returns once the mutex is taken, waiting while another run holds it
+  // and calling waiting about every 50 ms meanwhile. False when it cannot
+  // be: no thread could be started, or the wait failed; nothing is held
+  // then.
+  bool Take(const std::function<void()>& waiting) {
     std::future<bool> taken = taken_.get_future();
     std::future<void> released = release_.get_future();
     try {
@@ -227,6 +228,7 @@ class MutexFolderLock final : public Env::FolderLock {
     } catch (const std::system_error&) {
       return false;
     }
+    while (taken.wait_for(std::chrono::milliseconds(50)) == std::future_status::timeout) waiting();
     if (taken.get()) return true;
     owner_.join();
     return false;
@@ -454,7 +456,8 @@ bool SystemEnv::NameFits(const std::u16string& folder, const std::u16string& nam
   return (full.empty() ? folder.size() : full.size()) + name.size() < MAX_PATH;
 }
 
-std::unique_ptr<Env::FolderLock> SystemEnv::LockFolder(const std::u16string& folder) {
+std::unique_ptr<Env::FolderLock> SystemEnv::LockFolder(const std::u16string& folder,
+                                                       const std::function<void()>& waiting) {
   const std::u16string full = FullPath(folder);
   const DWORD attributes = full.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(Wide(full));
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
@@ -472,7 +475,7 @@ std::unique_ptr<Env::FolderLock> SystemEnv::LockFolder(const std::u16string& fol
   }
   // Without a thread to hold it the folder goes unlocked, as one that
   // cannot be locked.
-  if (!lock->Take()) return nullptr;
+  if (!lock->Take(waiting)) return nullptr;
   return lock;
 }
 

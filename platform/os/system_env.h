@@ -25,7 +25,8 @@ class SystemEnv : public Env {
                  const std::function<void(NoteEntry entry)>& found) override;
   bool IsFile(const std::u16string& path) override;
   bool NameFits(const std::u16string& folder, const std::u16string& name) override;
-  std::unique_ptr<FolderLock> LockFolder(const std::u16string& folder) override;
+  std::unique_ptr<FolderLock> LockFolder(const std::u16string& folder,
+                                         const std::function<void()>& waiting) override;
   std::u16string AbsolutePath(const std::u16string& path) override;
   std::int64_t Now() override;
   std::int64_t UtcOffsetNow() override;

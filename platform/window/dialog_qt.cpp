@@ -18,6 +18,7 @@
 #include "platform/window/list_ctrl_native_qt.h"
 #include "platform/window/qt_icon.h"
 #include "platform/window/qt_text.h"
+#include "platform/window/type_ahead_qt.h"
 
 namespace {
 
@@ -243,6 +244,11 @@ int CDialog::DoModal() {
   } unbind{*this};
 
   if (OnInitDialog()) window.FocusFirstTabStop();
+  // Keys typed while a progress window was up go to the focused control
+  // once the window shows.
+  QTimer::singleShot(0, &window, [&window] {
+    DeliverTypeAhead(window.focusWidget() != nullptr ? window.focusWidget() : &window);
+  });
   return window.Run();
 }
 

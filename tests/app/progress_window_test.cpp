@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QProgressDialog>
 #include <chrono>
+#include <thread>
 
 namespace {
 
@@ -36,6 +38,24 @@ TEST(ProgressWindow, AnUnknownTotalShowsABusyBar) {
   ASSERT_NE(Shown(progress), nullptr);
   EXPECT_EQ(Shown(progress)->minimum(), 0);
   EXPECT_EQ(Shown(progress)->maximum(), 0);
+}
+
+// The refresh cannot be stopped, so the window offers no close box; if the
+// window manager closes it all the same, it stays closed rather than
+// springing back at the next step.
+TEST(ProgressWindow, AClosedWindowDoesNotComeBack) {
+  ProgressWindow progress(u"scriblet", std::chrono::milliseconds(0));
+  progress.Working(3, 10);
+  QProgressDialog* shown = Shown(progress);
+  ASSERT_NE(shown, nullptr);
+  if (!(shown->windowFlags() & Qt::WindowCloseButtonHint)) return;
+  shown->close();
+  QCoreApplication::processEvents();
+  for (std::size_t done = 4; done < 7; ++done) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // past the repaint interval
+    progress.Working(done, 10);
+  }
+  EXPECT_FALSE(shown->isVisible());
 }
 
 }  // namespace

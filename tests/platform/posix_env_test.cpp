@@ -2,6 +2,7 @@
 // notes, their order, and the rename and delete guarantees the refresh
 // relies on so that no note is ever lost or overwritten.
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -12,8 +13,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -27,6 +30,21 @@
 #include "platform/os/memory.h"
 #include "platform/text/file_names.h"
 #include "tests/support/alloc_failure.h"
+
+// The entry of this name, when set, cannot be asked about: fstatat fails
+// with EIO, as on a bad sector or a network folder that drops a request.
+static std::atomic<const char*> g_statFails{nullptr};
+
+extern "C" int fstatat(int dir, const char* path, struct stat* st, int flags) noexcept {
+  using Real = int (*)(int, const char*, struct stat*, int);
+  static const Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "fstatat"));
+  const char* failing = g_statFails.load();
+  if (failing != nullptr && std::strcmp(path, failing) == 0) {
+    errno = EIO;
+    return -1;
+  }
+  return real(dir, path, st, flags);
+}
 
 namespace {
 
@@ -156,6 +174,21 @@ TEST_F(PosixEnvTest, LeavesOutWhatIsNotARegularFileOrCannotBeKept) {
   EXPECT_TRUE(Exists("x.txt"));
   EXPECT_TRUE(Exists("y.txt"));
   EXPECT_TRUE(Exists("z.txt"));
+}
+
+// A note the system cannot stat is not known to be gone: the listing is
+// then not whole, so that the refresh keeps its record and words.
+TEST_F(PosixEnvTest, ANoteThatCannotBeStattedLeavesTheListingIncomplete) {
+  Write("a.txt", "apple");
+  Write("b.txt", "banana");
+  std::vector<std::u16string> names;
+  g_statFails = "b.txt";
+  const bool whole = env_.ListFiles(
+      Folder(), [](const std::u16string&) { return true; },
+      [&names](NoteEntry entry) { names.push_back(entry.name); });
+  g_statFails = nullptr;
+  EXPECT_EQ(names, std::vector<std::u16string>{u"a.txt"});
+  EXPECT_FALSE(whole);
 }
 
 TEST_F(PosixEnvTest, ListsALinkToANoteAsItsTarget) {
@@ -386,15 +419,17 @@ TEST_F(PosixEnvTest, RemovesOnlyStaleTempIndexFiles) {
 }
 
 TEST_F(PosixEnvTest, FolderLockTakesTurnsAndIsReleasedWithItsObject) {
-  auto first = env_.LockFolder(Folder());
+  auto first = env_.LockFolder(Folder(), [] {});
   ASSERT_NE(first, nullptr);
   std::atomic<bool> second_held{false};
+  std::atomic<int> waits{0};
   std::thread other([&] {
-    auto second = env_.LockFolder(Folder());
+    auto second = env_.LockFolder(Folder(), [&] { ++waits; });
     second_held = second != nullptr;
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_FALSE(second_held);
+  EXPECT_GT(waits, 0);  // the wait can be shown
   first.reset();
   other.join();
   EXPECT_TRUE(second_held);
@@ -406,12 +441,12 @@ TEST_F(PosixEnvTest, FolderLockTakesTurnsAndIsReleasedWithItsObject) {
 }
 
 TEST_F(PosixEnvTest, FolderLockNeverWaitsOnAFolderItCannotLock) {
-  EXPECT_EQ(env_.LockFolder(Folder() + u"missing/"), nullptr);
+  EXPECT_EQ(env_.LockFolder(Folder() + u"missing/", [] {}), nullptr);
   ASSERT_EQ(chmod(notes_.c_str(), 0555), 0);
-  EXPECT_NE(env_.LockFolder(Folder()), nullptr);  // read-only still locks
+  EXPECT_NE(env_.LockFolder(Folder(), [] {}), nullptr);  // read-only still locks
   if (geteuid() != 0) {
     ASSERT_EQ(chmod(notes_.c_str(), 0333), 0);
-    EXPECT_EQ(env_.LockFolder(Folder()), nullptr);
+    EXPECT_EQ(env_.LockFolder(Folder(), [] {}), nullptr);
   }
 }
 

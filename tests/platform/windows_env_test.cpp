@@ -42,7 +42,7 @@ constexpr wchar_t kHoldLockVariable[] = L"SCRIBLET_TEST_HOLD_LOCK";
   wchar_t folder[MAX_PATH];
   const DWORD length = GetEnvironmentVariableW(kHoldLockVariable, folder, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return false;
-  const auto lock = Env::Default().LockFolder(FromWide(folder));
+  const auto lock = Env::Default().LockFolder(FromWide(folder), [] {});
   if (lock == nullptr) ExitProcess(2);
   std::ofstream(fs::path(folder) / "held") << "x";
   Sleep(INFINITE);
@@ -56,7 +56,7 @@ bool LocksWithin(const std::u16string& folder, int ms) {
   const auto result = std::make_shared<std::promise<bool>>();
   std::future<bool> locked = result->get_future();
   std::thread([folder, result] {
-    result->set_value(Env::Default().LockFolder(folder) != nullptr);
+    result->set_value(Env::Default().LockFolder(folder, [] {}) != nullptr);
   }).detach();
   return locked.wait_for(std::chrono::milliseconds(ms)) == std::future_status::ready &&
          locked.get();
@@ -288,7 +288,7 @@ TEST_F(WindowsEnvTest, RemovesOnlyLeftoverTemporaryIndexFiles) {
 }
 
 TEST_F(WindowsEnvTest, LocksAFolderHoweverItIsSpelt) {
-  auto lock = env_.LockFolder(dir_.folder());
+  auto lock = env_.LockFolder(dir_.folder(), [] {});
   ASSERT_NE(lock, nullptr);
   // Another run, on another thread as another process would be, waits
   // for the same folder even when it is spelt otherwise.
@@ -299,7 +299,7 @@ TEST_F(WindowsEnvTest, LocksAFolderHoweverItIsSpelt) {
   }
   std::atomic<bool> taken{false};
   std::thread second([&] {
-    auto again = env_.LockFolder(other);
+    auto again = env_.LockFolder(other, [] {});
     EXPECT_NE(again, nullptr);
     taken = true;
   });
@@ -309,9 +309,9 @@ TEST_F(WindowsEnvTest, LocksAFolderHoweverItIsSpelt) {
   second.join();
   EXPECT_TRUE(taken);
 
-  EXPECT_EQ(env_.LockFolder(Path(u"missing\\")), nullptr);
+  EXPECT_EQ(env_.LockFolder(Path(u"missing\\"), [] {}), nullptr);
   Write(u"file.txt", "x");
-  EXPECT_EQ(env_.LockFolder(Path(u"file.txt\\")), nullptr);
+  EXPECT_EQ(env_.LockFolder(Path(u"file.txt\\"), [] {}), nullptr);
 }
 
 // A folder's short (8.3) name is one more spelling of it, as a program that
@@ -322,7 +322,7 @@ TEST_F(WindowsEnvTest, LocksAFolderReachedByItsShortName) {
   if (length == 0 || length >= MAX_PATH || _wcsicmp(shortPath, dir_.path().c_str()) == 0) {
     GTEST_SKIP() << "no short names here";
   }
-  auto lock = env_.LockFolder(dir_.folder());
+  auto lock = env_.LockFolder(dir_.folder(), [] {});
   ASSERT_NE(lock, nullptr);
   EXPECT_FALSE(LocksWithin(FromWide(shortPath) + u"\\", 200))
       << "the same folder under its short name";
@@ -331,7 +331,7 @@ TEST_F(WindowsEnvTest, LocksAFolderReachedByItsShortName) {
 TEST_F(WindowsEnvTest, ALockLetGoOnAnotherThreadLetsTheNextRunIn) {
   // As a refresh that saves beside the open window: taken on the window's
   // thread, which lives on, and let go on the save's.
-  auto lock = env_.LockFolder(dir_.folder());
+  auto lock = env_.LockFolder(dir_.folder(), [] {});
   ASSERT_NE(lock, nullptr);
   EXPECT_FALSE(LocksWithin(dir_.folder(), 200));
   std::thread([&lock] { lock.reset(); }).join();

@@ -43,6 +43,9 @@ std::optional<std::string> ReadText(Env& env, const NoteEntry& entry) {
   try {
     std::string text(entry.length < kMaxNoteBytes ? entry.length : kMaxNoteBytes, '\0');
     text.resize(file->Read(text.data(), text.size()));
+    // As the program does: a note found emptied since it was listed (an
+    // editor saving in place) is left for the next refresh.
+    if (text.empty()) return std::nullopt;
     if (const std::size_t zero = text.find('\0'); zero != std::string::npos) text.resize(zero);
     return text;
   } catch (const CFileException&) {
@@ -149,7 +152,10 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window) {
   // delete the same notes.
   const std::int64_t writtenBefore = env.Now() - ::kEmptyNoteMinAge;
   bool changed = false;
-  for (const NoteEntry& entry : FindNotes(env, folder)) {
+  // As the program does: a note a broken-off listing did not reach may
+  // still be there, so nothing is taken for gone then.
+  ListingFacts listing;
+  for (const NoteEntry& entry : FindNotes(env, folder, {}, &listing)) {
     if (entry.length == 0) {
       if (entry.lastWrite < writtenBefore) env.DeleteIfEmpty(entry.path, writtenBefore);
       continue;
@@ -177,7 +183,7 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window) {
   }
 
   CMapStringToString vanished;
-  for (const auto* e = stamps.FirstEntry(); e != nullptr; e = stamps.NextEntry(e)) {
+  for (const auto* e = stamps.FirstEntry(); e != nullptr && listing.whole; e = stamps.NextEntry(e)) {
     if (seen.FindEntry(e->key) == nullptr) vanished.SetValue(e->key, u"");
   }
   if (vanished.Count() != 0) changed = true;

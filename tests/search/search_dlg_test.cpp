@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <set>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,9 +30,22 @@ using Names = std::vector<std::u16string>;
 
 class SearchDlg : public ::testing::Test {
  protected:
-  SearchDlg() {
-    dlg.m_pWordIndex = &index;
-    dlg.m_strFolder = dir.folder();
+  SearchDlg() { Attach(dlg); }
+
+  // A window over the same notes, with its own record of launches.
+  struct Fresh {
+    TestEnv env;
+    CSearchDlg dialog{env};
+  };
+  std::unique_ptr<Fresh> FreshDialog() {
+    auto fresh = std::make_unique<Fresh>();
+    Attach(fresh->dialog);
+    return fresh;
+  }
+
+  void Attach(CSearchDlg& dialog) {
+    dialog.m_pWordIndex = &index;
+    dialog.m_strFolder = dir.folder();
   }
   // Writes a note and records its words in the index.
   void Note(const std::string& name, const std::string& text, const Names& words) {
@@ -285,11 +299,8 @@ TEST_F(SearchDlg, WhatIsDoneWhileASlowSearchWaitsActsOnTheLatestQuery) {
 TEST_F(SearchDlg, EscapeClosesFromAnyControl) {
   Note("A.txt", "a", {u"cat"});
   for (int tabs = 0; tabs < 5; ++tabs) {
-    TestEnv env2;
-    CSearchDlg dialog(env2);
-    dialog.m_pWordIndex = &index;
-    dialog.m_strFolder = dir.folder();
-    const ModalRun run = RunModal(dialog, [&](QWidget* window) {
+    const auto fresh = FreshDialog();
+    const ModalRun run = RunModal(fresh->dialog, [&](QWidget* window) {
       Type(window, "cat");
       for (int i = 0; i < tabs; ++i) Press(window, Qt::Key_Tab);
       Press(window, Qt::Key_Escape);
@@ -304,9 +315,8 @@ TEST_F(SearchDlg, EscapeClosesFromAnyControl) {
   });
   EXPECT_TRUE(released.leftOpen);
   for (bool closeBox : {false, true}) {
-    TestEnv env2;
-    CSearchDlg dialog(env2);
-    const ModalRun run = RunModal(dialog, [&](QWidget* window) {
+    const auto fresh = FreshDialog();
+    const ModalRun run = RunModal(fresh->dialog, [&](QWidget* window) {
       if (closeBox) window->close();
       else QTest::mouseClick(Control(window, IDCANCEL), Qt::LeftButton);
     });
@@ -455,11 +465,8 @@ TEST_F(SearchDlg, NamesReachingOutsideTheFolderAreNeitherReadNorOpened) {
 TEST_F(SearchDlg, EscapeThatDismissesAContextMenuLeavesTheWindowOpen) {
   Note("A.txt", "a", {u"cat"});
   for (const int id : {IDC_QUERY, IDC_PREVIEW}) {
-    TestEnv env2;
-    CSearchDlg dialog(env2);
-    dialog.m_pWordIndex = &index;
-    dialog.m_strFolder = dir.folder();
-    const ModalRun run = RunModal(dialog, [&](QWidget* window) {
+    const auto fresh = FreshDialog();
+    const ModalRun run = RunModal(fresh->dialog, [&](QWidget* window) {
       Type(window, "cat");
       QWidget* field = Control(window, id);
       field->setFocus();

@@ -105,8 +105,9 @@ class TestEnv : public Env {
   bool NameFits(const std::u16string& folder, const std::u16string& name) override {
     return real().NameFits(folder, name);
   }
-  std::unique_ptr<FolderLock> LockFolder(const std::u16string& folder) override {
-    return real().LockFolder(folder);
+  std::unique_ptr<FolderLock> LockFolder(const std::u16string& folder,
+                                         const std::function<void()>& waiting) override {
+    return real().LockFolder(folder, waiting);
   }
   std::u16string AbsolutePath(const std::u16string& path) override {
     return real().AbsolutePath(path);
