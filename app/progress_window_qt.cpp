@@ -26,6 +26,9 @@ class QtProgressDialog final : public ProgressDialog, public QProgressDialog {
     setAutoReset(false);
     show();
   }
+  // Keys the system has sent but the program not yet taken would go with
+  // the window: they are taken into the hold first.
+  ~QtProgressDialog() override { QCoreApplication::processEvents(); }
 
   void Show(int value, int maximum) override {
     setMaximum(maximum);

@@ -243,13 +243,15 @@ class BackgroundSave {
  public:
   // words.Walk() must be built already: the save and the window read it at
   // once. Throws std::bad_alloc when memory runs out before the save
-  // begins (the lock is then let go and nothing was written).
+  // begins (the lock is then let go and nothing was written). progress
+  // hears of a save made here, before the window.
   BackgroundSave(Env& env, const std::u16string& folder, CMapStringToString& stamps,
-                 const WordIndex& words, std::unique_ptr<Env::FolderLock> lock)
+                 const WordIndex& words, std::unique_ptr<Env::FolderLock> lock,
+                 RefreshProgress& progress)
       : m_lock(std::move(lock)), m_thread(StartThread([this, &env, &folder, &stamps, &words] {
-          Save(env, folder, stamps, words);
+          Save(env, folder, stamps, words, nullptr);
         })) {
-    if (!m_thread.joinable()) Save(env, folder, stamps, words);
+    if (!m_thread.joinable()) Save(env, folder, stamps, words, &progress);
   }
   // Waits for the save, so that a refresh unwinding past it never leaves
   // the thread running over a freed index.
@@ -267,10 +269,11 @@ class BackgroundSave {
   }
 
  private:
-  void Save(Env& env, const std::u16string& folder, CMapStringToString& stamps, const WordIndex& words) {
+  void Save(Env& env, const std::u16string& folder, CMapStringToString& stamps, const WordIndex& words,
+            RefreshProgress* progress) {
     // An exception must not leave the thread: it is kept for Finish.
     try {
-      SaveIndexFile(env, folder, stamps, words);
+      SaveIndexFile(env, folder, stamps, words, progress);
     } catch (...) {
       m_failure = std::current_exception();
     }
@@ -493,7 +496,7 @@ void Refresh(Env& env, const std::u16string& folderText, SearchWindow& window,
   words.Walk();
   std::optional<BackgroundSave> save;
   if (changed) {
-    save.emplace(env, folder, stamps, words, std::move(lock));
+    save.emplace(env, folder, stamps, words, std::move(lock), report);
   } else {
     lock.reset();
   }

@@ -401,10 +401,15 @@ bool SystemEnv::ListFiles(const std::u16string& folder,
     if (!wanted(name)) continue;
     struct stat st {};
     if (::fstatat(fd, entry->d_name, &st, 0) != 0) {
-      // Gone since it was listed, or a link to nothing or out of reach: not
-      // a note. Any other failure (a bad sector, a network folder's lost
-      // request) says nothing of whether the note is there.
-      if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP && errno != EACCES) whole = false;
+      // Gone since it was listed, or a link whose target cannot be reached
+      // (whatever the reason): not a note. Any other failure to ask about
+      // the entry itself (a bad sector, a network folder's lost request)
+      // says nothing of whether the note is there.
+      const int error = errno;
+      struct stat self {};
+      const bool link =
+          ::fstatat(fd, entry->d_name, &self, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(self.st_mode);
+      if (!link && error != ENOENT) whole = false;
       continue;
     }
     if (!S_ISREG(st.st_mode)) continue;

@@ -246,9 +246,7 @@ int CDialog::DoModal() {
   if (OnInitDialog()) window.FocusFirstTabStop();
   // Keys typed while a progress window was up go to the focused control
   // once the window shows.
-  QTimer::singleShot(0, &window, [&window] {
-    DeliverTypeAhead(window.focusWidget() != nullptr ? window.focusWidget() : &window);
-  });
+  QTimer::singleShot(0, &window, [&window] { DeliverTypeAhead(&window); });
   return window.Run();
 }
 

@@ -41,12 +41,13 @@ bool TypeAheadHold::eventFilter(QObject*, QEvent* event) {
   }
 }
 
-void DeliverTypeAhead(QWidget* target) {
+void DeliverTypeAhead(QWidget* window) {
   std::vector<std::unique_ptr<QEvent>> keys = std::move(KeptKeys());
   KeptKeys().clear();
-  const QPointer<QWidget> alive(target);
+  const QPointer<QWidget> alive(window);
   for (const auto& key : keys) {
     if (!alive) return;  // a kept Escape or Enter may have closed it
-    QApplication::sendEvent(alive, key.get());
+    QWidget* focus = alive->focusWidget();
+    QApplication::sendEvent(focus != nullptr ? focus : alive.data(), key.get());
   }
 }

@@ -23,6 +23,7 @@ class TypeAheadHold final : public QObject {
   bool eventFilter(QObject*, QEvent* event) override;
 };
 
-// Hands the keys kept so far to target (the control that has the focus of
-// a dialog about to open) and forgets them.
-void DeliverTypeAhead(QWidget* target);
+// Hands the keys kept so far, one by one, to the control that has
+// window's focus at the time (window itself when none has), so that a
+// typed Tab moves the later keys on, and forgets them.
+void DeliverTypeAhead(QWidget* window);

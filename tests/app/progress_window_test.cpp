@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QProgressDialog>
 #include <chrono>
 #include <thread>
+
+#include "platform/window/type_ahead_qt.h"
 
 namespace {
 
@@ -56,6 +60,22 @@ TEST(ProgressWindow, AClosedWindowDoesNotComeBack) {
     progress.Working(done, 10);
   }
   EXPECT_FALSE(shown->isVisible());
+}
+
+// Keys the user typed while the window showed but the program had not yet
+// taken from the system when the refresh ended (its last steps report
+// nothing, and the window is painted only every so often) are the search
+// window's as much as the others: none is lost with the window.
+TEST(ProgressWindow, KeysNotYetTakenWhenItClosesAreKept) {
+  ProgressWindow progress(u"scriblet", std::chrono::milliseconds(0));
+  progress.Working(1, 10);
+  ASSERT_NE(Shown(progress), nullptr);
+  QCoreApplication::postEvent(Shown(progress),
+                              new QKeyEvent(QEvent::KeyPress, Qt::Key_Z, Qt::NoModifier, "z"));
+  progress.Done();
+  QLineEdit query;
+  DeliverTypeAhead(&query);
+  EXPECT_EQ(query.text().toStdString(), "z");
 }
 
 }  // namespace

@@ -47,6 +47,21 @@ struct IndexFile {
   std::vector<std::pair<std::u16string, std::u16string>> wordLists;
 };
 
+// When the progress heard of the work.
+class TimedProgress : public RefreshProgress {
+ public:
+  using Clock = std::chrono::steady_clock;
+  void Working(std::size_t, std::size_t) override { heard_.push_back(Clock::now()); }
+  void Done() override {}
+  bool HeardBetween(Clock::time_point from, Clock::time_point to) const {
+    return std::any_of(heard_.begin(), heard_.end(),
+                       [&](Clock::time_point t) { return t >= from && t < to; });
+  }
+
+ private:
+  std::vector<Clock::time_point> heard_;
+};
+
 class RefreshTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -203,16 +218,11 @@ TEST_F(RefreshTest, AnotherRefreshOfTheFolderIsWaitedForButNotTheWindow) {
 // while the first still works or saves a large index) is work the user
 // waits for too: the progress hears of it once the window is due.
 TEST_F(RefreshTest, WaitingForAnotherRefreshIsReported) {
-  using Clock = std::chrono::steady_clock;
+  using Clock = TimedProgress::Clock;
   Write("a.txt", "apple");
   const int other = open(dir_.path().c_str(), O_RDONLY | O_DIRECTORY);
   ASSERT_EQ(flock(other, LOCK_EX), 0);
-  class TimedProgress : public RefreshProgress {
-   public:
-    void Working(std::size_t, std::size_t) override { heard.push_back(Clock::now()); }
-    void Done() override {}
-    std::vector<Clock::time_point> heard;
-  } progress;
+  TimedProgress progress;
 
   RecordingWindow window;
   const Clock::time_point due = Clock::now() + std::chrono::milliseconds(500);
@@ -222,8 +232,7 @@ TEST_F(RefreshTest, WaitingForAnotherRefreshIsReported) {
   close(other);  // the other run ends
   refresh.join();
   EXPECT_EQ(window.shown, 1);
-  EXPECT_TRUE(std::any_of(progress.heard.begin(), progress.heard.end(),
-                          [&](Clock::time_point t) { return t >= due && t < released; }))
+  EXPECT_TRUE(progress.HeardBetween(due, released))
       << "nothing heard while the other refresh was waited for";
 }
 
@@ -286,26 +295,21 @@ TEST_F(RefreshTest, EveryPhaseOfALargeRefreshReportsProgress) {
 // seconds to read: the progress must still hear of the work once the
 // window is due, while the note is being read, not only when it is done.
 TEST_F(RefreshTest, ANoteThatIsSlowToReadIsReportedWhileItIsRead) {
-  using Clock = std::chrono::steady_clock;
+  using Clock = TimedProgress::Clock;
   Write("slow.txt", std::string(1 << 20, 'w'));
   // Hands over a note's bytes at 1 MiB a second.
-  class SlowFile : public CFile {
+  class SlowFile : public ForwardingFile {
    public:
     SlowFile(std::unique_ptr<CFile> file, Clock::time_point& readDone)
-        : file_(std::move(file)), readDone_(readDone) {}
+        : ForwardingFile(std::move(file)), readDone_(readDone) {}
     std::size_t Read(void* buf, std::size_t n) override {
       std::this_thread::sleep_for(std::chrono::microseconds(n / 1024 * 1000));
-      const std::size_t got = file_->Read(buf, n);
+      const std::size_t got = ForwardingFile::Read(buf, n);
       readDone_ = Clock::now();
       return got;
     }
-    void Write(const void* buf, std::size_t n) override { file_->Write(buf, n); }
-    std::uint64_t GetLength() override { return file_->GetLength(); }
-    void Flush() override { file_->Flush(); }
-    void Close() override { file_->Close(); }
 
    private:
-    std::unique_ptr<CFile> file_;
     Clock::time_point& readDone_;
   };
   class SlowNotes : public TestEnv {
@@ -317,12 +321,7 @@ TEST_F(RefreshTest, ANoteThatIsSlowToReadIsReportedWhileItIsRead) {
     }
     Clock::time_point readDone;
   } env;
-  class TimedProgress : public RefreshProgress {
-   public:
-    void Working(std::size_t, std::size_t) override { heard.push_back(Clock::now()); }
-    void Done() override {}
-    std::vector<Clock::time_point> heard;
-  } progress;
+  TimedProgress progress;
 
   RecordingWindow window;
   const Clock::time_point start = Clock::now();
@@ -330,8 +329,7 @@ TEST_F(RefreshTest, ANoteThatIsSlowToReadIsReportedWhileItIsRead) {
   ASSERT_EQ(window.words.count(u"w" + std::u16string((1 << 20) - 1, u'w')), 1u);
   const Clock::time_point due = start + std::chrono::milliseconds(500);
   ASSERT_GT(env.readDone, due);
-  EXPECT_TRUE(std::any_of(progress.heard.begin(), progress.heard.end(),
-                          [&](Clock::time_point t) { return t >= due && t < env.readDone; }))
+  EXPECT_TRUE(progress.HeardBetween(due, env.readDone))
       << "nothing heard from the window's due time until the note was read";
 }
 

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "index/refresh.h"
+#include "index/refresh_progress.h"
 #include "platform/text/code_page.h"
 #include "platform/text/lower_case.h"
 #include "tests/support/recording_window.h"
@@ -228,6 +229,28 @@ TEST_F(RefreshWithoutThreadsTest, AFolderIsIndexedLoadedAndChangedAlike) {
   EXPECT_FALSE(has(expected[2], "n7.txt"));
   EXPECT_TRUE(has(expected[2], "Shopping list tea.txt"));
   EXPECT_NE(expected[3].index, expected[2].index);
+}
+
+// Without a thread the index is saved before the window opens: the
+// progress hears of the save too, not only of the notes.
+TEST_F(RefreshWithoutThreadsTest, TheSaveBeforeTheWindowIsReported) {
+  const auto refreshWithoutThreads = [] {
+    TempDir dir;
+    TestEnv env;
+    ManyNotes(dir.path(), env);
+    if (!RefuseThreads()) _exit(2);
+    class LargestTotal : public RefreshProgress {
+     public:
+      void Working(std::size_t, std::size_t total) override { largest = std::max(largest, total); }
+      void Done() override {}
+      std::size_t largest = 0;
+    } progress;
+    RecordingWindow window;
+    Refresh(env, dir.folder(), window, &progress);
+    // The notes number kManyNotes and a few; their words many more.
+    _exit(progress.largest > std::size_t{kManyNotes} * 2 ? 0 : 1);
+  };
+  EXPECT_EXIT(refreshWithoutThreads(), ::testing::ExitedWithCode(0), "");
 }
 
 // A save that fails at each of its writes in turn (those on the writing

@@ -191,6 +191,20 @@ TEST_F(PosixEnvTest, ANoteThatCannotBeStattedLeavesTheListingIncomplete) {
   EXPECT_FALSE(whole);
 }
 
+// A link whose target name is longer than any file system keeps is a
+// dangling link like any other: it must not keep every later listing from
+// being whole, or no deleted note would ever leave the index.
+TEST_F(PosixEnvTest, ALinkThatLeadsNowhereLeavesTheListingWhole) {
+  Write("a.txt", "apple");
+  fs::create_symlink(std::string(300, 'x'), notes_ + "long.txt");
+  std::vector<std::u16string> names;
+  const bool whole = env_.ListFiles(
+      Folder(), [](const std::u16string&) { return true; },
+      [&names](NoteEntry entry) { names.push_back(entry.name); });
+  EXPECT_EQ(names, std::vector<std::u16string>{u"a.txt"});
+  EXPECT_TRUE(whole);
+}
+
 TEST_F(PosixEnvTest, ListsALinkToANoteAsItsTarget) {
   std::ofstream(root_ + "/outside.txt") << "abcdef";
   const timespec times[2] = {{1600000000, 0}, {1600000000, 0}};

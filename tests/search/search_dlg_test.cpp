@@ -18,6 +18,7 @@
 #include "platform/os/editor.h"
 #include "platform/text/file_names.h"
 #include "platform/window/message_box.h"
+#include "platform/window/type_ahead_qt.h"
 #include "res/resource_ids.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/temp_dir.h"
@@ -111,6 +112,25 @@ TEST_F(SearchDlg, OpensEmptyWithTheFocusInTheQuery) {
     EXPECT_FALSE(Control(window, IDC_SHOW_ALL)->isEnabled());
     EXPECT_EQ(Preview(), u"");
     EXPECT_EQ(QApplication::focusWidget(), Control(window, IDC_QUERY));
+  });
+}
+
+// Keys typed before the window opened land where they would had it been
+// open: after a Tab they belong to the control the Tab moved to, not to
+// the query.
+TEST_F(SearchDlg, KeysTypedAheadFollowTheFocusTheyMove) {
+  Note("A.txt", "cat", {u"cat"});
+  {
+    QWidget elsewhere;
+    const TypeAheadHold hold;
+    QTest::keyClicks(&elsewhere, "cat");
+    QTest::keyClick(&elsewhere, Qt::Key_Tab);
+    QTest::keyClicks(&elsewhere, "x");
+  }
+  RunModal(dlg, [&](QWidget* window) {
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dlg.GetDlgItemText(IDC_QUERY), u"cat");
+    EXPECT_EQ(QApplication::focusWidget(), List(window));
   });
 }
 

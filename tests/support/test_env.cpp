@@ -11,30 +11,26 @@ namespace {
 // Wraps a real file whose writes fail from a given one on, the first of
 // them after half its bytes, as a filling disk would, and whose Flush may
 // fail. kEveryWrite: every write fails at once, writing nothing.
-class FailingLaterFile : public CFile {
+class FailingLaterFile : public ForwardingFile {
  public:
   static constexpr int kEveryWrite = -1;
   static constexpr int kNoWrite = INT_MAX;
   FailingLaterFile(std::unique_ptr<CFile> file, int failFrom, bool failFlush)
-      : file_(std::move(file)), left_(failFrom), failFlush_(failFlush) {}
-  std::size_t Read(void* buf, std::size_t n) override { return file_->Read(buf, n); }
+      : ForwardingFile(std::move(file)), left_(failFrom), failFlush_(failFlush) {}
   void Write(const void* buf, std::size_t n) override {
     if (left_ < 0) throw CFileException(ENOSPC);
     if (left_-- == 0) {
-      file_->Write(buf, n / 2);
+      ForwardingFile::Write(buf, n / 2);
       throw CFileException(ENOSPC);
     }
-    file_->Write(buf, n);
+    ForwardingFile::Write(buf, n);
   }
-  std::uint64_t GetLength() override { return file_->GetLength(); }
   void Flush() override {
     if (failFlush_) throw CFileException(EIO);
-    file_->Flush();
+    ForwardingFile::Flush();
   }
-  void Close() override { file_->Close(); }
 
  private:
-  std::unique_ptr<CFile> file_;
   int left_;  // writes that succeed before the one that fails; below 0: failing
   bool failFlush_;
 };
@@ -52,24 +48,20 @@ class FailingReadFile : public CFile {
 // Wraps a real file whose reads fail from a byte on. As a real file's, a
 // read returns fewer bytes than asked only at the end of the file: one
 // that reaches the bad byte throws.
-class FailingFromFile : public CFile {
+class FailingFromFile : public ForwardingFile {
  public:
-  FailingFromFile(std::unique_ptr<CFile> file, std::uint64_t failAt) : file_(std::move(file)), left_(failAt) {}
+  FailingFromFile(std::unique_ptr<CFile> file, std::uint64_t failAt)
+      : ForwardingFile(std::move(file)), left_(failAt) {}
   std::size_t Read(void* buf, std::size_t n) override {
     if (left_ == 0 && n > 0) throw CFileException(EIO);
     const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(n, left_));
-    const std::size_t got = file_->Read(buf, want);
+    const std::size_t got = ForwardingFile::Read(buf, want);
     left_ -= got;
     if (got == want && want < n) throw CFileException(EIO);
     return got;
   }
-  void Write(const void* buf, std::size_t n) override { file_->Write(buf, n); }
-  std::uint64_t GetLength() override { return file_->GetLength(); }
-  void Flush() override { file_->Flush(); }
-  void Close() override { file_->Close(); }
 
  private:
-  std::unique_ptr<CFile> file_;
   std::uint64_t left_;
 };
 

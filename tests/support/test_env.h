@@ -12,6 +12,21 @@
 
 #include "platform/os/env.h"
 
+// A file that hands every call on to another: a wrapper that changes some
+// calls derives from it and overrides only those.
+class ForwardingFile : public CFile {
+ public:
+  explicit ForwardingFile(std::unique_ptr<CFile> file) : file_(std::move(file)) {}
+  std::size_t Read(void* buf, std::size_t n) override { return file_->Read(buf, n); }
+  void Write(const void* buf, std::size_t n) override { file_->Write(buf, n); }
+  std::uint64_t GetLength() override { return file_->GetLength(); }
+  void Flush() override { file_->Flush(); }
+  void Close() override { file_->Close(); }
+
+ private:
+  std::unique_ptr<CFile> file_;
+};
+
 class TestEnv : public Env {
  public:
   struct Launch {
