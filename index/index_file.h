@@ -41,7 +41,7 @@ void LoadIndexFile(Env& env, const std::u16string& folder, CMapStringToString& s
 // byte as it was (though no longer cached: its cached bytes are let go before
 // the new file is written). Returns whether the new file is in place;
 // callers do not tell the user about a failure, except exhausted memory,
-// which is thrown on (std::bad_alloc or CMemoryException). progress, when given, hears
-// how the word lists are written.
+// which is thrown on (std::bad_alloc or CMemoryException). progress, when
+// given, hears how the word lists are written.
 bool SaveIndexFile(Env& env, const std::u16string& folder, CMapStringToString& stamps,
                    const WordIndex& words, RefreshProgress* progress = nullptr);
