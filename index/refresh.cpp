@@ -52,33 +52,38 @@ constexpr std::size_t kReadPiece = std::size_t{256} << 10;
 // byte. Nothing when it cannot be opened or read, when it has been emptied
 // since it was listed, or when the buffer cannot be had. The length comes
 // from the enumeration, so a note that grew since is read only that far,
-// and one that shrank ends early. working is called between pieces.
+// and one that shrank ends early. working is called between pieces; what
+// it throws goes on to the caller.
 std::optional<std::string> ReadText(Env& env, const NoteEntry& entry,
                                     const std::function<void()>& working) {
   std::unique_ptr<CFile> file = env.OpenForRead(entry.path);
   if (file == nullptr) return std::nullopt;
+  std::string text;
   try {
-    std::string text(entry.length < kMaxNoteBytes ? entry.length : kMaxNoteBytes, '\0');
-    std::size_t got = 0;
-    for (;;) {
-      const std::size_t want = std::min(kReadPiece, text.size() - got);
-      const std::size_t read = file->Read(text.data() + got, want);
-      got += read;
-      if (read < want || got == text.size()) break;
-      working();
-    }
-    text.resize(got);
-    // Listed with text, found empty: an editor saving in place has cut it
-    // and not yet written it again. Read now, a time-named note would be
-    // named after no words; it is left for the next refresh instead.
-    if (text.empty()) return std::nullopt;
-    if (const std::size_t zero = text.find('\0'); zero != std::string::npos) text.resize(zero);
-    return text;
-  } catch (const CFileException&) {
-    return std::nullopt;
+    text.assign(entry.length < kMaxNoteBytes ? entry.length : kMaxNoteBytes, '\0');
   } catch (const std::bad_alloc&) {
     return std::nullopt;
   }
+  std::size_t got = 0;
+  for (;;) {
+    const std::size_t want = std::min(kReadPiece, text.size() - got);
+    std::size_t read = 0;
+    try {
+      read = file->Read(text.data() + got, want);
+    } catch (const CFileException&) {
+      return std::nullopt;
+    }
+    got += read;
+    if (read < want || got == text.size()) break;
+    working();
+  }
+  text.resize(got);
+  // Listed with text, found empty: an editor saving in place has cut it
+  // and not yet written it again. Read now, a time-named note would be
+  // named after no words; it is left for the next refresh instead.
+  if (text.empty()) return std::nullopt;
+  if (const std::size_t zero = text.find('\0'); zero != std::string::npos) text.resize(zero);
+  return text;
 }
 
 // The first words of text joined by single spaces, case kept.

@@ -4,17 +4,9 @@
 # Usage: search_e2e_test.sh <scriblet executable> <repository root>
 set -euo pipefail
 scriblet=$1
-source "$2/scripts/xvfb-lib.sh"
+root=$2
+source "$root/tests/app/e2e-lib.sh"
 
-work=$(mktemp -d)
-app=
-# A failed run must not leave the program behind with its window open.
-cleanup() { [ -z "$app" ] || kill "$app" 2>/dev/null || true; stop_xvfb; rm -rf "$work"; }
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-notes=$work/notes
-mkdir "$notes"
 printf 'Buy milk, eggs!' > "$notes/note-2026.01.01-10.00.00.txt"
 printf 'Tea and biscuits' > "$notes/tea.txt"
 printf 'Milkshake recipe' > "$notes/shake.txt"
@@ -22,21 +14,8 @@ printf 'Milkshake recipe' > "$notes/shake.txt"
 # Old enough to be deleted: a younger empty note may be about to be written.
 touch -d '-2 minutes' "$notes/empty.txt"
 
-editor=$work/editor.sh
-cat > "$editor" <<EDITOR
-#!/bin/sh
-# One write, so that the test never reads a record half made.
-record=\$(pwd; printf '%s\n' "\$#" "\$@")
-printf '%s\n' "\$record" >> "$work/editor.record"
-EDITOR
-chmod +x "$editor"
-
-start_xvfb
-# The X server above, whatever platform the calling environment names.
-export QT_QPA_PLATFORM=xcb
 # Whatever follows the folder is ignored, Qt's own options too.
-SCRIBLET_EDITOR=$editor SCRIBLET_CODEPAGE=65001 LC_ALL=C.UTF-8 "$scriblet" /s "$notes" -platform nosuch &
-app=$!
+start_app /s "$notes" -platform nosuch
 win=$(focus_scriblet_window) || fail "no search window"
 # The desktop entries' StartupWMClass names this class.
 xdotool search --class '^scriblet$' | grep -qx "$win" || fail "window class is not scriblet"
@@ -59,5 +38,4 @@ app=
 [ ! -e "$notes/note-2026.01.01-10.00.00.txt" ] || fail "old name still there"
 [ ! -e "$notes/empty.txt" ] || fail "empty note not deleted"
 expected=$(printf '%s\n1\n%s\n' "$notes" "$notes/Buy milk eggs.txt")
-[ "$(cat "$work/editor.record")" = "$expected" ] ||
-  fail "editor started as: $(cat "$work/editor.record")"
+[ "$(editor_record)" = "$expected" ] || fail "editor started as: $(editor_record)"

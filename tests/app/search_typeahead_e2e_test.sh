@@ -6,32 +6,15 @@
 # Exits 77 (skipped) when the refresh is too quick to show the progress.
 set -euo pipefail
 scriblet=$1
-source "$2/scripts/xvfb-lib.sh"
+root=$2
+source "$root/tests/app/e2e-lib.sh"
 
-work=$(mktemp -d)
-app=
-cleanup() { [ -z "$app" ] || kill "$app" 2>/dev/null || true; stop_xvfb; rm -rf "$work"; }
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-notes=$work/notes
-mkdir "$notes"
 # Two million distinct words in 2000 notes: seconds of indexing.
 (cd "$notes" && awk 'BEGIN { for (i = 0; i < 2000; i++) { f = "n" i ".txt";
   for (j = 0; j < 1000; j++) printf "w%d ", i * 1000 + j > f; close(f) } }')
 printf 'zebra crossing' > "$notes/target.txt"
 
-editor=$work/editor.sh
-cat > "$editor" <<EDITOR
-#!/bin/sh
-printf '%s\n' "\$@" >> "$work/editor.record"
-EDITOR
-chmod +x "$editor"
-
-start_xvfb
-export QT_QPA_PLATFORM=xcb
-SCRIBLET_EDITOR=$editor SCRIBLET_CODEPAGE=65001 LC_ALL=C.UTF-8 "$scriblet" /s "$notes" &
-app=$!
+start_app /s "$notes"
 
 first=$(timeout 20 xdotool search --sync --onlyvisible --class '^scriblet$' | head -n 1)
 [ -n "$first" ] || fail "no window"
@@ -52,8 +35,8 @@ xdotool key Down
 sleep 0.3
 xdotool key Return
 for _ in $(seq 50); do [ -s "$work/editor.record" ] && break; sleep 0.1; done
-[ "$(cat "$work/editor.record" 2>/dev/null)" = "$notes/target.txt" ] ||
-  fail "keys typed while the progress showed did not reach the query (editor got: $(cat "$work/editor.record" 2>/dev/null))"
+[ "$(editor_record | tail -n 1)" = "$notes/target.txt" ] ||
+  fail "keys typed while the progress showed did not reach the query (editor got: $(editor_record))"
 xdotool key Escape
 wait "$app" || fail "scriblet exited with $?"
 app=

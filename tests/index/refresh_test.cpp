@@ -333,6 +333,35 @@ TEST_F(RefreshTest, ANoteThatIsSlowToReadIsReportedWhileItIsRead) {
       << "nothing heard from the window's due time until the note was read";
 }
 
+// Memory that runs out while a large note is read is reported like any
+// other, not taken for a note that cannot be read.
+TEST_F(RefreshTest, MemoryRunningOutWhileALargeNoteIsReadIsNotPassedOver) {
+  Write("big.txt", std::string(1 << 20, 'w'));
+  class NoteOpened : public TestEnv {
+   public:
+    std::unique_ptr<CFile> OpenForRead(const std::u16string& path) override {
+      opened = opened || path.ends_with(u"big.txt");
+      return TestEnv::OpenForRead(path);
+    }
+    bool opened = false;
+  } env;
+  class FailingWhileRead : public RefreshProgress {
+   public:
+    explicit FailingWhileRead(const bool& reading) : reading_(reading) {}
+    void Working(std::size_t, std::size_t) override {
+      if (reading_) throw std::bad_alloc();
+    }
+    void Done() override {}
+
+   private:
+    const bool& reading_;
+  } progress(env.opened);
+
+  RecordingWindow window;
+  EXPECT_THROW(Refresh(env, dir_.folder(), window, &progress), std::bad_alloc);
+  EXPECT_FALSE(std::filesystem::exists(Native("notes.ndx")));
+}
+
 // The window opens while notes.ndx is still being written; the folder
 // stays locked until the file is in place, and Refresh returns only then.
 TEST_F(RefreshTest, TheWindowOpensWhileTheIndexIsSavedAndRefreshWaitsForTheSave) {
