@@ -326,7 +326,7 @@ TEST_F(RefreshTest, ANoteThatIsSlowToReadIsReportedWhileItIsRead) {
   RecordingWindow window;
   const Clock::time_point start = Clock::now();
   Refresh(env, dir_.folder(), window, &progress);
-  ASSERT_EQ(window.words.count(u"w" + std::u16string((1 << 20) - 1, u'w')), 1u);
+  ASSERT_EQ(window.words.count(std::u16string(1 << 20, u'w')), 1u);
   const Clock::time_point due = start + std::chrono::milliseconds(500);
   ASSERT_GT(env.readDone, due);
   EXPECT_TRUE(progress.HeardBetween(due, env.readDone))
