@@ -83,8 +83,11 @@ void CSearchDlg::RunWaitingSearch() {
 
 void CSearchDlg::RunSearch(int limit) {
   const auto start = std::chrono::steady_clock::now();
-  const RankedNotes ranked =
-      m_pWordIndex ? RankNotes(GetDlgItemText(IDC_QUERY), *m_pWordIndex, limit) : RankedNotes{};
+  std::u16string query = GetDlgItemText(IDC_QUERY);
+  // A pasted line break or tab parts words as a space does.
+  std::replace_if(query.begin(), query.end(),
+                  [](char16_t c) { return c == u'\r' || c == u'\n' || c == u'\t'; }, u' ');
+  const RankedNotes ranked = m_pWordIndex ? RankNotes(query, *m_pWordIndex, limit) : RankedNotes{};
   m_listResults.SetRedraw(false);
   m_listResults.DeleteAllItems();
   for (std::size_t i = 0; i < ranked.names.size(); ++i) {
@@ -130,11 +133,19 @@ void CSearchDlg::UpdatePreview() {
 
 void CSearchDlg::OpenSelectedNote() {
   // Only what the refresh would take for a note: a crafted index may name
-  // a FIFO, a folder or notes.ndx itself. The editor starts in the notes
-  // folder, where a relative path would name another file or none.
+  // a FIFO, a folder or notes.ndx itself, and a note may be gone since the
+  // refresh; the user is told rather than left wondering. The editor starts
+  // in the notes folder, where a relative path would name another file or none.
   const std::u16string name = SelectedNote();
-  if (name.empty() || !IsNote(m_env, m_strFolder, name)) return;
+  if (name.empty()) return;
   const std::u16string path = m_env.AbsolutePath(m_strFolder + name);
+  if (!IsNote(m_env, m_strFolder, name)) {
+    std::u16string text = u"Заметка не найдена:\n";
+    text += path;
+    text += u"\nЕё удалили или переименовали после того, как открылось окно поиска.";
+    m_env.ShowWarning(u"Scriblet", text);
+    return;
+  }
   if (!m_env.StartEditor(path, m_strFolder)) {
     m_env.ShowWarning(u"Scriblet", EditorNotStartedMessage(path));
   }

@@ -16,7 +16,9 @@ class CListCtrl {
 
   // Neither of these raises an item-changed notification.
   void DeleteAllItems();
-  // Inserts text as item pos (0..count) and returns its index, or -1.
+  // Inserts text as item pos (0..count) and returns its index, or -1. The
+  // list may draw control characters otherwise; GetItemText gives the text
+  // as inserted.
   int InsertItem(int pos, const std::u16string& text);
 
   int GetItemCount() const;

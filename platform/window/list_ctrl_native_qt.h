@@ -9,4 +9,7 @@ struct CListCtrl::Native : QListWidget {
   // singleSelection: at most one item selected; otherwise several, with
   // Shift and Ctrl as usual.
   Native(QWidget* parent, bool singleSelection);
+
+ protected:
+  void focusInEvent(QFocusEvent* event) override;
 };

@@ -1,6 +1,7 @@
 #include "platform/window/list_ctrl.h"
 
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <memory>
 
@@ -19,11 +20,41 @@ CListCtrl::Native::Native(QWidget* parent, bool singleSelection) : QListWidget(p
   setEditTriggers(QAbstractItemView::NoEditTriggers);
 }
 
+// Qt makes the first item current when the list gains the focus with none,
+// so Down would then select the second. With nothing selected the list
+// keeps no current item and Down selects the first, as it does from the query.
+void CListCtrl::Native::focusInEvent(QFocusEvent* event) {
+  const bool hadCurrent = currentIndex().isValid();
+  QListWidget::focusInEvent(event);
+  if (!hadCurrent && selectedItems().isEmpty()) {
+    selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+  }
+}
+
+namespace {
+
+// A file name may hold line breaks and other control characters (Linux
+// allows them); drawn as they are they would break the row, so each shows
+// as a replacement character.
+QString DisplayedName(const std::u16string& name) {
+  QString text = ToQString(name);
+  for (QChar& c : text) {
+    const char16_t u = c.unicode();
+    if (u < 0x20 || (u >= 0x7F && u < 0xA0) || u == 0x2028 || u == 0x2029) c = QChar(0xFFFD);
+  }
+  return text;
+}
+
+}  // namespace
+
 void CListCtrl::DeleteAllItems() {
   if (!m_native) return;
   // Clearing is not a selection change the user made.
   const QSignalBlocker blockSelection(m_native->selectionModel());
   m_native->clear();
+  // A refilled list starts at its best match, wherever the old one was scrolled.
+  m_native->horizontalScrollBar()->setValue(0);
+  m_native->verticalScrollBar()->setValue(0);
 }
 
 int CListCtrl::InsertItem(int pos, const std::u16string& text) {
@@ -31,7 +62,9 @@ int CListCtrl::InsertItem(int pos, const std::u16string& text) {
   const int count = m_native->count();
   if (pos < 0 || pos > count) pos = count;
   const QSignalBlocker blockSelection(m_native->selectionModel());
-  m_native->insertItem(pos, ToQString(text));
+  auto* item = new QListWidgetItem(DisplayedName(text));
+  item->setData(Qt::UserRole, ToQString(text));
+  m_native->insertItem(pos, item);
   return pos;
 }
 
@@ -39,7 +72,7 @@ int CListCtrl::GetItemCount() const { return m_native ? m_native->count() : 0; }
 
 std::u16string CListCtrl::GetItemText(int item) const {
   if (!m_native || item < 0 || item >= m_native->count()) return {};
-  return ToU16(m_native->item(item)->text());
+  return ToU16(m_native->item(item)->data(Qt::UserRole).toString());
 }
 
 int CListCtrl::GetFirstSelectedItem() const {

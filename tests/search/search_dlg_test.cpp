@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <filesystem>
 #include <set>
 #include <fstream>
@@ -390,11 +391,73 @@ TEST_F(SearchDlg, UnreadableNoteKeepsThePreviousPreview) {
     EXPECT_EQ(Preview(), u"kept");
     Click(window, 2);
     EXPECT_EQ(Preview(), u"kept");
-    // Gone since the refresh: no longer a note to open.
+    // Gone since the refresh: no longer a note to open, and the user is told.
     Click(window, 1);
     Press(window, Qt::Key_Return);
   });
   EXPECT_TRUE(env.launches.empty());
+  ASSERT_EQ(env.messages.size(), 1u);
+  EXPECT_NE(env.messages[0].text.find(Path("B.txt")), std::u16string::npos);
+}
+
+// A line break or a tab pasted into the query separates words as a space
+// does; a name holding one shows on one row and opens by its real name.
+TEST_F(SearchDlg, LineBreaksInQueriesAndNamesAreNoMoreThanSpaces) {
+  Note("A.txt", "a", {u"cat"});
+  Note("B.txt", "b", {u"dog"});
+  Note("two\nlines.txt", "c", {u"cow"});
+  RunModal(dlg, [&](QWidget* window) {
+    SetQuery(u"cat\r\ndog\tcow");
+    QListWidget* list = List(window);
+    ASSERT_EQ(list->count(), 3);
+    int twoLines = -1;
+    for (int row = 0; row < 3; ++row) {
+      EXPECT_EQ(list->visualItemRect(list->item(row)).height(),
+                list->visualItemRect(list->item(0)).height());
+      if (list->item(row)->text().startsWith("two")) twoLines = row;
+    }
+    ASSERT_NE(twoLines, -1);
+    Click(window, twoLines);
+    EXPECT_EQ(Preview(), u"c");
+    Press(window, Qt::Key_Return);
+  });
+  ASSERT_EQ(env.launches.size(), 1u);
+  EXPECT_EQ(env.launches[0].notePath, Path("two\nlines.txt"));
+}
+
+// A refilled list starts at its best match, however far the user had
+// scrolled the list before.
+TEST_F(SearchDlg, ARefilledListShowsItsBestMatch) {
+  for (int i = 0; i < 40; ++i) {
+    std::string name(40, char('a' + i % 26));
+    name += std::to_string(i);
+    Note(name + ".txt", "x", i < 20 ? Names{u"cat"} : Names{u"cats"});
+  }
+  RunModal(dlg, [&](QWidget* window) {
+    QListWidget* list = List(window);
+    Type(window, "cat");
+    ASSERT_GT(list->horizontalScrollBar()->maximum(), 0);
+    list->horizontalScrollBar()->setValue(list->horizontalScrollBar()->maximum());
+    ASSERT_FALSE(list->viewport()->rect().intersects(list->visualItemRect(list->item(0))));
+    Type(window, "s");
+    QCoreApplication::processEvents();
+    const QRect first = list->visualItemRect(list->item(0));
+    EXPECT_TRUE(first.left() >= 0 && list->viewport()->rect().intersects(first));
+  });
+}
+
+// Tab into the list marks no result as current, so Down then selects the
+// first one, as it does from the query.
+TEST_F(SearchDlg, DownAfterTabbingToTheListSelectsTheFirstResult) {
+  Note("A.txt", "first", {u"cat"});
+  Note("B.txt", "second", {u"cats"});
+  RunModal(dlg, [&](QWidget* window) {
+    Type(window, "cat");
+    Press(window, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), List(window));
+    Press(window, Qt::Key_Down);
+    EXPECT_EQ(Preview(), u"first");
+  });
 }
 
 TEST_F(SearchDlg, ALeadingByteOrderMarkStaysInNamesAndPreviews) {
