@@ -306,14 +306,19 @@ std::optional<std::u16string> RegisteredApplication(const std::u16string& name) 
 // ShellExecuteW would look a relative name up in the working directory it
 // is given first, the notes folder, which may hold anything. A name with a
 // folder in it is taken from the current directory; a bare name is searched
-// as programs are (SearchPathW: the program's folder, the current one, the
-// system's, PATH), then among the registered applications. Nothing when it
-// is not found.
+// as programs are, but in safe search mode (SearchPathW: the program's
+// folder, the system's, the current one, PATH), then among the registered
+// applications. The default order tries the current directory before the
+// system's: a run started from inside the notes folder would take a
+// notepad.exe that anyone who writes notes could put there for the
+// system's. The mode holds for the whole process, where no other search
+// wants the default order. Nothing when the editor is not found.
 std::optional<std::u16string> EditorFromHere(const std::u16string& editor) {
   if (editor.find_first_of(u"\\/:") != std::u16string::npos) {
     const std::u16string full = FullPath(editor);
     return full.empty() ? std::nullopt : std::optional(full);
   }
+  SetSearchPathMode(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE);
   const std::u16string found = GrownText([&editor](wchar_t* buffer, DWORD size) {
     return SearchPathW(nullptr, Wide(editor), L".exe", size, buffer, nullptr);
   });
