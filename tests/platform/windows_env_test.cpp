@@ -632,9 +632,10 @@ TEST_F(WindowsEnvTest, TheDefaultEditorIsNeverTakenFromTheCurrentDirectory) {
   EXPECT_FALSE(Exists(u"ran.txt")) << "the notepad.exe of the current directory ran";
 }
 
-// Exhausted memory while a file is opened leaves no handle open: one left
-// behind would keep a temporary index from being removed, and a new note
-// from being saved by its editor, for as long as the program runs.
+// Exhausted memory while a file is opened or the folder is listed leaves no
+// handle open: one left behind would keep a temporary index from being
+// removed, a new note from being saved by its editor, or the notes folder
+// held open, for as long as the program runs.
 TEST_F(WindowsEnvTest, ExhaustedMemoryLeavesNoFileHeldOpen) {
   Write(u"note.txt", "");
   const auto failEachAllocation = [](const std::function<void()>& open) {
@@ -653,7 +654,11 @@ TEST_F(WindowsEnvTest, ExhaustedMemoryLeavesNoFileHeldOpen) {
   });
   failEachAllocation([&] { env_.OpenForWrite(Path(u"note.txt")); });
 
-  env_.RemoveStaleTempFiles(dir_.folder());
+  // The failed attempts left temporary files, which the removal lists.
+  failEachAllocation([&] { env_.RemoveStaleTempFiles(dir_.folder()); });
+  failEachAllocation([&] {
+    env_.ListFiles(dir_.folder(), [](const std::u16string&) { return true; }, [](NoteEntry) {});
+  });
   for (const auto& e : fs::directory_iterator(dir_.path())) {
     EXPECT_FALSE(e.path().filename().wstring().starts_with(L"notes.ndx.~"))
         << e.path().filename().string();
@@ -662,6 +667,10 @@ TEST_F(WindowsEnvTest, ExhaustedMemoryLeavesNoFileHeldOpen) {
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_NE(editor, INVALID_HANDLE_VALUE) << "the note is still held open";
   if (editor != INVALID_HANDLE_VALUE) CloseHandle(editor);
+  const HANDLE folder = CreateFileW(dir_.path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  EXPECT_NE(folder, INVALID_HANDLE_VALUE) << "the folder is still held open";
+  if (folder != INVALID_HANDLE_VALUE) CloseHandle(folder);
 }
 
 }  // namespace
