@@ -150,6 +150,13 @@ bool TargetData(const std::u16string& path, std::uint64_t* length, std::int64_t*
   return true;
 }
 
+// Closes a find handle however the walk over it ends, exhausted memory
+// too: one left open holds the folder for as long as the program runs.
+struct FindCloser {
+  void operator()(HANDLE find) const { FindClose(find); }
+};
+using FindGuard = std::unique_ptr<void, FindCloser>;
+
 // "notes.ndx.~" and six letters or digits, as CreateTempFile names them.
 bool IsTempIndexName(const std::u16string& name) {
   constexpr std::u16string_view prefix = u"notes.ndx.~";
@@ -372,6 +379,7 @@ void SystemEnv::RemoveStaleTempFiles(const std::u16string& folder) {
   const HANDLE find = FindFirstFileExW(Wide(folder + u"notes.ndx.~*"), FindExInfoBasic, &data,
                                        FindExSearchNameMatch, nullptr, 0);
   if (find == INVALID_HANDLE_VALUE) return;
+  const FindGuard closer(find);
   do {
     // Never a folder or a link, only our own plain files.
     if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
@@ -380,7 +388,6 @@ void SystemEnv::RemoveStaleTempFiles(const std::u16string& folder) {
     const std::u16string name = FromWide(data.cFileName);
     if (IsTempIndexName(name)) DeleteFileW(Wide(folder + name));
   } while (FindNextFileW(find, &data));
-  FindClose(find);
 }
 
 // Windows takes no such hint for a file's cached bytes.
@@ -426,8 +433,7 @@ bool SystemEnv::ListFiles(const std::u16string& folder,
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
   }
-  // Closed however the walk ends (exhausted memory too).
-  const std::unique_ptr<void, decltype(&FindClose)> closer(find, &FindClose);
+  const FindGuard closer(find);
   do {
     std::u16string name = FromWide(data.cFileName);
     if (!wanted(name) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
