@@ -446,6 +446,26 @@ TEST_F(WindowsEnvTest, ANewIndexKeepsTheAccessListOfTheOneItReplaces) {
   EXPECT_EQ(AccessList(At(u"notes.ndx")), own);
 }
 
+// A hidden (or system) index stays so after each save, though the new one
+// is made plain; a visible one stays visible.
+TEST_F(WindowsEnvTest, ANewIndexIsHiddenWhereTheOneItReplacesWas) {
+  constexpr DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  for (const DWORD attributes :
+       {DWORD{FILE_ATTRIBUTE_HIDDEN}, kept, DWORD{FILE_ATTRIBUTE_NORMAL}}) {
+    SetFileAttributesW(At(u"notes.ndx").c_str(), FILE_ATTRIBUTE_NORMAL);
+    Write(u"notes.ndx", "old");
+    Write(u"notes.ndx.~a1b2c3", "new");
+    ASSERT_TRUE(SetFileAttributesW(At(u"notes.ndx").c_str(), attributes));
+    if ((GetFileAttributesW(At(u"notes.ndx").c_str()) & kept) != (attributes & kept)) {
+      GTEST_SKIP() << "the file system keeps no such attributes";
+    }
+    ASSERT_TRUE(env_.RenameReplacing(Path(u"notes.ndx.~a1b2c3"), Path(u"notes.ndx")));
+    EXPECT_EQ(Read(u"notes.ndx"), "new");
+    EXPECT_EQ(GetFileAttributesW(At(u"notes.ndx").c_str()) & kept, attributes & kept)
+        << attributes;
+  }
+}
+
 TEST(AccessListTest, TellsAListOfTheFilesOwnFromOneItInherits) {
   const auto own = [](const wchar_t* list) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
