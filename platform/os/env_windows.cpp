@@ -166,6 +166,23 @@ bool IsTempIndexName(const std::u16string& name) {
   });
 }
 
+// Gives file the hidden and system attributes where model has them: a new
+// index is made plain, and a notes.ndx the user hid would show again after
+// each save. Nothing is reported: where the attributes cannot be read or
+// set, file keeps its own.
+void TakeHiddenAttributes(const std::u16string& file, const std::u16string& model) {
+  constexpr DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  // Those of file's own that SetFileAttributesW takes back.
+  constexpr DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE |
+                             FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  const DWORD old = GetFileAttributesW(Wide(model));
+  if (old == INVALID_FILE_ATTRIBUTES || (old & kept) == 0) return;
+  const DWORD own = GetFileAttributesW(Wide(file));
+  if (own == INVALID_FILE_ATTRIBUTES) return;
+  SetFileAttributesW(Wide(file), (own & settable) | (old & kept));
+}
+
 bool IsAbsolute(const std::u16string& path) {
   if (!path.empty() && kPathSeparators.find(path[0]) != std::u16string_view::npos) return true;
   return path.size() >= 3 && path[1] == u':' &&
@@ -394,12 +411,14 @@ void SystemEnv::RemoveStaleTempFiles(const std::u16string& folder) {
 void SystemEnv::DropCachedBytes(const std::u16string&) {}
 
 // MOVEFILE_WRITE_THROUGH returns once the rename is on the disk. The
-// access list goes over first, on its own, so that the rename succeeds or
-// fails as a plain one: ReplaceFileW would carry the list too, but it also
-// brings the old file's attributes and streams along, has no write-through,
-// and some of its failures leave the files under other names.
+// access list and the hidden and system attributes go over first, on their
+// own, so that the rename succeeds or fails as a plain one: ReplaceFileW
+// would carry them too, but it also brings the old file's other attributes
+// and streams along, has no write-through, and some of its failures leave
+// the files under other names.
 bool SystemEnv::RenameReplacing(const std::u16string& from, const std::u16string& to) {
   TakeAccessList(from, to);
+  TakeHiddenAttributes(from, to);
   return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
