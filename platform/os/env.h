@@ -74,9 +74,10 @@ class Env {
   // folder so that the rename survives a power cut. True when renamed. The
   // file first takes the access of the one it replaces (the permission bits
   // on Linux, the access list on Windows), so a private index stays
-  // private; its owner stays whoever renames. Where that access cannot be
-  // read or taken the file keeps its own, and the rename succeeds or fails
-  // as it would without it.
+  // private; its owner stays whoever renames. On Windows it also takes the
+  // hidden and system attributes, so a hidden index stays hidden. Where
+  // these cannot be read or taken the file keeps its own, and the rename
+  // succeeds or fails as it would without them.
   virtual bool RenameReplacing(const std::u16string& from, const std::u16string& to) = 0;
 
   enum class RenameResult { done, targetExists, failed };

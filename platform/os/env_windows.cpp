@@ -150,6 +150,13 @@ bool TargetData(const std::u16string& path, std::uint64_t* length, std::int64_t*
   return true;
 }
 
+// Closes a find handle however the walk over it ends, exhausted memory
+// too: one left open holds the folder for as long as the program runs.
+struct FindCloser {
+  void operator()(HANDLE find) const { FindClose(find); }
+};
+using FindGuard = std::unique_ptr<void, FindCloser>;
+
 // "notes.ndx.~" and six letters or digits, as CreateTempFile names them.
 bool IsTempIndexName(const std::u16string& name) {
   constexpr std::u16string_view prefix = u"notes.ndx.~";
@@ -157,6 +164,23 @@ bool IsTempIndexName(const std::u16string& name) {
   return std::all_of(name.begin() + prefix.size(), name.end(), [](char16_t c) {
     return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
   });
+}
+
+// Gives file the hidden and system attributes where model has them: a new
+// index is made plain, and a notes.ndx the user hid would show again after
+// each save. Nothing is reported: where the attributes cannot be read or
+// set, file keeps its own.
+void TakeHiddenAttributes(const std::u16string& file, const std::u16string& model) {
+  constexpr DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  // Those of file's own that SetFileAttributesW takes back.
+  constexpr DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE |
+                             FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  const DWORD old = GetFileAttributesW(Wide(model));
+  if (old == INVALID_FILE_ATTRIBUTES || (old & kept) == 0) return;
+  const DWORD own = GetFileAttributesW(Wide(file));
+  if (own == INVALID_FILE_ATTRIBUTES) return;
+  SetFileAttributesW(Wide(file), (own & settable) | (old & kept));
 }
 
 bool IsAbsolute(const std::u16string& path) {
@@ -306,14 +330,19 @@ std::optional<std::u16string> RegisteredApplication(const std::u16string& name) 
 // ShellExecuteW would look a relative name up in the working directory it
 // is given first, the notes folder, which may hold anything. A name with a
 // folder in it is taken from the current directory; a bare name is searched
-// as programs are (SearchPathW: the program's folder, the current one, the
-// system's, PATH), then among the registered applications. Nothing when it
-// is not found.
+// as programs are, but in safe search mode (SearchPathW: the program's
+// folder, the system's, the current one, PATH), then among the registered
+// applications. The default order tries the current directory before the
+// system's: a run started from inside the notes folder would take a
+// notepad.exe that anyone who writes notes could put there for the
+// system's. The mode holds for the whole process, where no other search
+// wants the default order. Nothing when the editor is not found.
 std::optional<std::u16string> EditorFromHere(const std::u16string& editor) {
   if (editor.find_first_of(u"\\/:") != std::u16string::npos) {
     const std::u16string full = FullPath(editor);
     return full.empty() ? std::nullopt : std::optional(full);
   }
+  SetSearchPathMode(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE);
   const std::u16string found = GrownText([&editor](wchar_t* buffer, DWORD size) {
     return SearchPathW(nullptr, Wide(editor), L".exe", size, buffer, nullptr);
   });
@@ -367,6 +396,7 @@ void SystemEnv::RemoveStaleTempFiles(const std::u16string& folder) {
   const HANDLE find = FindFirstFileExW(Wide(folder + u"notes.ndx.~*"), FindExInfoBasic, &data,
                                        FindExSearchNameMatch, nullptr, 0);
   if (find == INVALID_HANDLE_VALUE) return;
+  const FindGuard closer(find);
   do {
     // Never a folder or a link, only our own plain files.
     if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
@@ -375,19 +405,20 @@ void SystemEnv::RemoveStaleTempFiles(const std::u16string& folder) {
     const std::u16string name = FromWide(data.cFileName);
     if (IsTempIndexName(name)) DeleteFileW(Wide(folder + name));
   } while (FindNextFileW(find, &data));
-  FindClose(find);
 }
 
 // Windows takes no such hint for a file's cached bytes.
 void SystemEnv::DropCachedBytes(const std::u16string&) {}
 
 // MOVEFILE_WRITE_THROUGH returns once the rename is on the disk. The
-// access list goes over first, on its own, so that the rename succeeds or
-// fails as a plain one: ReplaceFileW would carry the list too, but it also
-// brings the old file's attributes and streams along, has no write-through,
-// and some of its failures leave the files under other names.
+// access list and the hidden and system attributes go over first, on their
+// own, so that the rename succeeds or fails as a plain one: ReplaceFileW
+// would carry them too, but it also brings the old file's other attributes
+// and streams along, has no write-through, and some of its failures leave
+// the files under other names.
 bool SystemEnv::RenameReplacing(const std::u16string& from, const std::u16string& to) {
   TakeAccessList(from, to);
+  TakeHiddenAttributes(from, to);
   return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
@@ -421,8 +452,7 @@ bool SystemEnv::ListFiles(const std::u16string& folder,
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
   }
-  // Closed however the walk ends (exhausted memory too).
-  const std::unique_ptr<void, decltype(&FindClose)> closer(find, &FindClose);
+  const FindGuard closer(find);
   do {
     std::u16string name = FromWide(data.cFileName);
     if (!wanted(name) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;

@@ -4,6 +4,7 @@
 
 #include "platform/os/windows_api.h"
 #include <sddl.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,7 @@
 #include <new>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "index/notes_folder.h"
@@ -48,6 +50,45 @@ constexpr wchar_t kHoldLockVariable[] = L"SCRIBLET_TEST_HOLD_LOCK";
   Sleep(INFINITE);
   return true;
 }();
+
+// A copy of this program named notepad.exe, as if planted for the default
+// editor, only records that it ran, in "ran.txt" beside itself.
+[[maybe_unused]] const bool kPlantedEditor = [] {
+  wchar_t self[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  const fs::path path(self);
+  if (_wcsicmp(path.filename().c_str(), L"notepad.exe") != 0) return false;
+  std::ofstream(path.parent_path() / "ran.txt") << "x";
+  ExitProcess(0);
+}();
+
+// The programs named name that this process started and that still run,
+// opened to be ended, with their full paths.
+std::vector<std::pair<HANDLE, std::wstring>> RunningChildren(const wchar_t* name) {
+  std::vector<std::pair<HANDLE, std::wstring>> children;
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return children;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ParentProcessID != GetCurrentProcessId() ||
+        _wcsicmp(entry.szExeFile, name) != 0) {
+      continue;
+    }
+    const HANDLE process = OpenProcess(
+        PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
+        entry.th32ProcessID);
+    if (process == nullptr) continue;
+    wchar_t path[MAX_PATH];
+    DWORD size = MAX_PATH;
+    if (!QueryFullProcessImageNameW(process, 0, path, &size)) size = 0;
+    children.emplace_back(process, std::wstring(path, size));
+  }
+  CloseHandle(snapshot);
+  return children;
+}
 
 // Whether another thread's LockFolder(folder) gets the lock within ms. A
 // locker still waiting then is left behind, so that a lock that is never
@@ -405,6 +446,26 @@ TEST_F(WindowsEnvTest, ANewIndexKeepsTheAccessListOfTheOneItReplaces) {
   EXPECT_EQ(AccessList(At(u"notes.ndx")), own);
 }
 
+// A hidden (or system) index stays so after each save, though the new one
+// is made plain; a visible one stays visible.
+TEST_F(WindowsEnvTest, ANewIndexIsHiddenWhereTheOneItReplacesWas) {
+  constexpr DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  for (const DWORD attributes :
+       {DWORD{FILE_ATTRIBUTE_HIDDEN}, kept, DWORD{FILE_ATTRIBUTE_NORMAL}}) {
+    SetFileAttributesW(At(u"notes.ndx").c_str(), FILE_ATTRIBUTE_NORMAL);
+    Write(u"notes.ndx", "old");
+    Write(u"notes.ndx.~a1b2c3", "new");
+    ASSERT_TRUE(SetFileAttributesW(At(u"notes.ndx").c_str(), attributes));
+    if ((GetFileAttributesW(At(u"notes.ndx").c_str()) & kept) != (attributes & kept)) {
+      GTEST_SKIP() << "the file system keeps no such attributes";
+    }
+    ASSERT_TRUE(env_.RenameReplacing(Path(u"notes.ndx.~a1b2c3"), Path(u"notes.ndx")));
+    EXPECT_EQ(Read(u"notes.ndx"), "new");
+    EXPECT_EQ(GetFileAttributesW(At(u"notes.ndx").c_str()) & kept, attributes & kept)
+        << attributes;
+  }
+}
+
 TEST(AccessListTest, TellsAListOfTheFilesOwnFromOneItInherits) {
   const auto own = [](const wchar_t* list) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -556,9 +617,45 @@ TEST_F(WindowsEnvTest, NeverTakesTheEditorFromTheNotesFolder) {
   EXPECT_FALSE(Exists(u"notes\\tools\\ran.txt"));
 }
 
-// Exhausted memory while a file is opened leaves no handle open: one left
-// behind would keep a temporary index from being removed, and a new note
-// from being saved by its editor, for as long as the program runs.
+// The default editor is the system's notepad, never a notepad.exe in the
+// directory the program was started in, which may be the notes folder.
+TEST_F(WindowsEnvTest, TheDefaultEditorIsNeverTakenFromTheCurrentDirectory) {
+  wchar_t self[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+  ASSERT_TRUE(length > 0 && length < MAX_PATH);
+  ASSERT_TRUE(CopyFileW(self, At(u"notepad.exe").c_str(), FALSE));
+  Write(u"a.txt", "");
+  _wputenv_s(L"SCRIBLET_EDITOR", L"");
+  const fs::path before = fs::current_path();
+  fs::current_path(dir_.path());
+  const bool started = env_.StartEditor(Path(u"a.txt"), dir_.folder());
+  fs::current_path(before);
+
+  // The planted copy records and ends; the system's notepad stays open
+  // until it is ended here.
+  const auto systems = [&] {
+    for (const auto& [process, path] : RunningChildren(L"notepad.exe")) {
+      const bool other = !fs::equivalent(path, At(u"notepad.exe"));
+      CloseHandle(process);
+      if (other) return true;
+    }
+    return false;
+  };
+  for (int i = 0; i < 200 && !Exists(u"ran.txt") && !systems(); ++i) Sleep(50);
+  for (const auto& [process, path] : RunningChildren(L"notepad.exe")) {
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, 10000);
+    CloseHandle(process);
+  }
+  WaitUntilClosed({u"notepad.exe", u"ran.txt", u"a.txt"});
+  EXPECT_TRUE(started);
+  EXPECT_FALSE(Exists(u"ran.txt")) << "the notepad.exe of the current directory ran";
+}
+
+// Exhausted memory while a file is opened or the folder is listed leaves no
+// handle open: one left behind would keep a temporary index from being
+// removed, a new note from being saved by its editor, or the notes folder
+// held open, for as long as the program runs.
 TEST_F(WindowsEnvTest, ExhaustedMemoryLeavesNoFileHeldOpen) {
   Write(u"note.txt", "");
   const auto failEachAllocation = [](const std::function<void()>& open) {
@@ -577,7 +674,11 @@ TEST_F(WindowsEnvTest, ExhaustedMemoryLeavesNoFileHeldOpen) {
   });
   failEachAllocation([&] { env_.OpenForWrite(Path(u"note.txt")); });
 
-  env_.RemoveStaleTempFiles(dir_.folder());
+  // The failed attempts left temporary files, which the removal lists.
+  failEachAllocation([&] { env_.RemoveStaleTempFiles(dir_.folder()); });
+  failEachAllocation([&] {
+    env_.ListFiles(dir_.folder(), [](const std::u16string&) { return true; }, [](NoteEntry) {});
+  });
   for (const auto& e : fs::directory_iterator(dir_.path())) {
     EXPECT_FALSE(e.path().filename().wstring().starts_with(L"notes.ndx.~"))
         << e.path().filename().string();
@@ -586,6 +687,10 @@ TEST_F(WindowsEnvTest, ExhaustedMemoryLeavesNoFileHeldOpen) {
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_NE(editor, INVALID_HANDLE_VALUE) << "the note is still held open";
   if (editor != INVALID_HANDLE_VALUE) CloseHandle(editor);
+  const HANDLE folder = CreateFileW(dir_.path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  EXPECT_NE(folder, INVALID_HANDLE_VALUE) << "the folder is still held open";
+  if (folder != INVALID_HANDLE_VALUE) CloseHandle(folder);
 }
 
 }  // namespace
