@@ -370,12 +370,32 @@ void SystemEnv::RemoveStaleTempFiles(const std::u16string& folder) {
   }
 }
 
+namespace {
+
+bool IsOldEmptyFile(const std::string& path, std::int64_t writtenBefore) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0 &&
+         static_cast<std::int64_t>(st.st_mtim.tv_sec) < writtenBefore;
+}
+
+}  // namespace
+
+// Linux removes by name, and an editor may rename a freshly saved note over
+// that name the instant after the check. So the file is first moved to a
+// name no one else uses, checked there and removed, or moved back when what
+// was moved is no longer the empty note. Should the name have been taken
+// again meanwhile, the moved file stays beside it under the "~" name.
 void SystemEnv::DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBefore) {
   const std::string native = ToNativeName(path);
-  struct stat st {};
-  if (::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0 &&
-      static_cast<std::int64_t>(st.st_mtim.tv_sec) < writtenBefore) {
-    ::unlink(native.c_str());
+  if (!IsOldEmptyFile(native, writtenBefore)) return;
+  std::u16string aside = path;
+  aside += u'~';
+  if (RenameNoReplace(path, aside) != RenameResult::done) return;
+  const std::string nativeAside = ToNativeName(aside);
+  if (IsOldEmptyFile(nativeAside, writtenBefore)) {
+    ::unlink(nativeAside.c_str());
+  } else {
+    RenameNoReplace(aside, path);
   }
 }
 

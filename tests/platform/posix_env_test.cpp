@@ -46,6 +46,27 @@ extern "C" int fstatat(int dir, const char* path, struct stat* st, int flags) no
   return real(dir, path, st, flags);
 }
 
+// The note of this path, when set, is saved anew by "an editor" right after
+// the next stat of it: a new file renamed over the name, as editors save.
+static std::atomic<const char*> g_savedAfterStat{nullptr};
+
+extern "C" int stat(const char* path, struct stat* st) noexcept {
+  using Real = int (*)(const char*, struct stat*);
+  static const Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "stat"));
+  const int result = real(path, st);
+  const char* saved = g_savedAfterStat.load();
+  if (saved != nullptr && std::strcmp(path, saved) == 0 &&
+      g_savedAfterStat.compare_exchange_strong(saved, nullptr)) {
+    const std::string fresh = std::string(path) + ".new";
+    const int fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || ::write(fd, "saved", 5) != 5 || ::close(fd) != 0 ||
+        ::rename(fresh.c_str(), path) != 0) {
+      std::abort();
+    }
+  }
+  return result;
+}
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -325,6 +346,16 @@ TEST_F(PosixEnvTest, DeletesOnlyANoteThatIsStillEmptyAndWrittenBeforeTheCutoff) 
   EXPECT_TRUE(Exists("young.txt"));
   env_.DeleteIfEmpty(Path("young.txt"), 1001);
   EXPECT_FALSE(Exists("young.txt"));
+
+  // Saved the instant after it was found empty: the saved note stays, and
+  // nothing else is left beside it.
+  Write("racing.txt", "");
+  const std::string racing = notes_ + "racing.txt";
+  g_savedAfterStat = racing.c_str();
+  env_.DeleteIfEmpty(Path("racing.txt"), kAnyTime);
+  g_savedAfterStat = nullptr;
+  EXPECT_EQ(Read("racing.txt"), "saved");
+  EXPECT_EQ(std::distance(fs::directory_iterator(notes_), fs::directory_iterator()), 2);
 }
 
 // Named only when closed; renamed over an index, it takes the access the
