@@ -434,12 +434,30 @@ Env::RenameResult SystemEnv::RenameNoReplace(const std::u16string& from,
 
 bool SystemEnv::RemoveFile(const std::u16string& path) { return DeleteFileW(Wide(path)); }
 
+// Checks and deletes the one file opened, never the name again: an editor
+// that saves by renaming a new file over the note in between would
+// otherwise lose the note just saved. The entry itself is opened, not what
+// it links to, and a link of any kind is left alone: deleting a link whose
+// target is empty could not be tied to the check of that target. An editor
+// that opens the note without sharing deletion keeps it, as it would from
+// DeleteFileW.
 void SystemEnv::DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBefore) {
-  std::uint64_t length = 0;
-  std::int64_t lastWrite = 0;
-  if (TargetData(path, &length, &lastWrite) && length == 0 && lastWrite < writtenBefore) {
-    DeleteFileW(Wide(path));
+  const HANDLE handle =
+      CreateFileW(Wide(path), DELETE | FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+      info.nFileSizeHigh == 0 && info.nFileSizeLow == 0 &&
+      UnixSeconds(info.ftLastWriteTime) < writtenBefore) {
+    // Deleted as the handle closes.
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
   }
+  CloseHandle(handle);
 }
 
 bool SystemEnv::ListFiles(const std::u16string& folder,

@@ -290,6 +290,25 @@ TEST_F(WindowsEnvTest, DeletesOnlyANoteThatIsStillEmptyAndOldEnough) {
   EXPECT_TRUE(Exists(u"dir.txt"));
 }
 
+// Listed as its target, a link to an empty old note is still no note of
+// the folder's own to delete; the target is not touched either.
+TEST_F(WindowsEnvTest, DeletesNoLinkToAnEmptyNote) {
+  Write(u"target.txt", "");
+  const std::int64_t minuteAgo = env_.Now() - 60;
+  SetLastWrite(u"target.txt", minuteAgo - 1, 0);
+  const auto isLink = [this] {
+    const DWORD attributes = GetFileAttributesW(At(u"link.txt").c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  };
+  // Wine reports success and makes nothing.
+  CreateSymbolicLinkW(At(u"link.txt").c_str(), At(u"target.txt").c_str(),
+                      SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+  if (!isLink()) GTEST_SKIP() << "no symbolic link could be made";
+  env_.DeleteIfEmpty(Path(u"link.txt"), minuteAgo);
+  EXPECT_TRUE(isLink());
+  EXPECT_TRUE(Exists(u"target.txt"));
+}
+
 TEST_F(WindowsEnvTest, TellsNotesFromOtherEntries) {
   Write(u"a.TXT", "x");
   Write(u"b.md", "x");
