@@ -67,6 +67,48 @@ extern "C" int stat(const char* path, struct stat* st) noexcept {
   return result;
 }
 
+// Set: renameat2 fails as on a file system that cannot rename without
+// replacing (NFS, 9p, some FUSE ones).
+static std::atomic<bool> g_noRenameat2{false};
+
+extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* to,
+                         unsigned int flags) noexcept {
+  using Real = int (*)(int, const char*, int, const char*, unsigned int);
+  static const Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "renameat2"));
+  if (g_noRenameat2.load()) {
+    errno = EINVAL;
+    return -1;
+  }
+  return real(fromDir, from, toDir, to, flags);
+}
+
+// The note of this path, when set, is saved anew by "an editor" right after
+// the next hard link is made to it. Set g_noHardLinks: link fails as on a
+// file system without hard links.
+static std::atomic<const char*> g_savedAfterLink{nullptr};
+static std::atomic<bool> g_noHardLinks{false};
+
+extern "C" int link(const char* from, const char* to) noexcept {
+  using Real = int (*)(const char*, const char*);
+  static const Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "link"));
+  if (g_noHardLinks.load()) {
+    errno = EPERM;
+    return -1;
+  }
+  const int result = real(from, to);
+  const char* saved = g_savedAfterLink.load();
+  if (result == 0 && saved != nullptr && std::strcmp(from, saved) == 0 &&
+      g_savedAfterLink.compare_exchange_strong(saved, nullptr)) {
+    const std::string fresh = std::string(from) + ".new";
+    const int fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || ::write(fd, "saved", 5) != 5 || ::close(fd) != 0 ||
+        ::rename(fresh.c_str(), from) != 0) {
+      std::abort();
+    }
+  }
+  return result;
+}
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -356,6 +398,43 @@ TEST_F(PosixEnvTest, DeletesOnlyANoteThatIsStillEmptyAndWrittenBeforeTheCutoff) 
   g_savedAfterStat = nullptr;
   EXPECT_EQ(Read("racing.txt"), "saved");
   EXPECT_EQ(std::distance(fs::directory_iterator(notes_), fs::directory_iterator()), 2);
+}
+
+// The name with "~" added may be taken (an editor's backup) or too long
+// for the file system: the empty note still goes, and the other file stays.
+TEST_F(PosixEnvTest, AnEmptyNoteGoesWhateverItsNameWithATildeWouldBe) {
+  Write("backed.txt", "");
+  Write("backed.txt~", "the editor's backup");
+  env_.DeleteIfEmpty(Path("backed.txt"), kAnyTime);
+  EXPECT_FALSE(Exists("backed.txt"));
+  EXPECT_EQ(Read("backed.txt~"), "the editor's backup");
+
+  // As long as a name may be, as the refresh names notes after their words.
+  const std::string longest = std::string(251, 'w') + ".txt";
+  Write(longest, "");
+  ASSERT_TRUE(Exists(longest));
+  env_.DeleteIfEmpty(Path(longest), kAnyTime);
+  EXPECT_FALSE(Exists(longest));
+}
+
+// Where a rename cannot refuse to replace, the empty note is still deleted,
+// and a note saved over it meanwhile still stays.
+TEST_F(PosixEnvTest, AnEmptyNoteOnAFileSystemWithoutRenameat2) {
+  g_noRenameat2 = true;
+  Write("racing.txt", "");
+  const std::string racing = notes_ + "racing.txt";
+  g_savedAfterLink = racing.c_str();
+  env_.DeleteIfEmpty(Path("racing.txt"), kAnyTime);
+  g_savedAfterLink = nullptr;
+  EXPECT_EQ(Read("racing.txt"), "saved");
+
+  // Nor any hard links.
+  g_noHardLinks = true;
+  Write("empty.txt", "");
+  env_.DeleteIfEmpty(Path("empty.txt"), kAnyTime);
+  g_noHardLinks = false;
+  g_noRenameat2 = false;
+  EXPECT_FALSE(Exists("empty.txt"));
 }
 
 // Named only when closed; renamed over an index, it takes the access the
