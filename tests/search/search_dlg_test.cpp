@@ -460,6 +460,21 @@ TEST_F(SearchDlg, DownAfterTabbingToTheListSelectsTheFirstResult) {
   });
 }
 
+// Tabbed into with nothing current, the list's End still goes to the last
+// result.
+TEST_F(SearchDlg, EndAfterTabbingToTheListSelectsTheLastResult) {
+  Note("A.txt", "first", {u"cat"});
+  Note("B.txt", "second", {u"cats"});
+  Note("C.txt", "third", {u"scat"});
+  RunModal(dlg, [&](QWidget* window) {
+    Type(window, "cat");
+    Press(window, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), List(window));
+    Press(window, Qt::Key_End);
+    EXPECT_EQ(Preview(), u"third");
+  });
+}
+
 TEST_F(SearchDlg, ALeadingByteOrderMarkStaysInNamesAndPreviews) {
   const int before = AnsiCodePage();
   SetAnsiCodePage(65001);
