@@ -378,24 +378,37 @@ bool IsOldEmptyFile(const std::string& path, std::int64_t writtenBefore) {
          static_cast<std::int64_t>(st.st_mtim.tv_sec) < writtenBefore;
 }
 
+// Moves whatever is at from to to, unless to exists. Where the file system
+// cannot refuse to replace, to is asked about first: not a hard link, which
+// would leave the name from pointing at whatever an editor put there.
+bool MoveUnlessTaken(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  struct stat st {};
+  return ::lstat(to.c_str(), &st) != 0 && errno == ENOENT && ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 }  // namespace
 
 // Linux removes by name, and an editor may rename a freshly saved note over
-// that name the instant after the check. So the file is first moved to a
-// name no one else uses, checked there and removed, or moved back when what
-// was moved is no longer the empty note. Should the name have been taken
-// again meanwhile, the moved file stays beside it under the "~" name.
+// that name the instant after the check. So the file is first moved to its
+// name with "~" added, checked there and removed, or moved back when what
+// was moved is no longer the empty note; should the name have been taken
+// again meanwhile, the moved file stays beside it under the "~" name. Where
+// it cannot be moved (that name taken, say by an editor's backup, or too
+// long), it is removed where it is, as the check found it.
 void SystemEnv::DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBefore) {
   const std::string native = ToNativeName(path);
   if (!IsOldEmptyFile(native, writtenBefore)) return;
-  std::u16string aside = path;
-  aside += u'~';
-  if (RenameNoReplace(path, aside) != RenameResult::done) return;
-  const std::string nativeAside = ToNativeName(aside);
-  if (IsOldEmptyFile(nativeAside, writtenBefore)) {
-    ::unlink(nativeAside.c_str());
+  const std::string aside = native + '~';
+  if (!MoveUnlessTaken(native, aside)) {
+    ::unlink(native.c_str());
+    return;
+  }
+  if (IsOldEmptyFile(aside, writtenBefore)) {
+    ::unlink(aside.c_str());
   } else {
-    RenameNoReplace(aside, path);
+    MoveUnlessTaken(aside, native);
   }
 }
 

@@ -82,10 +82,7 @@ extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* t
   return real(fromDir, from, toDir, to, flags);
 }
 
-// The note of this path, when set, is saved anew by "an editor" right after
-// the next hard link is made to it. Set g_noHardLinks: link fails as on a
-// file system without hard links.
-static std::atomic<const char*> g_savedAfterLink{nullptr};
+// Set: link fails as on a file system without hard links.
 static std::atomic<bool> g_noHardLinks{false};
 
 extern "C" int link(const char* from, const char* to) noexcept {
@@ -95,18 +92,7 @@ extern "C" int link(const char* from, const char* to) noexcept {
     errno = EPERM;
     return -1;
   }
-  const int result = real(from, to);
-  const char* saved = g_savedAfterLink.load();
-  if (result == 0 && saved != nullptr && std::strcmp(from, saved) == 0 &&
-      g_savedAfterLink.compare_exchange_strong(saved, nullptr)) {
-    const std::string fresh = std::string(from) + ".new";
-    const int fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0 || ::write(fd, "saved", 5) != 5 || ::close(fd) != 0 ||
-        ::rename(fresh.c_str(), from) != 0) {
-      std::abort();
-    }
-  }
-  return result;
+  return real(from, to);
 }
 
 namespace {
@@ -423,18 +409,24 @@ TEST_F(PosixEnvTest, AnEmptyNoteOnAFileSystemWithoutRenameat2) {
   g_noRenameat2 = true;
   Write("racing.txt", "");
   const std::string racing = notes_ + "racing.txt";
-  g_savedAfterLink = racing.c_str();
+  g_savedAfterStat = racing.c_str();
   env_.DeleteIfEmpty(Path("racing.txt"), kAnyTime);
-  g_savedAfterLink = nullptr;
+  g_savedAfterStat = nullptr;
   EXPECT_EQ(Read("racing.txt"), "saved");
 
-  // Nor any hard links.
+  // Nor any hard links: the same, and nothing is left under another name.
   g_noHardLinks = true;
   Write("empty.txt", "");
   env_.DeleteIfEmpty(Path("empty.txt"), kAnyTime);
+  Write("racing.txt", "");
+  g_savedAfterStat = racing.c_str();
+  env_.DeleteIfEmpty(Path("racing.txt"), kAnyTime);
+  g_savedAfterStat = nullptr;
   g_noHardLinks = false;
   g_noRenameat2 = false;
   EXPECT_FALSE(Exists("empty.txt"));
+  EXPECT_EQ(Read("racing.txt"), "saved");
+  EXPECT_EQ(std::distance(fs::directory_iterator(notes_), fs::directory_iterator()), 1);
 }
 
 // Named only when closed; renamed over an index, it takes the access the
