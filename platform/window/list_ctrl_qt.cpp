@@ -4,6 +4,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <memory>
+#include <utility>
 
 #include "platform/window/dialog.h"
 #include "platform/window/list_ctrl_native_qt.h"
@@ -20,15 +21,29 @@ CListCtrl::Native::Native(QWidget* parent, bool singleSelection) : QListWidget(p
   setEditTriggers(QAbstractItemView::NoEditTriggers);
 }
 
-// Qt makes the first item current when the list gains the focus with none,
-// so Down would then select the second. With nothing selected the list
-// keeps no current item and Down selects the first, as it does from the query.
+// Qt makes the first item current, unselected, when the list gains the
+// focus with none, so Down would then select the second. The first Down
+// after that selects the item Qt made current; every other key acts as usual.
 void CListCtrl::Native::focusInEvent(QFocusEvent* event) {
   const bool hadCurrent = currentIndex().isValid();
   QListWidget::focusInEvent(event);
-  if (!hadCurrent && selectedItems().isEmpty()) {
-    selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+  m_currentFromFocus = !hadCurrent && currentIndex().isValid();
+}
+
+void CListCtrl::Native::keyPressEvent(QKeyEvent* event) {
+  const bool fromFocus = std::exchange(m_currentFromFocus, false);
+  if (fromFocus && event->key() == Qt::Key_Down && event->modifiers() == Qt::NoModifier &&
+      selectedItems().isEmpty() && currentItem() != nullptr) {
+    setCurrentItem(currentItem());
+    event->accept();
+    return;
   }
+  QListWidget::keyPressEvent(event);
+}
+
+void CListCtrl::Native::mousePressEvent(QMouseEvent* event) {
+  m_currentFromFocus = false;
+  QListWidget::mousePressEvent(event);
 }
 
 namespace {
