@@ -434,10 +434,24 @@ Env::RenameResult SystemEnv::RenameNoReplace(const std::u16string& from,
 
 bool SystemEnv::RemoveFile(const std::u16string& path) { return DeleteFileW(Wide(path)); }
 
+namespace {
+
+// A reparse point that stands for another name (a symbolic link, a
+// junction). Others, such as a cloud folder's placeholders, hold the file's
+// own data and are notes like any other.
+bool IsLink(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& info) {
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  return !GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
+         IsReparseTagNameSurrogate(tag.ReparseTag);
+}
+
+}  // namespace
+
 // Checks and deletes the one file opened, never the name again: an editor
 // that saves by renaming a new file over the note in between would
 // otherwise lose the note just saved. The entry itself is opened, not what
-// it links to, and a link of any kind is left alone: deleting a link whose
+// it links to, and a link is left alone: deleting a link whose
 // target is empty could not be tied to the check of that target. An editor
 // that opens the note without sharing deletion keeps it, as it would from
 // DeleteFileW.
@@ -449,7 +463,7 @@ void SystemEnv::DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBe
   if (handle == INVALID_HANDLE_VALUE) return;
   BY_HANDLE_FILE_INFORMATION info{};
   if (GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
-      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && !IsLink(handle, info) &&
       info.nFileSizeHigh == 0 && info.nFileSizeLow == 0 &&
       UnixSeconds(info.ftLastWriteTime) < writtenBefore) {
     // Deleted as the handle closes.
