@@ -9,7 +9,8 @@
 // True when a QApplication exists or could be created. False, without
 // aborting, when no display is reachable (no DISPLAY, WAYLAND_DISPLAY or
 // QT_QPA_PLATFORM, or an X display named by DISPLAY that cannot be
-// connected to).
+// connected to). Qt's own texts follow the user's language where the
+// system holds their translation.
 bool EnsureGuiApplication();
 
 // The program's name (argv[0]), which the toolkit is brought up with; it

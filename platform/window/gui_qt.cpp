@@ -1,6 +1,9 @@
 #include "platform/window/gui.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <cstdlib>
 
 #include "platform/window/display_probe.h"
@@ -18,6 +21,16 @@ void ApplyIdentity() {
   QCoreApplication::setApplicationName(QStringLiteral("scriblet"));
   if (g_iconId != 0) QApplication::setWindowIcon(IconResource(g_iconId));
   QGuiApplication::setDesktopFileName(g_desktopEntry);
+}
+
+// Qt's own texts (a field's context menu, say) in the user's language where
+// the system has them (Debian's qt6-translations-l10n), English otherwise.
+void TranslateToolkitTexts(QApplication* application) {
+  auto* translator = new QTranslator(application);
+  if (translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(translator);
+  }
 }
 
 bool HasDisplay() {
@@ -48,6 +61,7 @@ bool EnsureGuiApplication() {
   if (unreachable) return false;
   // Lives until the process ends; the program runs one mode and exits.
   static QApplication* application = new QApplication(g_argc, g_argv);
+  TranslateToolkitTexts(application);
   ApplyIdentity();
   return application != nullptr;
 }
