@@ -85,6 +85,19 @@ compgen -G "$work/my home/Notes/note-*.txt" >/dev/null ||
 start_entry scriblet-new-note.desktop SCRIBLET_NOTES="$work/my notes" || fail "New note with a space"
 [ ! -e "$work/my" ] || fail "New note on \"$work/my notes\" made $(find "$work/my")"
 compgen -G "$work/my notes/note-*.txt" >/dev/null || fail "no note in \"$work/my notes\""
+# Such a folder that cannot be made, or is missing, is not passed over in
+# silence: the desktop's notification says so.
+mkdir "$work/bin"
+printf '#!/bin/sh\nprintf "%%s\\n" "$*" >> "%s/notified"\n' "$work" > "$work/bin/notify-send"
+chmod +x "$work/bin/notify-send"
+: > "$work/a file"
+start_entry scriblet-new-note.desktop PATH="$work/bin:/usr/bin:/bin" \
+  SCRIBLET_NOTES="$work/a file/my notes" 2>/dev/null && fail "New note under a file succeeded"
+start_entry scriblet-search-notes.desktop PATH="$work/bin:/usr/bin:/bin" \
+  SCRIBLET_NOTES="$work/no such notes" 2>/dev/null && fail "Search notes in a missing folder succeeded"
+[ "$(cat "$work/notified" 2>/dev/null)" = "--app-name=Scriblet Scriblet Не удалось создать папку заметок: $work/a file/my notes
+--app-name=Scriblet Scriblet Не удалось открыть папку заметок: $work/no such notes" ] ||
+  fail "notified: $(cat "$work/notified" 2>/dev/null)"
 # Written "~/" where nothing expands it, the value still means the home's.
 start_entry scriblet-new-note.desktop SCRIBLET_NOTES="~/tilde" || fail "New note in ~/tilde"
 compgen -G "$work/home/tilde/note-*.txt" >/dev/null || fail "\"~/tilde\" was not the home's"
