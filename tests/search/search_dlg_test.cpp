@@ -475,6 +475,37 @@ TEST_F(SearchDlg, EndAfterTabbingToTheListSelectsTheLastResult) {
   });
 }
 
+// Back into the list after leaving it, Down still selects the first result;
+// so do Home and the keypad's Down.
+TEST_F(SearchDlg, TheFirstResultIsReachedAfterTabbingToTheListAgain) {
+  Note("A.txt", "first", {u"cat"});
+  Note("B.txt", "second", {u"cats"});
+  RunModal(dlg, [&](QWidget* window) {
+    Type(window, "cat");
+    Press(window, Qt::Key_Tab);
+    Press(window, Qt::Key_Tab, Qt::ShiftModifier);
+    ASSERT_EQ(QApplication::focusWidget(), Control(window, IDC_QUERY));
+    Press(window, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), List(window));
+    Press(window, Qt::Key_Down);
+    EXPECT_EQ(Preview(), u"first");
+  });
+  auto home = FreshDialog();
+  RunModal(home->dialog, [&](QWidget* window) {
+    Type(window, "cat");
+    Press(window, Qt::Key_Tab);
+    Press(window, Qt::Key_Home);
+    EXPECT_EQ(home->dialog.GetDlgItemText(IDC_PREVIEW), u"first");
+  });
+  auto keypad = FreshDialog();
+  RunModal(keypad->dialog, [&](QWidget* window) {
+    Type(window, "cat");
+    Press(window, Qt::Key_Tab);
+    Press(window, Qt::Key_Down, Qt::KeypadModifier);
+    EXPECT_EQ(keypad->dialog.GetDlgItemText(IDC_PREVIEW), u"first");
+  });
+}
+
 TEST_F(SearchDlg, ALeadingByteOrderMarkStaysInNamesAndPreviews) {
   const int before = AnsiCodePage();
   SetAnsiCodePage(65001);
