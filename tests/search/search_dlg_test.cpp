@@ -475,11 +475,20 @@ TEST_F(SearchDlg, EndAfterTabbingToTheListSelectsTheLastResult) {
   });
 }
 
-// Back into the list after leaving it, Down still selects the first result;
-// so do Home and the keypad's Down.
+// Back in the query after a Tab into the list, or back into the list, Down
+// still selects the first result; so do Home and the keypad's Down.
 TEST_F(SearchDlg, TheFirstResultIsReachedAfterTabbingToTheListAgain) {
   Note("A.txt", "first", {u"cat"});
   Note("B.txt", "second", {u"cats"});
+  auto query = FreshDialog();
+  RunModal(query->dialog, [&](QWidget* window) {
+    Type(window, "cat");
+    Press(window, Qt::Key_Tab);
+    Press(window, Qt::Key_Tab, Qt::ShiftModifier);
+    ASSERT_EQ(QApplication::focusWidget(), Control(window, IDC_QUERY));
+    Press(window, Qt::Key_Down);
+    EXPECT_EQ(query->dialog.GetDlgItemText(IDC_PREVIEW), u"first");
+  });
   RunModal(dlg, [&](QWidget* window) {
     Type(window, "cat");
     Press(window, Qt::Key_Tab);
