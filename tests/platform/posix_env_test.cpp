@@ -82,25 +82,6 @@ extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* t
   return real(fromDir, from, toDir, to, flags);
 }
 
-// The path, when set, is taken by "another program" right after the next
-// lstat of it found it free: a file holding "other" is written there.
-static std::atomic<const char*> g_takenAfterLstat{nullptr};
-
-extern "C" int lstat(const char* path, struct stat* st) noexcept {
-  using Real = int (*)(const char*, struct stat*);
-  static const Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "lstat"));
-  const int result = real(path, st);
-  const int error = errno;
-  const char* taken = g_takenAfterLstat.load();
-  if (result != 0 && taken != nullptr && std::strcmp(path, taken) == 0 &&
-      g_takenAfterLstat.compare_exchange_strong(taken, nullptr)) {
-    const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0 || ::write(fd, "other", 5) != 5 || ::close(fd) != 0) std::abort();
-  }
-  errno = error;
-  return result;
-}
-
 // Set: link fails as on a file system without hard links.
 static std::atomic<bool> g_noHardLinks{false};
 
@@ -433,19 +414,6 @@ TEST_F(PosixEnvTest, ANoteSavedWhileItsTildeNameIsTakenStays) {
   g_savedAfterStat = nullptr;
   EXPECT_EQ(Read("backed.txt"), "saved");
   EXPECT_EQ(Read("backed.txt~"), "the editor's backup");
-}
-
-// Without renameat2, a file written under the "~" name between the check
-// that found it free and the rename is not replaced.
-TEST_F(PosixEnvTest, WithoutRenameat2AFileTakingTheTildeNameMeanwhileStays) {
-  g_noRenameat2 = true;
-  Write("empty.txt", "");
-  const std::string aside = notes_ + "empty.txt~";
-  g_takenAfterLstat = aside.c_str();
-  env_.DeleteIfEmpty(Path("empty.txt"), kAnyTime);
-  EXPECT_EQ(g_takenAfterLstat.exchange(nullptr), nullptr);  // it was taken
-  g_noRenameat2 = false;
-  EXPECT_EQ(Read("empty.txt~"), "other");
 }
 
 // Where a rename cannot refuse to replace, the empty note is still deleted,
