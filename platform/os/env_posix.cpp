@@ -393,22 +393,25 @@ bool MoveUnlessTaken(const std::string& from, const std::string& to) {
 // Linux removes by name, and an editor may rename a freshly saved note over
 // that name the instant after the check. So the file is first moved to its
 // name with "~" added, checked there and removed, or moved back when what
-// was moved is no longer the empty note; should the name have been taken
-// again meanwhile, the moved file stays beside it under the "~" name. Where
-// it cannot be moved (that name taken, say by an editor's backup, or too
-// long), it is removed where it is, as the check found it.
+// was moved is no longer the empty note (a hard link, which refuses to
+// replace, where renameat2 cannot); should the name have been taken again
+// meanwhile, the moved file stays beside it under the "~" name. Where it
+// cannot be moved (that name taken, say by an editor's backup, or too
+// long), it is checked once more and removed where it is.
 void SystemEnv::DeleteIfEmpty(const std::u16string& path, std::int64_t writtenBefore) {
   const std::string native = ToNativeName(path);
   if (!IsOldEmptyFile(native, writtenBefore)) return;
-  const std::string aside = native + '~';
-  if (!MoveUnlessTaken(native, aside)) {
-    ::unlink(native.c_str());
+  std::u16string aside = path;
+  aside += u'~';
+  const std::string nativeAside = ToNativeName(aside);
+  if (!MoveUnlessTaken(native, nativeAside)) {
+    if (IsOldEmptyFile(native, writtenBefore)) ::unlink(native.c_str());
     return;
   }
-  if (IsOldEmptyFile(aside, writtenBefore)) {
-    ::unlink(aside.c_str());
-  } else {
-    MoveUnlessTaken(aside, native);
+  if (IsOldEmptyFile(nativeAside, writtenBefore)) {
+    ::unlink(nativeAside.c_str());
+  } else if (RenameNoReplace(aside, path) == RenameResult::failed) {
+    MoveUnlessTaken(nativeAside, native);  // no hard links either
   }
 }
 
