@@ -12,9 +12,5 @@ struct CListCtrl::Native : QListWidget {
 
  protected:
   void focusInEvent(QFocusEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-
- private:
-  bool m_currentFromFocus = false;  // the current item is the one focusing gave
+  QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
 };

@@ -4,7 +4,6 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <memory>
-#include <utility>
 
 #include "platform/window/dialog.h"
 #include "platform/window/list_ctrl_native_qt.h"
@@ -22,28 +21,22 @@ CListCtrl::Native::Native(QWidget* parent, bool singleSelection) : QListWidget(p
 }
 
 // Qt makes the first item current, unselected, when the list gains the
-// focus with none, so Down would then select the second. The first Down
-// after that selects the item Qt made current; every other key acts as usual.
+// focus with none, so Down would then select the second. With nothing
+// selected the list keeps no current item: then every move lands on the
+// first item, from the list or from the query, except End, which goes to
+// the last.
 void CListCtrl::Native::focusInEvent(QFocusEvent* event) {
-  const bool hadCurrent = currentIndex().isValid();
   QListWidget::focusInEvent(event);
-  m_currentFromFocus = !hadCurrent && currentIndex().isValid();
-}
-
-void CListCtrl::Native::keyPressEvent(QKeyEvent* event) {
-  const bool fromFocus = std::exchange(m_currentFromFocus, false);
-  if (fromFocus && event->key() == Qt::Key_Down && event->modifiers() == Qt::NoModifier &&
-      selectedItems().isEmpty() && currentItem() != nullptr) {
-    setCurrentItem(currentItem());
-    event->accept();
-    return;
+  if (selectedItems().isEmpty()) {
+    selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
   }
-  QListWidget::keyPressEvent(event);
 }
 
-void CListCtrl::Native::mousePressEvent(QMouseEvent* event) {
-  m_currentFromFocus = false;
-  QListWidget::mousePressEvent(event);
+QModelIndex CListCtrl::Native::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+  if (action == MoveEnd && !currentIndex().isValid() && count() > 0) {
+    return indexFromItem(item(count() - 1));
+  }
+  return QListWidget::moveCursor(action, modifiers);
 }
 
 namespace {

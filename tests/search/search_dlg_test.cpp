@@ -446,73 +446,33 @@ TEST_F(SearchDlg, ARefilledListShowsItsBestMatch) {
   });
 }
 
-// Tab into the list marks no result as current, so Down then selects the
-// first one, as it does from the query.
-TEST_F(SearchDlg, DownAfterTabbingToTheListSelectsTheFirstResult) {
-  Note("A.txt", "first", {u"cat"});
-  Note("B.txt", "second", {u"cats"});
-  RunModal(dlg, [&](QWidget* window) {
-    Type(window, "cat");
-    Press(window, Qt::Key_Tab);
-    ASSERT_EQ(QApplication::focusWidget(), List(window));
-    Press(window, Qt::Key_Down);
-    EXPECT_EQ(Preview(), u"first");
-  });
-}
-
-// Tabbed into with nothing current, the list's End still goes to the last
-// result.
-TEST_F(SearchDlg, EndAfterTabbingToTheListSelectsTheLastResult) {
+// Qt would make the first result current, unselected, as the list gains
+// the focus, and Down would skip it: keys after a Tab into the list, or
+// back out of it, act as they do from the query.
+TEST_F(SearchDlg, KeysAfterTabbingIntoTheListActAsFromTheQuery) {
   Note("A.txt", "first", {u"cat"});
   Note("B.txt", "second", {u"cats"});
   Note("C.txt", "third", {u"scat"});
-  RunModal(dlg, [&](QWidget* window) {
-    Type(window, "cat");
-    Press(window, Qt::Key_Tab);
-    ASSERT_EQ(QApplication::focusWidget(), List(window));
-    Press(window, Qt::Key_End);
-    EXPECT_EQ(Preview(), u"third");
-  });
-}
-
-// Back in the query after a Tab into the list, or back into the list, Down
-// still selects the first result; so do Home and the keypad's Down.
-TEST_F(SearchDlg, TheFirstResultIsReachedAfterTabbingToTheListAgain) {
-  Note("A.txt", "first", {u"cat"});
-  Note("B.txt", "second", {u"cats"});
-  auto query = FreshDialog();
-  RunModal(query->dialog, [&](QWidget* window) {
-    Type(window, "cat");
-    Press(window, Qt::Key_Tab);
-    Press(window, Qt::Key_Tab, Qt::ShiftModifier);
-    ASSERT_EQ(QApplication::focusWidget(), Control(window, IDC_QUERY));
-    Press(window, Qt::Key_Down);
-    EXPECT_EQ(query->dialog.GetDlgItemText(IDC_PREVIEW), u"first");
-  });
-  RunModal(dlg, [&](QWidget* window) {
-    Type(window, "cat");
-    Press(window, Qt::Key_Tab);
-    Press(window, Qt::Key_Tab, Qt::ShiftModifier);
-    ASSERT_EQ(QApplication::focusWidget(), Control(window, IDC_QUERY));
-    Press(window, Qt::Key_Tab);
-    ASSERT_EQ(QApplication::focusWidget(), List(window));
-    Press(window, Qt::Key_Down);
-    EXPECT_EQ(Preview(), u"first");
-  });
-  auto home = FreshDialog();
-  RunModal(home->dialog, [&](QWidget* window) {
-    Type(window, "cat");
-    Press(window, Qt::Key_Tab);
-    Press(window, Qt::Key_Home);
-    EXPECT_EQ(home->dialog.GetDlgItemText(IDC_PREVIEW), u"first");
-  });
-  auto keypad = FreshDialog();
-  RunModal(keypad->dialog, [&](QWidget* window) {
-    Type(window, "cat");
-    Press(window, Qt::Key_Tab);
-    Press(window, Qt::Key_Down, Qt::KeypadModifier);
-    EXPECT_EQ(keypad->dialog.GetDlgItemText(IDC_PREVIEW), u"first");
-  });
+  using Keys = std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>>;
+  const Qt::KeyboardModifiers none = Qt::NoModifier;
+  const std::pair<Keys, std::u16string> cases[] = {
+      {{{Qt::Key_Down, none}}, u"first"},
+      {{{Qt::Key_End, none}}, u"third"},
+      {{{Qt::Key_Home, none}}, u"first"},
+      {{{Qt::Key_Down, Qt::KeypadModifier}}, u"first"},
+      {{{Qt::Key_Tab, Qt::ShiftModifier}, {Qt::Key_Down, none}}, u"first"},  // from the query
+      {{{Qt::Key_Tab, Qt::ShiftModifier}, {Qt::Key_Tab, none}, {Qt::Key_Down, none}}, u"first"},
+  };
+  for (const auto& [keys, shown] : cases) {
+    const auto fresh = FreshDialog();
+    RunModal(fresh->dialog, [&](QWidget* window) {
+      Type(window, "cat");
+      Press(window, Qt::Key_Tab);
+      ASSERT_EQ(QApplication::focusWidget(), List(window));
+      for (const auto& [key, modifiers] : keys) Press(window, key, modifiers);
+      EXPECT_EQ(fresh->dialog.GetDlgItemText(IDC_PREVIEW), shown) << keys.back().first;
+    });
+  }
 }
 
 TEST_F(SearchDlg, ALeadingByteOrderMarkStaysInNamesAndPreviews) {
