@@ -25,12 +25,15 @@ void ApplyIdentity() {
 
 // Qt's own texts (a field's context menu, say) in the user's language where
 // the system has them (Debian's qt6-translations-l10n), English otherwise.
+// The windows stay left to right: all their own texts are Russian, while
+// Qt would turn the whole application round for a right-to-left language.
 void TranslateToolkitTexts(QApplication* application) {
   auto* translator = new QTranslator(application);
   if (translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
     QCoreApplication::installTranslator(translator);
   }
+  QGuiApplication::setLayoutDirection(Qt::LeftToRight);
 }
 
 bool HasDisplay() {

@@ -35,6 +35,7 @@ TEST(Gui, ARightToLeftLanguageLeavesTheWindowsLeftToRight) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         setenv("LC_ALL", "he_IL.UTF-8", 1);
         if (!EnsureGuiApplication()) std::_Exit(2);
+        QCoreApplication::processEvents();  // the translation's language change
         std::_Exit(QGuiApplication::layoutDirection() == Qt::LeftToRight ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
