@@ -201,8 +201,12 @@ TEST_F(ScribletCli, HelpWithoutADisplayPrintsTheInstructions) {
 // X named only as Qt's platform): Qt would end the process on it, so every
 // mode must behave as without a display.
 TEST_F(ScribletCli, DisplaysThatCannotBeReachedCountAsNone) {
+  // A server may listen on its abstract socket alone: its lock file tells.
   int number = 4200;
-  while (fs::exists(fs::path("/tmp/.X11-unix/X").concat(std::to_string(number)))) ++number;
+  while (fs::exists(fs::path("/tmp/.X11-unix/X").concat(std::to_string(number))) ||
+         fs::exists(fs::path("/tmp/.X").concat(std::to_string(number)).concat("-lock"))) {
+    ++number;
+  }
   // Built by append: GCC 12 at -O3 warns wrongly (-Wrestrict) about
   // "literal" + std::to_string(...).
   const std::string goneX = std::string(":").append(std::to_string(number));
