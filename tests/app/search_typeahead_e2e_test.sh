@@ -35,8 +35,14 @@ xdotool key Down
 sleep 0.3
 xdotool key Return
 for _ in $(seq 50); do [ -s "$work/editor.record" ] && break; sleep 0.1; done
+# Which windows took part, for a failure that shows only under load.
+windows() {
+  local w
+  for w in "$first" "$second"; do printf '%s "%s"; ' "$w" "$(xdotool getwindowname "$w" 2>&1)"; done
+  printf 'focus "%s"' "$(xdotool getwindowfocus getwindowname 2>&1)"
+}
 [ "$(editor_record | tail -n 1)" = "$notes/target.txt" ] ||
-  fail "keys typed while the progress showed did not reach the query (editor got: $(editor_record))"
+  fail "keys typed while the progress showed did not reach the query (editor got: $(editor_record); windows: $(windows))"
 xdotool key Escape
 wait "$app" || fail "scriblet exited with $?"
 app=
