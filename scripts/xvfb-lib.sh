@@ -7,10 +7,13 @@ start_xvfb() {
   # both take the same display, as they could by looking for its socket.
   local ready n i
   # Only the abstract socket, which no other process can remove: a server
-  # that another script's stops frees its display number before it removes
-  # its socket file, and took a newer server's file with it now and then.
+  # another script stops gives up its display number before it removes its
+  # socket file, and so could remove a newer server's. No reset when the
+  # last client leaves: a client connecting during one (the test's xdotool
+  # just as the program's display probe disconnects) was turned away.
   ready=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -nolisten unix 3>"$ready" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -nolisten unix -noreset \
+    3>"$ready" >/dev/null 2>&1 &
   XVFB_PID=$!
   for i in $(seq 100); do
     if grep -q . "$ready" 2>/dev/null && [ "$(tail -c 1 "$ready" | od -An -c | tr -d ' ')" = '\n' ]; then
