@@ -136,6 +136,16 @@ class PosixEnvTest : public ::testing::Test {
     return names;
   }
 
+  // Deletes the empty note name while "an editor" saves it anew right
+  // after the first check found it empty.
+  void DeleteAsItIsSaved(const std::string& name) {
+    Write(name, "");
+    const std::string path = notes_ + name;
+    g_savedAfterStat = path.c_str();
+    env_.DeleteIfEmpty(Path(name), kAnyTime);
+    g_savedAfterStat = nullptr;
+  }
+
   Env& env_ = Env::Default();
   std::string root_;
   std::string notes_;
@@ -377,11 +387,7 @@ TEST_F(PosixEnvTest, DeletesOnlyANoteThatIsStillEmptyAndWrittenBeforeTheCutoff) 
 
   // Saved the instant after it was found empty: the saved note stays, and
   // nothing else is left beside it.
-  Write("racing.txt", "");
-  const std::string racing = notes_ + "racing.txt";
-  g_savedAfterStat = racing.c_str();
-  env_.DeleteIfEmpty(Path("racing.txt"), kAnyTime);
-  g_savedAfterStat = nullptr;
+  DeleteAsItIsSaved("racing.txt");
   EXPECT_EQ(Read("racing.txt"), "saved");
   EXPECT_EQ(std::distance(fs::directory_iterator(notes_), fs::directory_iterator()), 2);
 }
@@ -406,12 +412,8 @@ TEST_F(PosixEnvTest, AnEmptyNoteGoesWhateverItsNameWithATildeWouldBe) {
 // Saved the instant after it was found empty while its name with "~" is
 // taken (an editor's backup): the saved note stays.
 TEST_F(PosixEnvTest, ANoteSavedWhileItsTildeNameIsTakenStays) {
-  Write("backed.txt", "");
   Write("backed.txt~", "the editor's backup");
-  const std::string backed = notes_ + "backed.txt";
-  g_savedAfterStat = backed.c_str();
-  env_.DeleteIfEmpty(Path("backed.txt"), kAnyTime);
-  g_savedAfterStat = nullptr;
+  DeleteAsItIsSaved("backed.txt");
   EXPECT_EQ(Read("backed.txt"), "saved");
   EXPECT_EQ(Read("backed.txt~"), "the editor's backup");
 }
@@ -420,21 +422,14 @@ TEST_F(PosixEnvTest, ANoteSavedWhileItsTildeNameIsTakenStays) {
 // and a note saved over it meanwhile still stays.
 TEST_F(PosixEnvTest, AnEmptyNoteOnAFileSystemWithoutRenameat2) {
   g_noRenameat2 = true;
-  Write("racing.txt", "");
-  const std::string racing = notes_ + "racing.txt";
-  g_savedAfterStat = racing.c_str();
-  env_.DeleteIfEmpty(Path("racing.txt"), kAnyTime);
-  g_savedAfterStat = nullptr;
+  DeleteAsItIsSaved("racing.txt");
   EXPECT_EQ(Read("racing.txt"), "saved");
 
   // Nor any hard links: the same, and nothing is left under another name.
   g_noHardLinks = true;
   Write("empty.txt", "");
   env_.DeleteIfEmpty(Path("empty.txt"), kAnyTime);
-  Write("racing.txt", "");
-  g_savedAfterStat = racing.c_str();
-  env_.DeleteIfEmpty(Path("racing.txt"), kAnyTime);
-  g_savedAfterStat = nullptr;
+  DeleteAsItIsSaved("racing.txt");
   g_noHardLinks = false;
   g_noRenameat2 = false;
   EXPECT_FALSE(Exists("empty.txt"));
